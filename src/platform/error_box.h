@@ -12,6 +12,11 @@
 
 namespace platform {
 
+// The application title: the caption of the standard error box and of the taskbar entry.
+// (Not Qt's applicationDisplayName, which the desktop would append to every window caption.)
+const QString& applicationTitle();
+void setApplicationTitle(const QString& title);
+
 // The box text for an error message: a full stop is appended when the message is not empty and
 // its last character sorts after ".".
 QString standardErrorText(const QString& message);

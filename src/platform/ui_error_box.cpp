@@ -1,9 +1,18 @@
-#include <QGuiApplication>
-
 #include "error_box.h"
 #include "message_box.h"
 
 namespace platform {
+
+namespace {
+QString& titleSlot() {
+    static QString title;
+    return title;
+}
+}  // namespace
+
+const QString& applicationTitle() { return titleSlot(); }
+
+void setApplicationTitle(const QString& title) { titleSlot() = title; }
 
 QString standardErrorText(const QString& message) {
     if (!message.isEmpty() && message.back() > u'.') return message + u'.';
@@ -13,7 +22,7 @@ QString standardErrorText(const QString& message) {
 QString errorMessage(const std::exception& error) { return QString::fromLocal8Bit(error.what()); }
 
 void showStandardError(const QString& message) {
-    messageBox(nullptr, standardErrorText(message), QGuiApplication::applicationDisplayName(),
+    messageBox(nullptr, standardErrorText(message), applicationTitle(),
                MB_OK | MB_ICONERROR);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/error_box.h"
+
 #include <clocale>
 
 int main(int argc, char** argv) {
@@ -11,6 +13,6 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral(u"Tamsir实用软件_VorelaMP3播放器"));
+    platform::setApplicationTitle(QStringLiteral(u"Tamsir实用软件_VorelaMP3播放器"));
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,165 @@
+#include "playlist_model.h"
+
+#include <algorithm>
+
+#include "platform/collation.h"
+
+namespace main_window {
+
+PlaylistModel::PlaylistModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+PlaylistModel::~PlaylistModel() = default;
+
+std::size_t PlaylistModel::insertionPoint(const std::string& key) const {
+    const auto it = std::upper_bound(rows_.begin(), rows_.end(), key,
+                                     [](const std::string& k, const auto& r) { return k < r->key; });
+    return static_cast<std::size_t>(it - rows_.begin());
+}
+
+void PlaylistModel::countPath(const PlaylistRow& r, int delta) {
+    const std::string p = r.path();
+    const int n = (pathCount_[p] += delta);
+    if (n <= 0) pathCount_.erase(p);
+}
+
+int PlaylistModel::addRow(std::string_view folder, std::string_view caption) {
+    auto r = std::make_unique<PlaylistRow>();
+    r->caption = std::string(caption);
+    r->folder = std::string(folder);
+    r->key = platform::collationKey(caption);
+    // A row is created at the end with an empty caption; an empty caption therefore changes
+    // nothing and the row stays at the end.
+    const std::size_t at = r->caption.empty() ? rows_.size() : insertionPoint(r->key);
+    beginInsertRows({}, static_cast<int>(at), static_cast<int>(at));
+    countPath(*r, +1);
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(r));
+    endInsertRows();
+    return static_cast<int>(at);
+}
+
+void PlaylistModel::addRows(std::vector<std::pair<std::string, std::string>> folderAndCaption) {
+    if (folderAndCaption.empty()) return;
+    std::vector<std::unique_ptr<PlaylistRow>> fresh;
+    fresh.reserve(folderAndCaption.size());
+    for (auto& [folder, caption] : folderAndCaption) {
+        auto r = std::make_unique<PlaylistRow>();
+        r->key = platform::collationKey(caption);
+        r->caption = std::move(caption);
+        r->folder = std::move(folder);
+        countPath(*r, +1);
+        fresh.push_back(std::move(r));
+    }
+    // Adding one by one puts each row after its equals, so a stable sort of the new rows
+    // merged after the old ones on ties gives the same order in O(n log n).
+    beginResetModel();
+    auto byKey = [](const auto& a, const auto& b) { return a->key < b->key; };
+    std::stable_sort(fresh.begin(), fresh.end(), byKey);
+    std::vector<std::unique_ptr<PlaylistRow>> merged;
+    merged.reserve(rows_.size() + fresh.size());
+    std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),
+               std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()),
+               std::back_inserter(merged), byKey);
+    rows_ = std::move(merged);
+    endResetModel();
+}
+
+int PlaylistModel::setCaption(int index, std::string caption) {
+    PlaylistRow& r = *rows_[static_cast<std::size_t>(index)];
+    if (r.caption == caption) return index;
+    countPath(r, -1);
+    r.caption = std::move(caption);
+    r.key = platform::collationKey(r.caption);
+    countPath(r, +1);
+    // Find the row's place among the others, then move it there.
+    const auto from = static_cast<std::size_t>(index);
+    auto owned = std::move(rows_[from]);
+    rows_.erase(rows_.begin() + index);
+    const std::size_t at = insertionPoint(owned->key);
+    rows_.insert(rows_.begin() + index, std::move(owned));
+    const int to = static_cast<int>(at);
+    if (at != from) {
+        beginMoveRows({}, index, index, {}, to > index ? to + 1 : to);
+        const auto b = rows_.begin();
+        if (at > from) {
+            std::rotate(b + index, b + index + 1, b + to + 1);
+        } else {
+            std::rotate(b + to, b + index, b + index + 1);
+        }
+        endMoveRows();
+    }
+    Q_EMIT dataChanged(this->index(to, 0), this->index(to, 0));
+    return to;
+}
+
+void PlaylistModel::removeRow(int index) {
+    beginRemoveRows({}, index, index);
+    countPath(*rows_[static_cast<std::size_t>(index)], -1);
+    rows_.erase(rows_.begin() + index);
+    endRemoveRows();
+}
+
+void PlaylistModel::clear() {
+    beginResetModel();
+    rows_.clear();
+    pathCount_.clear();
+    endResetModel();
+}
+
+int PlaylistModel::findPath(std::string_view path) const {
+    if (!containsPath(path)) return -1;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const PlaylistRow& r = *rows_[i];
+        if (r.folder.size() + r.caption.size() == path.size() &&
+            path.substr(0, r.folder.size()) == r.folder && path.substr(r.folder.size()) == r.caption) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int PlaylistModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+int PlaylistModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count()) return {};
+    const PlaylistRow& r = row(index.row());
+    const std::string& text = index.column() == 0 ? r.caption : r.folder;
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(index.column() == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                           : Qt::AlignCenter);
+        default:
+            return {};
+    }
+}
+
+bool PlaylistModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
+    setCaption(index.row(), value.toString().toLocal8Bit().toStdString());
+    return true;
+}
+
+Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant PlaylistModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) {
+        return section == 0 ? QStringLiteral(u"文件名") : QStringLiteral(u"路径");
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(section == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    }
+    return {};
+}
+
+}  // namespace main_window

@@ -1,0 +1,31 @@
+#pragma once
+// A status bar of fixed-width panels, each holding one text, as the main window lays it out.
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+namespace main_window {
+
+class TStatusBar final : public QWidget {
+    Q_OBJECT
+public:
+    // `widths`: one entry per panel, in pixels; the last panel also takes what is left.
+    explicit TStatusBar(std::vector<int> widths, QWidget* parent = nullptr);
+
+    int panelCount() const { return static_cast<int>(texts_.size()); }
+    const QString& panelText(int index) const { return texts_[static_cast<std::size_t>(index)]; }
+    void setPanelText(int index, const QString& text);
+    // The simple text shown across the whole bar when it has no panels.
+    void setSimpleText(const QString& text) { setPanelText(0, text); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<int> widths_;
+    std::vector<QString> texts_;
+};
+
+}  // namespace main_window

@@ -1,0 +1,43 @@
+#pragma once
+// The open, save and folder dialogs, behind a service that tests replace with a scripted
+// double. Paths come back as bytes in the system code page.
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace platform {
+
+struct FileDialogSpec {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    // The stored filter: shown-text and pattern pairs separated by "|",
+    // e.g. "播放列表(*.m3u)|*.m3u".
+    QString filter;
+    QString defaultExtension;   // e.g. "*.m3u"; applied to a name typed without extension
+    bool fileMustExist = false;
+    bool promptOverwrite = false;
+};
+
+// The stored filter in Qt's syntax, one "shown text (patterns)" entry per pair, ";;" between
+// them. Patterns match letter case-insensitively, as the system's dialogs do.
+QString qtNameFilters(const QString& storedFilter);
+
+class FileDialogService {
+public:
+    virtual ~FileDialogService() = default;
+    // Returns the chosen path, or nothing when the user cancels.
+    virtual std::optional<std::string> runFileDialog(QWidget* owner, const FileDialogSpec& spec) = 0;
+    // The folder chooser; folders only. Returns the chosen folder, or nothing on cancel.
+    virtual std::optional<std::string> chooseFolder(QWidget* owner, const QString& title) = 0;
+};
+
+FileDialogService& fileDialogs();
+// Installs `service` and returns the one it replaces; null restores the Qt dialogs.
+std::unique_ptr<FileDialogService> setFileDialogService(std::unique_ptr<FileDialogService> service);
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+#include <QFile>
+#include <QFileDialog>
+#include <QStringList>
+
+#include "file_dialogs.h"
+
+namespace platform {
+namespace {
+
+// "*.mp3" -> "*.[mM][pP]3": Qt's wildcards are case-sensitive on this system.
+QString caseInsensitiveGlob(const QString& pattern) {
+    QString out;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper()) {
+            out += u'[';
+            out += c.toLower();
+            out += c.toUpper();
+            out += u']';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+class QtFileDialogs final : public FileDialogService {
+public:
+    std::optional<std::string> runFileDialog(QWidget* owner, const FileDialogSpec& spec) override {
+        QFileDialog dialog(owner);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setNameFilter(qtNameFilters(spec.filter));
+        if (spec.kind == FileDialogSpec::Kind::Save) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.promptOverwrite);
+            QString ext = spec.defaultExtension;
+            if (ext.startsWith(u'*')) ext.remove(0, 1);
+            if (ext.startsWith(u'.')) ext.remove(0, 1);
+            dialog.setDefaultSuffix(ext);
+        } else {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(spec.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    }
+
+    std::optional<std::string> chooseFolder(QWidget* owner, const QString& title) override {
+        const QString dir = QFileDialog::getExistingDirectory(owner, title, QString(),
+                                                              QFileDialog::ShowDirsOnly);
+        if (dir.isEmpty()) return std::nullopt;
+        return QFile::encodeName(dir).toStdString();
+    }
+};
+
+std::unique_ptr<FileDialogService>& slot() {
+    static std::unique_ptr<FileDialogService> service = std::make_unique<QtFileDialogs>();
+    return service;
+}
+
+}  // namespace
+
+QString qtNameFilters(const QString& storedFilter) {
+    const QStringList parts = storedFilter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList globs;
+        for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            globs << caseInsensitiveGlob(p.trimmed());
+        }
+        filters << parts[i] + u" (" + globs.join(u' ') + u')';
+    }
+    return filters.join(u";;");
+}
+
+FileDialogService& fileDialogs() { return *slot(); }
+
+std::unique_ptr<FileDialogService> setFileDialogService(std::unique_ptr<FileDialogService> service) {
+    if (!service) service = std::make_unique<QtFileDialogs>();
+    std::swap(slot(), service);
+    return service;
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+#pragma once
+// Audio files made at test time with libavcodec's own encoders, so that no binary fixture is
+// committed. Every function throws std::runtime_error when the file cannot be written.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+enum class Format {
+    Wav,           // pcm_s16le in RIFF/WAVE
+    Mp3,           // libmp3lame, constant bit rate, Xing/LAME header
+    Mp3Vbr,        // libmp3lame, variable bit rate, Xing/LAME header
+    Mp3VbrNoXing,  // variable bit rate without the Xing header: headers guess the duration
+    Mp3Id3,        // constant bit rate behind a large ID3v2 tag
+    Wma,           // wmav2 in ASF
+};
+
+const char* formatName(Format format);
+// ".wav", ".mp3" or ".wma".
+const char* extension(Format format);
+
+// A sine tone at `frequencyHz` of `durationMs` in every channel, amplitude 0.5 of full scale.
+// For the VBR formats the amplitude sweeps so that the frames really differ in size.
+void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
+               int sampleRate = 44100, int channels = 2);
+
+// Raw bytes, for files that only look like audio.
+void writeBytes(const std::string& path, const std::string& bytes);
+// A RIFF/WAVE header announcing PCM data, and no data.
+void writeHeaderOnlyWav(const std::string& path);
+// Cuts a file down to `bytes`.
+void truncateFile(const std::string& path, std::uintmax_t bytes);
+
+// Decodes a whole file to interleaved 16-bit samples at its own rate and channel count.
+struct Decoded {
+    int sampleRate = 0;
+    int channels = 0;
+    std::vector<std::int16_t> samples;
+    std::int64_t frames() const { return channels ? std::int64_t(samples.size()) / channels : 0; }
+};
+Decoded decodeFile(const std::string& path);
+
+// The frequency of a pure tone in one channel, estimated from its zero crossings, in Hz.
+double zeroCrossingFrequency(const std::vector<std::int16_t>& interleaved, int channels,
+                             int channel, int sampleRate);
+// The root mean square of one channel, in full-scale units (0..1).
+double rms(const std::vector<std::int16_t>& interleaved, int channels, int channel);
+
+}  // namespace fixtures
