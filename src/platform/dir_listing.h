@@ -18,19 +18,18 @@
 namespace platform {
 
 // Windows attribute bits as the directory search reports them.
-enum FileAttributeBits : std::uint32_t {
-    kAttrReadOnly = 0x01,   // not writable by this process's user
-    kAttrHidden = 0x02,     // dot names
-    kAttrSystem = 0x04,     // devices, fifos and sockets
-    kAttrDirectory = 0x10,
-    kAttrArchive = 0x20,    // regular files
-    kAttrTemporary = 0x100,
-    kAttrSparse = 0x200,    // fewer blocks allocated than the size needs
-    kAttrReparsePoint = 0x400,  // symbolic links (the other fields describe the target)
-    kAttrCompressed = 0x800,
-    kAttrOffline = 0x1000,
-    kAttrEncrypted = 0x4000,
-};
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;  // not writable by this process's user
+inline constexpr std::uint32_t kAttrHidden = 0x02;    // dot names
+inline constexpr std::uint32_t kAttrSystem = 0x04;    // devices, fifos and sockets
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;  // regular files
+inline constexpr std::uint32_t kAttrTemporary = 0x100;
+inline constexpr std::uint32_t kAttrSparse = 0x200;  // fewer blocks allocated than the size needs
+inline constexpr std::uint32_t kAttrReparsePoint =
+    0x400;  // symbolic links (the other fields describe the target)
+inline constexpr std::uint32_t kAttrCompressed = 0x800;
+inline constexpr std::uint32_t kAttrOffline = 0x1000;
+inline constexpr std::uint32_t kAttrEncrypted = 0x4000;
 
 // 100-nanosecond intervals since 1 January 1601, UTC.
 using FileTime = std::uint64_t;
@@ -38,11 +37,11 @@ FileTime toFileTime(std::int64_t unixSeconds, std::uint32_t nanoseconds);
 
 struct FileDetails {
     std::uint32_t attributes = 0;
-    std::uint64_t size = 0;          // 0 for directories
-    FileTime creationTime = 0;       // birth time where the file system keeps it, else mtime
+    std::uint64_t size = 0;     // 0 for directories
+    FileTime creationTime = 0;  // birth time where the file system keeps it, else mtime
     FileTime lastAccessTime = 0;
     FileTime lastWriteTime = 0;
-    std::uint64_t device = 0;        // of the entry itself, links followed
+    std::uint64_t device = 0;  // of the entry itself, links followed
     std::uint64_t inode = 0;
 };
 
