@@ -366,6 +366,11 @@ void TForm1::connectCommands() {
     bind(CDDVDROM2, &TForm1::CDDVDROM2Click);
     bind(N16, &TForm1::N16Click);
     bind(N23, &TForm1::N23Click);
+    connectTransport();
+    connectPlayModes();
+    connectPlaylist();
+    connectAddingTracks();
+    connectPlaylistFiles();
 }
 
 QString TForm1::caption(const QAction* item) { return item->property(kCaptionProperty).toString(); }

@@ -32,6 +32,8 @@
 
 class QAction;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QDialog;
 class QLabel;
 class QMenu;
@@ -221,6 +223,10 @@ public:
     // Lyrics (lyrics_hook.cpp)
     void chk1Click();
 
+    // Dropped files arrive as a drop on the window (adding_tracks.cpp).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
     // Tray (tray.cpp)
     void N4Click();
     void N5Click();
@@ -233,6 +239,19 @@ private:
     void buildControls();
     void buildMenus();
     void connectCommands();
+    void connectTransport();
+    void connectPlayModes();
+    void connectPlaylist();
+    void connectAddingTracks();
+    void connectPlaylistFiles();
+
+    // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders
+    // and paths already listed; processes pending events once per match.
+    void scanFolder(const std::string& folder, const std::string& mask);
+    // Opens and plays FileName for the drop handler; throws EMCIDeviceError.
+    void playDropped();
+    // The lyrics hook of the play command and the drop handler.
+    void reloadLyrics();
 
     // Runs `handler` inside the error guard when the item is chosen. A checkable item's mark
     // is left as it was before the click: the handlers set every mark themselves.

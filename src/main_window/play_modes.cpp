@@ -1,0 +1,108 @@
+// The four play modes and the advance at the end of a track.
+
+#include <QAction>
+#include <QSlider>
+#include <QTableView>
+
+#include <chrono>
+#include <random>
+
+#include "main_window/main_window.h"
+#include "platform/error_box.h"
+#include "playback/media_player.h"
+
+namespace main_window {
+
+void TForm1::connectPlayModes() {
+    bind(N7, &TForm1::N7Click);
+    bind(N8, &TForm1::N8Click);
+    bind(N20, &TForm1::N20Click);
+    bind(N21, &TForm1::N21Click);
+    connect(MediaPlayer1.get(), &playback::TMediaPlayer::OnNotify, this,
+            platform::guarded(this, &TForm1::MediaPlayer1Notify));
+}
+
+// The mode is the one check mark among the four items; a new mode takes effect at the next
+// end of a track.
+void TForm1::N7Click() {
+    N7->setChecked(true);
+    N8->setChecked(false);
+    N20->setChecked(false);
+    N21->setChecked(false);
+}
+
+void TForm1::N8Click() {
+    N7->setChecked(false);
+    N8->setChecked(true);
+    N20->setChecked(false);
+    N21->setChecked(false);
+}
+
+void TForm1::N20Click() {
+    N7->setChecked(false);
+    N8->setChecked(false);
+    N20->setChecked(true);
+    N21->setChecked(false);
+}
+
+void TForm1::N21Click() {
+    N7->setChecked(false);
+    N8->setChecked(false);
+    N20->setChecked(false);
+    N21->setChecked(true);
+}
+
+void TForm1::MediaPlayer1Notify() {
+    // A notification can outlive its file (an open that failed closed the previous one); with
+    // nothing open there is no end of a track to act on.
+    if (MediaPlayer1->Mode() == playback::TMPModes::mpNotReady) return;
+    // Only the end of the track advances: a pause, a stop, a seek or a superseded command
+    // notifies with the position short of the length.
+    const std::int64_t position = MediaPlayer1->Position();
+    if (position != MediaPlayer1->Length()) return;
+
+    const auto focusListWhenNotNormal = [this] {
+        if (isMinimized() || isMaximized()) lv1->setFocus();
+    };
+    const auto selectCurrentTrack = [this] {
+        const int current = playlist->findPath(MediaPlayer1->FileName());
+        if (current >= 0) setItemIndex(current);
+    };
+
+    if (N7->isChecked()) {
+        selectCurrentTrack();
+        if (itemIndex() == playlist->count() - 1) {
+            MediaPlayer1->setNotify(false);
+            btn3Click();
+        } else {
+            focusListWhenNotNormal();
+            setItemIndex(itemIndex() + 1);
+            TrackBar1->setValue(0);
+            btn1Click();
+        }
+    }
+    if (N8->isChecked()) {
+        MediaPlayer1->setPosition(0);
+        MediaPlayer1->Play();
+        MediaPlayer1->setNotify(true);
+    }
+    if (N20->isChecked() && playlist->count() > 0) {
+        selectCurrentTrack();
+        if (itemIndex() == playlist->count() - 1) setItemIndex(-1);
+        focusListWhenNotNormal();
+        setItemIndex(itemIndex() + 1);
+        TrackBar1->setValue(0);
+        btn1Click();
+    }
+    if (N21->isChecked() && playlist->count() > 0) {
+        // Uniform over every row, the generator seeded from the clock at each use.
+        std::mt19937_64 generator(static_cast<std::uint64_t>(
+            std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+        std::uniform_int_distribution<int> draw(0, playlist->count() - 1);
+        setItemIndex(draw(generator));
+        TrackBar1->setValue(0);
+        btn1Click();
+    }
+}
+
+}  // namespace main_window

@@ -1,0 +1,53 @@
+// M3U playlist files: one full path per line.
+
+#include <QAction>
+#include <QToolButton>
+
+#include "main_window/main_window.h"
+#include "platform/error_box.h"
+#include "platform/file_dialogs.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+#include "platform/text_file.h"
+
+namespace main_window {
+
+void TForm1::connectPlaylistFiles() {
+    bind(N18, &TForm1::N18Click);
+    bind(N19, &TForm1::N19Click);
+}
+
+void TForm1::N18Click() {
+    const auto chosen = platform::fileDialogs().runFileDialog(this, OpenDialog2);
+    OpenDialog2Close();
+    if (!chosen) return;
+    const std::string text = platform::readWholeFile(*chosen);
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (std::string& line : platform::splitLines(text)) {
+        // Comments and directives of the format (#EXTM3U, #EXTINF:...) and empty lines name
+        // no file. Every other line is a path, taken exactly as written.
+        if (line.empty() || line.front() == '#') continue;
+        const auto split = platform::paths::split(line);
+        rows.emplace_back(std::string(split.folder), std::string(split.name));
+    }
+    playlist->addRows(std::move(rows));
+    btn1->setEnabled(true);
+}
+
+void TForm1::N19Click() {
+    const auto chosen = platform::fileDialogs().runFileDialog(this, SaveDialog1);
+    SaveDialog1Close();
+    if (!chosen) return;
+    std::string text;
+    for (int i = 0; i < playlist->count(); ++i) {
+        const PlaylistRow& r = playlist->row(i);
+        text.append(r.folder).append(r.caption).append("\r\n");
+    }
+    platform::writeWholeFile(*chosen, text);
+}
+
+void TForm1::OpenDialog2Close() { platform::trimWorkingSet(); }
+
+void TForm1::SaveDialog1Close() { platform::trimWorkingSet(); }
+
+}  // namespace main_window

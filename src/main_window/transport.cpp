@@ -1,0 +1,202 @@
+// Transport commands, the progress bar and the time texts.
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+#include "lyrics/lyrics_window.h"
+#include "main_window/main_window.h"
+#include "main_window/status_bar.h"
+#include "platform/error_box.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+#include "playback/media_player.h"
+
+namespace main_window {
+namespace {
+
+using playback::TMPModes;
+
+// Enabling a running timer leaves its schedule alone, as enabling an enabled timer does.
+void enable(QTimer* timer) {
+    if (!timer->isActive()) timer->start();
+}
+
+QString fromLocal(std::string_view bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The bar's range follows the track. A smaller range pulls the bar's position down, which is
+// no move of the user's: the change is kept from the seek logic, or a shorter track chosen
+// late in a longer one would be sought to its end.
+void setTrackMaximum(QSlider* bar, std::int64_t seconds) {
+    const QSignalBlocker quiet(bar);
+    bar->setMaximum(static_cast<int>(seconds));
+}
+
+}  // namespace
+
+void TForm1::connectTransport() {
+    bind(btn1, &TForm1::btn1Click);
+    bind(btn2, &TForm1::btn2Click);
+    bind(btn3, &TForm1::btn3Click);
+    bind(btn4, &TForm1::btn4Click);
+    bind(btn5, &TForm1::btn5Click);
+    bind(btn6, &TForm1::btn6Click);
+    bind(btn7, &TForm1::btn7Click);
+    bind(N24, &TForm1::N24Click);
+    bind(N25, &TForm1::N25Click);
+    bind(N35, &TForm1::N35Click);
+    bind(N36, &TForm1::N36Click);
+    bind(N1, &TForm1::N1Click);
+    connect(TrackBar1, &QSlider::valueChanged, this, platform::guarded(this, &TForm1::TrackBar1Change));
+    connect(Timer1, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer1Timer));
+    connect(Timer2, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer2Timer));
+    connect(lv1, &QAbstractItemView::doubleClicked, this, platform::guarded(this, &TForm1::lv1DblClick));
+}
+
+void TForm1::reloadLyrics() {
+    if (!chk1->isChecked() || Form3_ == nullptr) return;
+    Form3_->lst1->clear();
+    Form3_->loadlrc(MediaPlayer1->FileName());
+}
+
+void TForm1::btn1Click() {
+    const int selected = itemIndex();
+    if (selected == -1) return;
+    MediaPlayer1->setFileName(playlist->path(selected));
+    if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
+        MediaPlayer1->Resume();
+        btn1->setEnabled(false);
+        btn2->setEnabled(true);
+        return;
+    }
+    try {
+        MediaPlayer1->Open();
+        MediaPlayer1->Play();
+        MediaPlayer1->setNotify(true);
+        btn1->setEnabled(false);
+        btn2->setEnabled(true);
+        btn3->setEnabled(true);
+        enable(Timer1);
+        enable(Timer2);
+        TrackBar1->setEnabled(true);
+        stat1->setPanelText(0, QStringLiteral(u"当前正在播放：") +
+                                   fromLocal(platform::paths::fileName(MediaPlayer1->FileName())));
+        reloadLyrics();
+    } catch (const playback::EMCIDeviceError&) {
+        platform::messageBox(this, QStringLiteral(u"无法播放，请检查路径或者文件名是否正确！"),
+                             QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
+    }
+}
+
+void TForm1::btn2Click() {
+    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    MediaPlayer1->Pause();
+    btn1->setEnabled(true);
+    btn2->setEnabled(false);
+}
+
+void TForm1::btn3Click() {
+    MediaPlayer1->Stop();
+    TrackBar1->setValue(0);
+    btn1->setEnabled(true);
+    btn2->setEnabled(false);
+    btn3->setEnabled(false);
+    TrackBar1->setEnabled(false);
+    stat1->setPanelText(0, QStringLiteral(u"停止播放"));
+    platform::trimWorkingSet();
+}
+
+// Previous and next step from the current track's row while something plays, and only move
+// the selection otherwise. There is no wrap-around.
+void TForm1::btn4Click() {
+    if (itemIndex() == -1) return;
+    const TMPModes mode = MediaPlayer1->Mode();
+    const bool active = mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen;
+    if (active) {
+        const int current = playlist->findPath(MediaPlayer1->FileName());
+        if (current >= 0) setItemIndex(current);
+    }
+    if (itemIndex() > 0) {
+        lv1->setFocus();
+        setItemIndex(itemIndex() - 1);
+        if (active) btn1Click();
+    }
+}
+
+void TForm1::btn5Click() {
+    if (itemIndex() == -1) return;
+    const TMPModes mode = MediaPlayer1->Mode();
+    const bool active = mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen;
+    if (active) {
+        const int current = playlist->findPath(MediaPlayer1->FileName());
+        if (current >= 0) setItemIndex(current);
+    }
+    if (itemIndex() != playlist->count() - 1) {
+        lv1->setFocus();
+        setItemIndex(itemIndex() + 1);
+        if (active) btn1Click();
+    }
+}
+
+// The skips count from the bar's whole second, not from the exact device position; the device
+// refuses a target outside the track without an error and Play goes on from where it was.
+void TForm1::btn7Click() {
+    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 + 2000);
+    MediaPlayer1->Play();
+}
+
+void TForm1::btn6Click() {
+    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 - 2000);
+    MediaPlayer1->Play();
+}
+
+void TForm1::N24Click() { btn7Click(); }
+
+void TForm1::N25Click() { btn6Click(); }
+
+void TForm1::N35Click() { btn4Click(); }
+
+void TForm1::N36Click() { btn5Click(); }
+
+void TForm1::TrackBar1Change() {
+    if (MediaPlayer1->Position() / 1000 != TrackBar1->value()) SeekByUser = true;
+    const TMPModes mode = MediaPlayer1->Mode();
+    if (SeekByUser && (mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen)) {
+        Timer1->stop();
+        MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000);
+        MediaPlayer1->Play();
+        Timer1->start();
+    }
+    SeekByUser = false;
+}
+
+void TForm1::Timer1Timer() {
+    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    setTrackMaximum(TrackBar1, MediaPlayer1->Length() / 1000);
+    TrackBar1->setValue(static_cast<int>(MediaPlayer1->Position() / 1000));
+}
+
+void TForm1::Timer2Timer() {
+    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    setTrackMaximum(TrackBar1, MediaPlayer1->Length() / 1000);
+    stat1->setPanelText(2, timeText(TrackBar1->maximum()) + QStringLiteral("    "));
+    TrackBar1->setValue(static_cast<int>(MediaPlayer1->Position() / 1000));
+    stat1->setPanelText(1, timeText(TrackBar1->value()));
+}
+
+void TForm1::lv1DblClick() { btn1Click(); }
+
+void TForm1::N1Click() {
+    if (itemIndex() != -1) btn1Click();
+}
+
+}  // namespace main_window

@@ -1,0 +1,68 @@
+#pragma once
+// The real main window, offscreen, with its playback device on the manual-clock output, a
+// temporary folder for real audio files, and scripted message boxes and file dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "playback/audio_fixtures.h"
+#include "main_window/main_window.h"
+#include "playback/manual_clock_output.h"
+#include "playback/media_player.h"
+#include "support/scripted_file_dialogs.h"
+#include "support/scripted_message_box.h"
+
+namespace testing_support {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto output = std::make_unique<playback::ManualClockOutput>();
+        clock = output.get();
+        form = std::make_unique<main_window::TForm1>(std::move(output));
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        boxes.clear();  // start-up shows nothing, but a test starts from a clean record
+    }
+
+    // A real audio file of `ms` milliseconds in the temporary folder; returns its path.
+    std::string tone(const std::string& name, int ms = 1000, double hz = 440) {
+        const std::string path = folder() + name;
+        const auto dot = name.rfind('.');
+        const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+        const fixtures::Format format = ext == ".mp3" || ext == ".MP3" ? fixtures::Format::Mp3
+                                        : ext == ".wma"                ? fixtures::Format::Wma
+                                                                       : fixtures::Format::Wav;
+        fixtures::writeTone(path, format, hz, ms, 48000, 2);
+        return path;
+    }
+    // The temporary folder, ending in the separator.
+    std::string folder() const { return dir.path().toStdString() + "/"; }
+
+    // Plays `ms` of audio on the manual clock, then lets queued events (notifications) run.
+    void play(std::chrono::milliseconds ms) {
+        clock->advance(ms);
+        settle();
+    }
+    static void settle() {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+
+    std::string rowCaption(int i) const { return form->playlist->row(i).caption; }
+    std::string rowFolder(int i) const { return form->playlist->row(i).folder; }
+
+    QTemporaryDir dir;
+    ScriptedMessageBoxes boxes;
+    ScriptedFileDialogs dialogs;
+    playback::ManualClockOutput* clock = nullptr;
+    std::unique_ptr<main_window::TForm1> form;
+};
+
+}  // namespace testing_support
