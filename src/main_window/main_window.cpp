@@ -98,7 +98,7 @@ void applyAccessLetter(QAction* item) {
     for (const QChar c : candidates) {
         if (taken.contains(c)) continue;
         if (wide) {
-            item->setText(caption + u"(&" + c + u')');
+            item->setText(caption + QStringLiteral("(&") + c + u')');
         } else {
             QString text = caption;
             text.insert(text.indexOf(c, 0, Qt::CaseInsensitive), u'&');

@@ -29,6 +29,8 @@
 
 #include "main_window/playlist_model.h"
 #include "platform/file_dialogs.h"
+#include "playback/audio_output.h"
+#include "playback/media_player.h"
 
 class QAction;
 class QCheckBox;
@@ -43,11 +45,6 @@ class QTimer;
 class QToolButton;
 class QTableView;
 class QAbstractButton;
-
-namespace playback {
-class AudioOutput;
-class TMediaPlayer;
-}  // namespace playback
 
 namespace lyrics {
 class TForm3;

@@ -68,9 +68,9 @@ QString qtNameFilters(const QString& storedFilter) {
         for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
             globs << caseInsensitiveGlob(p.trimmed());
         }
-        filters << parts[i] + u" (" + globs.join(u' ') + u')';
+        filters << parts[i] + QStringLiteral(" (") + globs.join(u' ') + u')';
     }
-    return filters.join(u";;");
+    return filters.join(QStringLiteral(";;"));
 }
 
 FileDialogService& fileDialogs() { return *slot(); }
