@@ -15,9 +15,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "playback/audio_output.h"
+
 namespace playback {
 
-class AudioOutput;
 class Engine;
 
 // The device error; what() is the decoder's error text, or "Unknown error code".
@@ -52,7 +53,9 @@ public:
     // Closes an open file first, then opens FileName (format detected from content).
     // Throws EMCIDeviceError. Afterwards the position is 0 and the mode stopped.
     void Open();
-    // Plays from the current position to the end (from 0 when at the end). Never throws.
+    // Plays from the current position to the end (from 0 when at the end). Device errors are
+    // not raised; like every command that needs a file, it raises "No MCI device open" when
+    // none is open.
     void Play();
     void Stop();    // needs a file; the position stays
     void Pause();   // needs a file; pauses when playing, resumes when paused
@@ -65,8 +68,12 @@ public:
 
     // One-shot: applies to the next command only. Play and Resume notify unless it was set
     // false just before; Open, Stop, Pause and setPosition only when it was set true.
-    void setNotify(bool value) { notify_ = value; notifySet_ = true; }
+    void setNotify(bool value) {
+        notify_ = value;
+        notifySet_ = true;
+    }
 
+    // The output the samples go to (for tests: cast to the output they passed in).
     AudioOutput& output();
 
 Q_SIGNALS:
@@ -74,9 +81,20 @@ Q_SIGNALS:
     void OnNotify();
 
 private:
+    // Consumes the one-shot Notify flag: its value when it was set, else `byDefault`.
+    bool takeNotify(bool byDefault);
+    void requireOpen() const;
+    // Ends the pending notification of an earlier Play or Resume (superseded or aborted).
+    void endPendingPlay();
+    void postNotify();
+    void startPlay(bool notify);
+    void trackEnded(std::uint64_t playId);  // queued from the output's thread
+
     std::string fileName_;
     bool notify_ = false;
     bool notifySet_ = false;
+    // The Play or Resume whose end is still to be notified, by its engine number; 0 for none.
+    std::uint64_t pendingPlay_ = 0;
     std::unique_ptr<Engine> engine_;
 };
 

@@ -56,12 +56,18 @@ struct Encoding {
 
 Encoding encodingOf(Format format) {
     switch (format) {
-        case Format::Wav: return {"pcm_s16le", "wav", false, false, false};
-        case Format::Mp3: return {"libmp3lame", "mp3", false, true, false};
-        case Format::Mp3Vbr: return {"libmp3lame", "mp3", true, true, false};
-        case Format::Mp3VbrNoXing: return {"libmp3lame", "mp3", true, false, false};
-        case Format::Mp3Id3: return {"libmp3lame", "mp3", false, true, true};
-        case Format::Wma: return {"wmav2", "asf", false, false, false};
+        case Format::Wav:
+            return {"pcm_s16le", "wav", false, false, false};
+        case Format::Mp3:
+            return {"libmp3lame", "mp3", false, true, false};
+        case Format::Mp3Vbr:
+            return {"libmp3lame", "mp3", true, true, false};
+        case Format::Mp3VbrNoXing:
+            return {"libmp3lame", "mp3", true, false, false};
+        case Format::Mp3Id3:
+            return {"libmp3lame", "mp3", false, true, true};
+        case Format::Wma:
+            return {"wmav2", "asf", false, false, false};
     }
     throw std::logic_error("unknown fixture format");
 }
@@ -84,7 +90,8 @@ void store(AVFrame* frame, AVSampleFormat format, int channels, int i, int c, do
         case AV_SAMPLE_FMT_FLTP:
             reinterpret_cast<float*>(frame->data[c])[i] = static_cast<float>(value);
             break;
-        default: throw std::runtime_error("fixture encoder wants an unexpected sample format");
+        default:
+            throw std::runtime_error("fixture encoder wants an unexpected sample format");
     }
 }
 
@@ -113,21 +120,30 @@ void drain(AVCodecContext* encoder, AVFormatContext* muxer, AVStream* stream, AV
 
 const char* formatName(Format format) {
     switch (format) {
-        case Format::Wav: return "wav";
-        case Format::Mp3: return "mp3";
-        case Format::Mp3Vbr: return "mp3_vbr";
-        case Format::Mp3VbrNoXing: return "mp3_vbr_no_xing";
-        case Format::Mp3Id3: return "mp3_id3";
-        case Format::Wma: return "wma";
+        case Format::Wav:
+            return "wav";
+        case Format::Mp3:
+            return "mp3";
+        case Format::Mp3Vbr:
+            return "mp3_vbr";
+        case Format::Mp3VbrNoXing:
+            return "mp3_vbr_no_xing";
+        case Format::Mp3Id3:
+            return "mp3_id3";
+        case Format::Wma:
+            return "wma";
     }
     return "?";
 }
 
 const char* extension(Format format) {
     switch (format) {
-        case Format::Wav: return ".wav";
-        case Format::Wma: return ".wma";
-        default: return ".mp3";
+        case Format::Wav:
+            return ".wav";
+        case Format::Wma:
+            return ".wma";
+        default:
+            return ".mp3";
     }
 }
 
@@ -261,10 +277,9 @@ Decoded decodeFile(const std::string& path) {
             const std::size_t at = result.samples.size();
             result.samples.resize(at + std::size_t(frame->nb_samples + 256) * result.channels);
             auto* out = reinterpret_cast<std::uint8_t*>(result.samples.data() + at);
-            const int got =
-                swr_convert(swr.get(), &out, frame->nb_samples + 256,
-                            const_cast<const std::uint8_t**>(frame->extended_data),
-                            frame->nb_samples);
+            const int got = swr_convert(swr.get(), &out, frame->nb_samples + 256,
+                                        const_cast<const std::uint8_t**>(frame->extended_data),
+                                        frame->nb_samples);
             result.samples.resize(at + std::size_t(std::max(got, 0)) * result.channels);
         }
     };
@@ -281,15 +296,26 @@ Decoded decodeFile(const std::string& path) {
 
 double zeroCrossingFrequency(const std::vector<std::int16_t>& interleaved, int channels,
                              int channel, int sampleRate) {
+    // Crossings with hysteresis, so that codec noise around silence does not count, timed
+    // from the first to the last one, so that leading and trailing silence does not count.
+    constexpr int kThreshold = 600;
     const std::size_t frames = interleaved.size() / std::size_t(channels);
-    if (frames < 2) return 0.0;
+    int sign = 0;
+    std::size_t first = 0;
+    std::size_t last = 0;
     std::size_t crossings = 0;
-    for (std::size_t i = 1; i < frames; ++i) {
-        const int a = interleaved[(i - 1) * channels + channel];
-        const int b = interleaved[i * channels + channel];
-        if ((a < 0 && b >= 0) || (a >= 0 && b < 0)) ++crossings;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const int v = interleaved[i * std::size_t(channels) + std::size_t(channel)];
+        const int now = v > kThreshold ? 1 : v < -kThreshold ? -1 : sign;
+        if (now != sign && sign != 0) {
+            if (crossings == 0) first = i;
+            last = i;
+            ++crossings;
+        }
+        sign = now;
     }
-    return double(crossings) / 2.0 * sampleRate / double(frames);
+    if (crossings < 3) return 0.0;
+    return double(crossings - 1) / 2.0 * sampleRate / double(last - first);
 }
 
 double rms(const std::vector<std::int16_t>& interleaved, int channels, int channel) {

@@ -1,0 +1,51 @@
+#pragma once
+// Where decoded samples go: an output pulls interleaved 16-bit frames from its source on its own
+// thread (SDL's callback) or on the caller's (the manual clock of tests), applies the
+// wave-out volume as a per-channel gain and plays them.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace playback {
+
+// The samples an output takes: interleaved signed 16-bit frames at this rate.
+struct OutputFormat {
+    int sampleRate = 48000;
+    int channels = 2;
+};
+
+// Implemented by the engine. pull() is called only by the output, from one thread at a time.
+class AudioSource {
+public:
+    // Copies up to `frames` frames of the track into `out` and counts them as played; returns
+    // how many. Fewer (even 0) when not playing, on an underrun, or at the end of the track,
+    // which pull() itself detects and reports. With `wait`, blocks until the decoder has
+    // supplied data or the track has ended or stopped instead of reporting an underrun; with
+    // `frames` 0 and `wait` it only settles whether the track has ended.
+    virtual std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) = 0;
+
+protected:
+    ~AudioSource() = default;
+};
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+
+    // UI thread. Sets (or, with null, clears) the source to pull from. After attach(nullptr)
+    // returns, the old source is never called again.
+    virtual void attach(AudioSource* source) = 0;
+    // UI thread. Makes the output ready (idempotent) and gives its format, which stays the same
+    // for the output's lifetime. Throws EMCIDeviceError when no output at all can be had.
+    virtual OutputFormat open() = 0;
+    // UI thread. A hint that the source has something to play; an output may stop pulling
+    // while it is false.
+    virtual void setRunning(bool running) = 0;
+};
+
+// Applies the packed wave-out level (low 16 bits left, high 16 bits right, 0xFFFF unity) to
+// interleaved frames. Mono takes the mean of both halves; beyond two channels, even channels
+// follow the left level and odd ones the right.
+void applyGain(std::int16_t* samples, std::size_t frames, int channels, std::uint32_t packed);
+
+}  // namespace playback

@@ -1,0 +1,198 @@
+#include "playback/engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace playback {
+namespace {
+
+// The decoder thread decodes this many frames at a time and sleeps until the ring has room for
+// at least that much, so it wakes a few times a second while playing.
+constexpr std::size_t kChunkFrames = 4096;
+
+}  // namespace
+
+Engine::Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded)
+    : output_(std::move(output)), onEnded_(std::move(onEnded)) {
+    output_->attach(this);
+}
+
+Engine::~Engine() {
+    close();
+    output_->attach(nullptr);
+}
+
+void Engine::open(const std::string& path) {
+    close();
+    if (!outputOpen_) {
+        format_ = output_->open();
+        outputOpen_ = true;
+    }
+    auto decoder = std::make_unique<Decoder>(path, format_);
+    {
+        std::lock_guard lock(mutex_);
+        // Half a second of audio, and never less than two chunks.
+        capacity_ = std::max<std::size_t>(std::size_t(format_.sampleRate) / 2, 2 * kChunkFrames);
+        ring_.assign(capacity_ * std::size_t(format_.channels), 0);
+        totalFrames_ = decoder->totalFrames();
+        lengthMs_.store(decoder->lengthMs(), std::memory_order_relaxed);
+        quit_ = false;
+        decoder_ = std::move(decoder);
+        startSegment(0);
+        mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+    }
+    thread_ = std::thread([this] { decodeLoop(); });
+}
+
+void Engine::close() {
+    if (!decoder_) return;
+    output_->setRunning(false);
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+        mode_.store(int(TMPModes::mpNotReady), std::memory_order_release);
+        count_ = 0;
+        playedFrame_.store(0, std::memory_order_relaxed);
+        lengthMs_.store(0, std::memory_order_relaxed);
+    }
+    decoderWake_.notify_all();
+    dataReady_.notify_all();
+    thread_.join();
+    decoder_.reset();
+    totalFrames_ = 0;
+}
+
+std::uint64_t Engine::play() {
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (playedFrame_.load(std::memory_order_relaxed) >= totalFrames_) startSegment(0);
+        mode_.store(int(TMPModes::mpPlaying), std::memory_order_release);
+        id = ++playId_;
+    }
+    output_->setRunning(true);
+    return id;
+}
+
+void Engine::halt(TMPModes mode) {
+    {
+        std::lock_guard lock(mutex_);
+        mode_.store(int(mode), std::memory_order_release);
+    }
+    dataReady_.notify_all();
+    output_->setRunning(false);
+}
+
+void Engine::seek(std::int64_t ms) {
+    {
+        std::lock_guard lock(mutex_);
+        const std::int64_t frame = (ms * format_.sampleRate + 999) / 1000;
+        startSegment(std::min(frame, totalFrames_));
+        mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+    }
+    dataReady_.notify_all();
+    output_->setRunning(false);
+}
+
+void Engine::settle() {
+    if (decoder_ && mode() != TMPModes::mpPlaying) output_->setRunning(false);
+}
+
+void Engine::startSegment(std::int64_t frame) {
+    ++segment_;
+    segmentStart_ = frame;
+    readAt_ = 0;
+    count_ = 0;
+    finished_ = false;
+    playedFrame_.store(frame, std::memory_order_relaxed);
+    decoderWake_.notify_all();
+}
+
+std::int64_t Engine::positionMs() const {
+    if (format_.sampleRate <= 0) return 0;
+    const std::int64_t frame = playedFrame_.load(std::memory_order_relaxed);
+    return std::min(frame * 1000 / format_.sampleRate, lengthMs());
+}
+
+std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
+    const std::size_t channels = std::size_t(format_.channels);
+    std::size_t copied = 0;
+    std::uint64_t ended = 0;
+    {
+        std::unique_lock lock(mutex_);
+        auto playing = [this] {
+            return mode_.load(std::memory_order_relaxed) == int(TMPModes::mpPlaying);
+        };
+        if (wait) {
+            dataReady_.wait(lock, [&] { return !playing() || count_ > 0 || finished_ || quit_; });
+        }
+        if (!playing()) return 0;
+        while (copied < frames && count_ > 0) {
+            const std::size_t n = std::min({frames - copied, count_, capacity_ - readAt_});
+            std::memcpy(out + copied * channels, ring_.data() + readAt_ * channels,
+                        n * channels * sizeof(std::int16_t));
+            copied += n;
+            count_ -= n;
+            readAt_ = (readAt_ + n) % capacity_;
+        }
+        playedFrame_.fetch_add(std::int64_t(copied), std::memory_order_relaxed);
+        if (count_ == 0 && finished_) {
+            // The end of the track: whatever the decoder delivered, the position is the length.
+            playedFrame_.store(totalFrames_, std::memory_order_relaxed);
+            mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+            ended = playId_;
+        }
+        if (copied > 0 && freeFrames() >= kChunkFrames) decoderWake_.notify_one();
+    }
+    if (ended != 0) onEnded_(ended);
+    return copied;
+}
+
+void Engine::decodeLoop() {
+    const std::size_t channels = std::size_t(format_.channels);
+    std::vector<std::int16_t> chunk(kChunkFrames * channels);
+    std::size_t chunkFrames = 0;  // decoded frames in chunk
+    std::size_t chunkUsed = 0;    // of those, already in the ring
+    std::uint64_t mine = 0;       // the segment this thread decodes for
+
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        decoderWake_.wait(lock, [&] {
+            return quit_ || segment_ != mine || (!finished_ && freeFrames() >= kChunkFrames);
+        });
+        if (quit_) return;
+        if (segment_ != mine) {
+            mine = segment_;
+            const std::int64_t start = segmentStart_;
+            lock.unlock();
+            decoder_->seek(start);
+            chunkFrames = chunkUsed = 0;
+            lock.lock();
+            continue;
+        }
+        if (chunkUsed == chunkFrames) {
+            lock.unlock();
+            chunkFrames = decoder_->read(chunk.data(), kChunkFrames);
+            chunkUsed = 0;
+            lock.lock();
+            if (segment_ != mine || quit_) continue;
+        }
+        // Written in the ring's order; a chunk may wrap around its end.
+        while (chunkUsed < chunkFrames && freeFrames() > 0) {
+            const std::size_t writeAt = (readAt_ + count_) % capacity_;
+            const std::size_t n =
+                std::min({chunkFrames - chunkUsed, freeFrames(), capacity_ - writeAt});
+            std::memcpy(ring_.data() + writeAt * channels, chunk.data() + chunkUsed * channels,
+                        n * channels * sizeof(std::int16_t));
+            chunkUsed += n;
+            count_ += n;
+        }
+        if (chunkUsed == chunkFrames &&
+            (chunkFrames == 0 || decoder_->nextFrame() >= totalFrames_)) {
+            finished_ = true;
+        }
+        dataReady_.notify_all();
+    }
+}
+
+}  // namespace playback

@@ -1,0 +1,50 @@
+#pragma once
+// A null output for tests, driven by a manual clock: nothing plays until the test calls
+// advance(), which consumes exactly that much audio on the calling thread, waiting for the
+// decoder when it lags. With a sample rate that is a multiple of 1000 (the default 48000),
+// Position() then has moved by exactly the milliseconds advanced, or reached Length(), and a
+// finished track's end is pending as a queued event: process events to get OnNotify.
+//
+// Threads: UI thread only (the player's thread). The test keeps a raw pointer after handing
+// ownership to TMediaPlayer, or casts TMediaPlayer::output().
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "playback/audio_output.h"
+
+namespace playback {
+
+class ManualClockOutput final : public AudioOutput {
+public:
+    explicit ManualClockOutput(OutputFormat format = OutputFormat{48000, 2});
+
+    void attach(AudioSource* source) override { source_ = source; }
+    OutputFormat open() override;
+    void setRunning(bool running) override { running_ = running; }
+
+    // Consumes `duration` of audio, or less when the track ends or is not playing; returns
+    // the frames consumed. The frames, with the wave-out gain applied, are kept for samples().
+    std::int64_t advance(std::chrono::milliseconds duration);
+
+    // Every frame consumed so far, interleaved, after the gain.
+    const std::vector<std::int16_t>& samples() const { return samples_; }
+    void clearSamples() { samples_.clear(); }
+    // Off, samples() keeps only the last piece consumed (for long runs such as benchmarks).
+    void setKeepSamples(bool keep) { keepSamples_ = keep; }
+    OutputFormat format() const { return format_; }
+    // What the player last said: true while it has something to play.
+    bool running() const { return running_; }
+    int opens() const { return opens_; }
+
+private:
+    OutputFormat format_;
+    AudioSource* source_ = nullptr;
+    bool running_ = false;
+    int opens_ = 0;
+    bool keepSamples_ = true;
+    std::vector<std::int16_t> samples_;
+};
+
+}  // namespace playback
