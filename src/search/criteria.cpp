@@ -1,0 +1,382 @@
+#include "search/criteria.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "search/wildcards.h"
+
+namespace search {
+namespace {
+
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+const std::int64_t kDays1899To1970 = -daysFromCivil(1899, 12, 30);
+
+bool hasTimePart(TDateTime v) {
+    return v - std::trunc(v) != 0;
+}
+bool hasDatePart(TDateTime v) {
+    return std::trunc(v) != 0;
+}
+
+// The three cases of a bound: a date only compares dates, a time only compares times of day,
+// both compare the whole value. `before` chooses <= over >=. Compared in whole milliseconds,
+// so that a bound equal to the time (inclusive) is not lost to rounding of the fraction.
+bool withinBound(TDateTime t, TDateTime bound, bool before) {
+    auto ms = [](TDateTime v) { return static_cast<std::int64_t>(std::llround(v * kMsPerDay)); };
+    std::int64_t value = ms(t);
+    const std::int64_t day = static_cast<std::int64_t>(std::trunc(t)) * kMsPerDay;
+    if (!hasTimePart(bound)) {
+        value = day;
+    } else if (!hasDatePart(bound)) {
+        value -= day;
+    }
+    return before ? value <= ms(bound) : value >= ms(bound);
+}
+
+bool pairMatches(platform::FileTime utc, TDateTime before, TDateTime after) {
+    if (before == 0 && after == 0) return true;
+    const TDateTime t = fileTimeToLocalDateTime(utc);
+    if (before != 0 && !withinBound(t, before, true)) return false;
+    if (after != 0 && !withinBound(t, after, false)) return false;
+    return true;
+}
+
+// Closes the descriptor on every way out.
+struct Fd {
+    int fd;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Reads until `size` bytes are in or the file ends; -1 on an error.
+long readFully(int fd, unsigned char* into, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, into + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+// Finds the next position in [from, to) whose translated byte equals `first`. The bytes that
+// translate to it are at most two here (a letter and its capital), which lets the scan test
+// sixteen bytes at a time; any other table falls back to a plain loop.
+class FirstByteScanner {
+public:
+    FirstByteScanner(const unsigned char* table, unsigned char first) : table_(table) {
+        for (int b = 0; b < 256; ++b) {
+            if (table[b] != first) continue;
+            if (count_ < 2) bytes_[count_] = static_cast<unsigned char>(b);
+            ++count_;
+        }
+    }
+
+    const unsigned char* find(const unsigned char* from, const unsigned char* to) const {
+        if (count_ == 1) {
+            const void* hit = std::memchr(from, bytes_[0], static_cast<std::size_t>(to - from));
+            return hit ? static_cast<const unsigned char*>(hit) : to;
+        }
+        if (count_ == 2) {
+#ifdef __SSE2__
+            const __m128i a = _mm_set1_epi8(static_cast<char>(bytes_[0]));
+            const __m128i b = _mm_set1_epi8(static_cast<char>(bytes_[1]));
+            while (to - from >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+                const int mask =
+                    _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b)));
+                if (mask != 0) return from + __builtin_ctz(static_cast<unsigned>(mask));
+                from += 16;
+            }
+#endif
+            for (; from < to; ++from) {
+                if (*from == bytes_[0] || *from == bytes_[1]) return from;
+            }
+            return to;
+        }
+        const unsigned char first = count_ == 0 ? 0 : table_[bytes_[0]];
+        for (; from < to; ++from) {
+            if (count_ > 0 && table_[*from] == first) return from;
+        }
+        return to;
+    }
+
+private:
+    const unsigned char* table_;
+    unsigned char bytes_[2] = {0, 0};
+    int count_ = 0;
+};
+
+}  // namespace
+
+TDateTime EncodeDate(int year, int month, int day) {
+    return static_cast<TDateTime>(
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+        kDays1899To1970);
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
+    return static_cast<TDateTime>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) /
+           kMsPerDay;
+}
+
+TDateTime fileTimeToLocalDateTime(platform::FileTime utc) {
+    const auto ms = static_cast<int>((utc % 10000000ULL) / 10000ULL);
+    const std::time_t seconds = static_cast<std::time_t>(utc / 10000000ULL) -
+                                static_cast<std::time_t>(kSecondsFrom1601To1970);
+    std::tm local{};
+    if (::localtime_r(&seconds, &local) == nullptr) return 0;
+    return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+           EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, ms);
+}
+
+// ---- attributes
+
+void TAttributeCriteria::Assign(const TPersistent* Source) {
+    if (const auto* s = dynamic_cast<const TAttributeCriteria*>(Source)) {
+        bits_ = s->bits_;
+        exactMatch_ = s->exactMatch_;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+namespace {
+constexpr std::uint32_t kSetBits[] = {0x20, 0x01, 0x02, 0x04, 0x10};  // in TFileAttribute order
+}
+
+TFileAttributes TAttributeCriteria::Attributes() const {
+    TFileAttributes out;
+    for (int a = ffArchive; a <= ffDirectory; ++a) {
+        if (bits_ & kSetBits[a]) out.include(static_cast<TFileAttribute>(a));
+    }
+    return out;
+}
+
+void TAttributeCriteria::setAttributes(const TFileAttributes& value) {
+    bits_ = 0;
+    for (int a = ffArchive; a <= ffDirectory; ++a) {
+        if (value.contains(static_cast<TFileAttribute>(a))) bits_ |= kSetBits[a];
+    }
+}
+
+bool TAttributeCriteria::Matches(std::uint32_t attributes) const {
+    const std::uint32_t tested = attributes & kTested;
+    return exactMatch_ ? tested == bits_ : (tested & ~bits_) == 0;
+}
+
+void TAttributeCriteriaEx::Assign(const TPersistent* Source) {
+    if (const auto* s = dynamic_cast<const TAttributeCriteriaEx*>(Source)) {
+        onAttr_ = s->onAttr_;
+        offAttr_ = s->offAttr_;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+TFileAttributeStatus TAttributeCriteriaEx::status(std::uint32_t bit) const {
+    if (onAttr_ & bit) return fsSet;
+    if (offAttr_ & bit) return fsUnset;
+    return fsIgnore;
+}
+
+void TAttributeCriteriaEx::setStatus(std::uint32_t bit, TFileAttributeStatus value) {
+    onAttr_ &= ~bit;
+    offAttr_ &= ~bit;
+    if (value == fsSet) onAttr_ |= bit;
+    if (value == fsUnset) offAttr_ |= bit;
+}
+
+bool TAttributeCriteriaEx::Matches(std::uint32_t attributes) const {
+    return (attributes & onAttr_) == onAttr_ && (attributes & offAttr_) == 0;
+}
+
+// ---- time stamps
+
+void TDateTimeCriteria::Assign(const TPersistent* Source) {
+    if (const auto* s = dynamic_cast<const TDateTimeCriteria*>(Source)) {
+        *this = *s;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+bool TDateTimeCriteria::isActive() const {
+    return createdBefore_ != 0 || createdAfter_ != 0 || modifiedBefore_ != 0 ||
+           modifiedAfter_ != 0 || accessedBefore_ != 0 || accessedAfter_ != 0;
+}
+
+bool TDateTimeCriteria::Matches(platform::FileTime created, platform::FileTime modified,
+                                platform::FileTime accessed) const {
+    return pairMatches(created, createdBefore_, createdAfter_) &&
+           pairMatches(modified, modifiedBefore_, modifiedAfter_) &&
+           pairMatches(accessed, accessedBefore_, accessedAfter_);
+}
+
+// ---- size
+
+void TSizeCriteria::Assign(const TPersistent* Source) {
+    if (const auto* s = dynamic_cast<const TSizeCriteria*>(Source)) {
+        min_ = s->min_;
+        max_ = s->max_;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+bool TSizeCriteria::Matches(std::int64_t size) const {
+    if (min_ != 0 && size < min_) return false;
+    if (max_ != 0 && size > max_) return false;
+    return true;
+}
+
+// ---- content
+
+TContentCriteria::TContentCriteria() {
+    update();
+}
+
+void TContentCriteria::Assign(const TPersistent* Source) {
+    if (const auto* s = dynamic_cast<const TContentCriteria*>(Source)) {
+        setPhrase(s->phrase_);
+        setIgnoreCase(s->ignoreCase_);
+        setWholeWord(s->wholeWord_);
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+void TContentCriteria::setPhrase(std::string_view value) {
+    phrase_ = value;
+    update();
+}
+
+void TContentCriteria::setIgnoreCase(bool value) {
+    ignoreCase_ = value;
+    update();
+}
+
+void TContentCriteria::update() {
+    const SearchTables& t = searchTables();
+    table_ = ignoreCase_ ? t.lower.data() : t.identity.data();
+    searchPhrase_ = phrase_;
+    for (char& c : searchPhrase_) c = static_cast<char>(table_[static_cast<unsigned char>(c)]);
+}
+
+bool TContentCriteria::Matches(const std::string& path) const {
+    return FileContainsPhrase(path, *this);
+}
+
+bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteria) {
+    const std::size_t len = criteria.PhraseLen();
+    if (len == 0) return true;
+    // Non-blocking, so that a fifo named like a music file cannot stall the walk; only
+    // regular files have content to test.
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (file.fd < 0) return false;
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size < len) return false;
+
+    // The whole file when small; else one block, or the phrase and one byte more, so that an
+    // occurrence at the end of a block can still be judged on the byte after it.
+    const std::size_t block =
+        size <= TContentCriteria::kBlockSize
+            ? static_cast<std::size_t>(size)
+            : (len >= TContentCriteria::kBlockSize ? len + 1 : TContentCriteria::kBlockSize);
+    std::vector<unsigned char> buffer(block);
+
+    const unsigned char* table = criteria.TranslationTable();
+    const auto* phrase = reinterpret_cast<const unsigned char*>(criteria.SearchPhrase().data());
+    const bool wholeWord = criteria.WholeWord();
+    const std::bitset<256>& delimiters = searchTables().delimiters;
+    const FirstByteScanner scanner(table, phrase[0]);
+
+    auto sameFrom = [&](const unsigned char* at, std::size_t count, std::size_t from) {
+        for (std::size_t k = from; k < count; ++k) {
+            if (table[at[k]] != phrase[k]) return false;
+        }
+        return true;
+    };
+
+    std::size_t kept = 0;  // bytes of a partial match carried to the front
+    int before = -1;       // the byte before the buffer, -1 at the start of the file
+    std::uint64_t consumed = 0;
+    bool atEnd = false;
+    for (;;) {
+        const long got = readFully(file.fd, buffer.data() + kept, block - kept);
+        if (got < 0) return false;
+        consumed += static_cast<std::uint64_t>(got);
+        // The file as it was opened has been read (a file that grows meanwhile is not
+        // followed), or the read came up short.
+        if (consumed >= size || static_cast<std::size_t>(got) < block - kept) atEnd = true;
+        const std::size_t avail = kept + static_cast<std::size_t>(got);
+        if (avail < len) return false;
+        const unsigned char* data = buffer.data();
+        const unsigned char* end = data + avail;
+
+        // Full occurrences.
+        std::size_t carryFrom = avail;  // where the kept tail begins
+        for (const unsigned char* p = scanner.find(data, end - len + 1); p <= end - len;
+             p = scanner.find(p + 1, end - len + 1)) {
+            // The last byte first: a cheap way past most near misses of long phrases.
+            if (table[p[len - 1]] != phrase[len - 1] || !sameFrom(p, len - 1, 1)) continue;
+            if (!wholeWord) return true;
+            const std::size_t at = static_cast<std::size_t>(p - data);
+            const int prev = at == 0 ? before : data[at - 1];
+            if (prev >= 0 && !delimiters[static_cast<unsigned>(prev)]) continue;
+            if (at + len == avail && !atEnd) {
+                carryFrom = at;  // the byte after it comes with the next read
+                break;
+            }
+            if (at + len == avail || delimiters[data[at + len]]) return true;
+        }
+        if (atEnd) return false;
+
+        // The earliest partial match that runs into the end of the block.
+        if (carryFrom == avail) {
+            const std::size_t start = avail - len + 1;
+            for (const unsigned char* p = scanner.find(data + start, end); p < end;
+                 p = scanner.find(p + 1, end)) {
+                if (sameFrom(p, static_cast<std::size_t>(end - p), 1)) {
+                    carryFrom = static_cast<std::size_t>(p - data);
+                    break;
+                }
+            }
+        }
+        kept = avail - carryFrom;
+        if (carryFrom > 0) before = data[carryFrom - 1];
+        if (kept > 0) std::memmove(buffer.data(), data + carryFrom, kept);
+    }
+}
+
+}  // namespace search

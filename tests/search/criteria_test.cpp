@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "search/criteria.h"
+#include "search/find_file.h"
+#include "search/wildcards.h"
+
+using namespace search;
+
+namespace {
+
+// ---- wildcard matchers and exclusion patterns
+
+struct MatchCase {
+    const char* text;
+    const char* pattern;
+    bool matches;
+};
+
+class WildcardMatchTest : public ::testing::TestWithParam<MatchCase> {};
+
+TEST_P(WildcardMatchTest, Matches) {
+    const MatchCase& c = GetParam();
+    SCOPED_TRACE(std::string("'") + c.text + "' ~ '" + c.pattern + "'");
+    EXPECT_EQ(WildcardMatch(c.text, c.pattern), c.matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StarAndQuestionMark, WildcardMatchTest,
+    ::testing::Values(MatchCase{"", "*", true}, MatchCase{"anything", "*", true},
+                      // A star matches at once, whatever follows it.
+                      MatchCase{"abc", "a*x", true}, MatchCase{"bxc", "a*x", false},
+                      MatchCase{"", "?", true}, MatchCase{"a", "?", true},
+                      MatchCase{"ab", "?", false}, MatchCase{"ab", "a??", true},
+                      MatchCase{"ab", "a?c", false}, MatchCase{"ABC", "abc", true},
+                      MatchCase{"abc", "ab", false}, MatchCase{"ab", "abc", false},
+                      MatchCase{"", "", true}, MatchCase{"a", "", false},
+                      MatchCase{"mp3", "MP?", true}));
+
+struct MaskCase {
+    const char* name;
+    const char* mask;
+    bool matches;
+};
+
+class FileNameMaskTest : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(FileNameMaskTest, MatchesBaseAndExtension) {
+    const MaskCase& c = GetParam();
+    SCOPED_TRACE(std::string(c.name) + " ~ " + c.mask);
+    EXPECT_EQ(FileNameMatchesMask(c.name, c.mask), c.matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, FileNameMaskTest,
+    ::testing::Values(MaskCase{"song.mp3", "*.mp3", true}, MaskCase{"song.MP3", "*.mp3", true},
+                      MaskCase{"song.wma", "*.mp3", false}, MaskCase{"noext", "*.*", true},
+                      MaskCase{"a.b.mp3", "*.*", true}, MaskCase{"song.mp3", "song", true},
+                      MaskCase{"song.mp3", "so*", true}, MaskCase{"other.mp3", "so*", false},
+                      MaskCase{"noext", "*.", true}, MaskCase{"x.mp3", "*.", false},
+                      MaskCase{"a.b.mp3", "a.b.*", true}, MaskCase{"a.c.mp3", "a.b.*", false}));
+
+struct ExcludeCase {
+    const char* label;
+    const char* folder;
+    const char* name;
+    const char* pattern;
+    bool windows;
+    bool excluded;
+};
+
+class PatternExcludesTest : public ::testing::TestWithParam<ExcludeCase> {};
+
+TEST_P(PatternExcludesTest, Excludes) {
+    const ExcludeCase& c = GetParam();
+    SCOPED_TRACE(c.label);
+    const PathSyntax& syntax = c.windows ? PathSyntax::windows() : PathSyntax::native();
+    EXPECT_EQ(PatternExcludes(c.folder, c.name, c.pattern, syntax), c.excluded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, PatternExcludesTest,
+    ::testing::Values(
+        ExcludeCase{"mask only, any folder", "/music/a/", "x.mp3", "*.mp3", false, true},
+        ExcludeCase{"mask only, other type", "/music/a/", "x.wma", "*.mp3", false, false},
+        ExcludeCase{"folder only", "/music/live/", "x.wma", "live/", false, true},
+        ExcludeCase{"folder tail is text", "/music/alive/", "x.wma", "live/", false, true},
+        ExcludeCase{"anchored folder", "/music/alive/", "x.wma", "/live/", false, false},
+        ExcludeCase{"anchored folder hit", "/music/live/", "x.wma", "/live/", false, true},
+        ExcludeCase{"root pattern", "/music/live/", "x.mp3", "/music/live/*.mp3", false, true},
+        ExcludeCase{"root pattern, other root", "/other/live/", "x.mp3", "/music/live/*.mp3", false,
+                    false},
+        ExcludeCase{"folder case ignored", "/Music/LIVE/", "x.mp3", "live/", false, true},
+        ExcludeCase{"folder part and mask", "/m/live/", "x.wma", "live/*.mp3", false, false},
+        ExcludeCase{"longer than folder", "/a/", "x", "/long/a/", false, false},
+        ExcludeCase{"drive and folder", "C:\\music\\live\\", "x.mp3", "c:\\live\\", true, true},
+        ExcludeCase{"other drive", "D:\\music\\live\\", "x.mp3", "c:\\live\\", true, false},
+        ExcludeCase{"any drive", "D:\\music\\live\\", "x.mp3", "*:\\live\\*.mp3", true, true},
+        ExcludeCase{"drive only", "D:\\x\\", "y.mp3", "d:", true, true},
+        ExcludeCase{"network share", "\\\\srv\\music\\live\\", "x.mp3", "\\\\srv\\mu*\\live\\",
+                    true, true},
+        ExcludeCase{"network, other share", "\\\\srv\\films\\live\\", "x.mp3",
+                    "\\\\srv\\mu*\\live\\", true, false},
+        ExcludeCase{"drive pattern, folder without drive", "\\\\srv\\m\\", "x", "c:\\", true,
+                    false},
+        ExcludeCase{"empty pattern", "/m/", "x.mp3", "", false, true}));
+
+// ---- size, attributes, time stamps
+
+TEST(SizeCriteria, BoundsAreInclusiveAndZeroMeansNone) {
+    TSizeCriteria c;
+    const std::int64_t size = 1LL * 4294967296LL + 1073741824LL;  // high 1, low 2^30
+    EXPECT_EQ(size, 5368709120LL);
+    EXPECT_TRUE(c.Matches(size));
+    EXPECT_TRUE(c.Matches(0));
+    c.setMin(size);
+    EXPECT_TRUE(c.Matches(size));
+    EXPECT_FALSE(c.Matches(size - 1));
+    c.setMax(size);
+    EXPECT_TRUE(c.Matches(size));
+    EXPECT_FALSE(c.Matches(size + 1));
+    c.setMin(0);
+    EXPECT_TRUE(c.Matches(1));
+}
+
+TEST(AttributeCriteria, DefaultsAcceptFilesNotFolders) {
+    TAttributeCriteria c;
+    EXPECT_EQ(c.bits(), 0x27u);
+    EXPECT_EQ(c.Attributes(), (TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem}));
+    const std::uint32_t hiddenReadOnly = 0x20 | 0x02 | 0x01;
+    EXPECT_TRUE(c.Matches(hiddenReadOnly));
+    EXPECT_TRUE(c.Matches(0x20 | 0x400 | 0x800));  // bits outside the five are not looked at
+    EXPECT_FALSE(c.Matches(0x10));
+    c.setExactMatch(true);
+    EXPECT_FALSE(c.Matches(hiddenReadOnly));
+    EXPECT_TRUE(c.Matches(0x27 | 0x100));
+    c.setAttributes({ffDirectory});
+    EXPECT_EQ(c.bits(), 0x10u);
+    EXPECT_TRUE(c.Matches(0x10));
+}
+
+TEST(AttributeCriteriaEx, EachPropertyOwnsOneBitInOneMask) {
+    TAttributeCriteriaEx c;
+    EXPECT_TRUE(c.Matches(0xFFFFFFFF));
+    EXPECT_TRUE(c.Matches(0));
+    c.setHidden(fsSet);
+    c.setCompressed(fsUnset);
+    EXPECT_EQ(c.Hidden(), fsSet);
+    EXPECT_EQ(c.Compressed(), fsUnset);
+    EXPECT_EQ(c.Archive(), fsIgnore);
+    EXPECT_TRUE(c.Matches(0x02 | 0x20));
+    EXPECT_FALSE(c.Matches(0x20));
+    EXPECT_FALSE(c.Matches(0x02 | 0x800));
+    c.setHidden(fsUnset);  // moves the bit from one mask to the other
+    EXPECT_EQ(c.mustBeSet(), 0u);
+    EXPECT_EQ(c.mustBeClear(), 0x802u);
+    c.setHidden(fsIgnore);
+    c.setCompressed(fsIgnore);
+    EXPECT_FALSE(c.isActive());
+}
+
+// The UTC file time of a local date and time.
+platform::FileTime localFileTime(int y, int mo, int d, int h, int mi, int s) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    t.tm_isdst = -1;
+    return platform::toFileTime(std::mktime(&t), 0);
+}
+
+TEST(DateTimeCriteria, LocalTimeAndTheThreeKindsOfBound) {
+    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
+    const platform::FileTime evening = localFileTime(2020, 5, 17, 18, 30, 0);
+    EXPECT_DOUBLE_EQ(fileTimeToLocalDateTime(evening),
+                     EncodeDate(2020, 5, 17) + EncodeTime(18, 30, 0, 0));
+
+    struct Case {
+        const char* label;
+        TDateTime before;
+        TDateTime after;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"no bounds", 0, 0, true},
+        {"date-only before-bound takes the whole day", EncodeDate(2020, 5, 17), 0, true},
+        {"before the day", EncodeDate(2020, 5, 16), 0, false},
+        {"date and time before", EncodeDate(2020, 5, 17) + EncodeTime(18, 0, 0, 0), 0, false},
+        {"time-only after-bound on any date", 0, EncodeTime(18, 0, 0, 0), true},
+        {"time-only after-bound later in the day", 0, EncodeTime(19, 0, 0, 0), false},
+        {"time-only before-bound", EncodeTime(18, 30, 0, 0), 0, true},
+        {"date-only after-bound, same day", 0, EncodeDate(2020, 5, 17), true},
+        {"date-only after-bound, next day", 0, EncodeDate(2020, 5, 18), false},
+        {"both bounds around it", EncodeDate(2020, 6, 1), EncodeDate(2020, 5, 1), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TDateTimeCriteria created, modified, accessed;
+        created.setCreatedBefore(c.before);
+        created.setCreatedAfter(c.after);
+        modified.setModifiedBefore(c.before);
+        modified.setModifiedAfter(c.after);
+        accessed.setAccessedBefore(c.before);
+        accessed.setAccessedAfter(c.after);
+        const platform::FileTime other = localFileTime(1999, 1, 1, 0, 0, 0);
+        EXPECT_EQ(created.Matches(evening, other, other), c.matches);
+        EXPECT_EQ(modified.Matches(other, evening, other), c.matches);
+        EXPECT_EQ(accessed.Matches(other, other, evening), c.matches);
+    }
+}
+
+// ---- copying
+
+TEST(CriteriaAssign, CopiesItsOwnClassAndRefusesOthers) {
+    TSizeCriteria a, b;
+    a.setMin(5);
+    a.setMax(9);
+    b.Assign(a);
+    EXPECT_EQ(b.Min(), 5);
+    EXPECT_EQ(b.Max(), 9);
+
+    TContentCriteria from;
+    from.setPhrase("HeLLo");
+    from.setIgnoreCase(false);
+    from.setWholeWord(true);
+    TContentCriteria to;
+    to.Assign(from);
+    EXPECT_EQ(to.Phrase(), "HeLLo");
+    EXPECT_EQ(to.SearchPhrase(), "HeLLo");  // derived values follow the setters
+    EXPECT_EQ(to.TranslationTable(), searchTables().identity.data());
+    EXPECT_TRUE(to.WholeWord());
+
+    TAttributeCriteria attr;
+    try {
+        attr.Assign(a);
+        FAIL() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "Cannot assign a TSizeCriteria to a TAttributeCriteria");
+    }
+    TSearchCriteria criteria;
+    EXPECT_THROW(criteria.Assign(attr), EConvertError);
+    EXPECT_THROW(criteria.Files().Assign(nullptr), EConvertError);
+    TFileCriteria files;
+    files.setFileName("*.mp3");
+    files.Excluded().push_back("x");
+    criteria.setFiles(files);
+    files.Excluded().clear();
+    EXPECT_EQ(criteria.Files().Excluded().size(), 1u);
+    TSearchCriteria copy;
+    copy.Assign(criteria);
+    EXPECT_EQ(copy.Files().FileName(), "*.mp3");
+}
+
+TEST(ContentCriteria, IgnoreCaseLowersThePhrase) {
+    TContentCriteria c;
+    EXPECT_TRUE(c.IgnoreCase());
+    EXPECT_EQ(c.PhraseLen(), 0u);
+    c.setPhrase("AbC");
+    EXPECT_EQ(c.SearchPhrase(), "abc");
+    EXPECT_EQ(c.TranslationTable(), searchTables().lower.data());
+    c.setIgnoreCase(false);
+    EXPECT_EQ(c.SearchPhrase(), "AbC");
+    EXPECT_EQ(c.PhraseLen(), 3u);
+}
+
+// ---- content
+
+class ContentTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    std::string file(const std::string& name, const std::string& data) {
+        const std::string path = dir_.path().toStdString() + "/" + name;
+        std::ofstream(path, std::ios::binary) << data;
+        return path;
+    }
+    static bool contains(const std::string& path, const std::string& phrase, bool wholeWord,
+                         bool ignoreCase = true) {
+        TContentCriteria c;
+        c.setPhrase(phrase);
+        c.setWholeWord(wholeWord);
+        c.setIgnoreCase(ignoreCase);
+        return c.Matches(path);
+    }
+    QTemporaryDir dir_;
+};
+
+TEST_F(ContentTest, PhrasesAcrossBlocksAndAtTheEdges) {
+    const std::size_t block = TContentCriteria::kBlockSize;
+    struct Case {
+        const char* label;
+        std::string data;
+        std::string phrase;
+        bool wholeWord;
+        bool found;
+    };
+    std::string straddle(block * 2, '.');
+    straddle.replace(block - 3, 6, "NeEdLe");
+    std::string atBlockEnd(block * 2, ' ');
+    atBlockEnd.replace(block - 6, 6, "needle");
+    std::string wordAtBlockEnd = atBlockEnd;
+    wordAtBlockEnd[block] = 'x';  // glued to the next block's first byte
+    std::string repeats(block * 3, 'a');
+    repeats.replace(block - 2, 4, "aaab");  // "aa|ab" across the first boundary
+    const Case cases[] = {
+        {"straddles two blocks, case ignored", straddle, "needle", false, true},
+        {"whole word at the start", "needle rest", "needle", true, true},
+        {"whole word at the end", "rest needle", "needle", true, true},
+        {"whole file is the word", "needle", "needle", true, true},
+        {"part of a word", "needles", "needle", true, false},
+        {"first fails, later counts", "needles needle", "needle", true, true},
+        {"after a digit", "1needle", "needle", true, false},
+        {"word ending a block", atBlockEnd, "needle", true, true},
+        {"word glued across blocks", wordAtBlockEnd, "needle", true, false},
+        {"overlapping partial matches", repeats, "aaab", false, true},
+        {"phrase longer than file", "abc", "abcd", false, false},
+        {"absent", std::string(block + 10, 'z'), "needle", false, false},
+        {"empty file", "", "x", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(contains(file("f", c.data), c.phrase, c.wholeWord), c.found);
+    }
+    EXPECT_FALSE(contains(file("f", "NEEDLE"), "needle", false, false));
+}
+
+TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
+    std::string phrase(TContentCriteria::kBlockSize + 10, 'q');
+    phrase.back() = 'z';
+    std::string data(TContentCriteria::kBlockSize + 100, 'q');
+    data += 'z';
+    EXPECT_TRUE(contains(file("long", data), phrase, false));
+    data.back() = 'q';
+    EXPECT_FALSE(contains(file("long", data), phrase, false));
+}
+
+TEST_F(ContentTest, UnreadableAndMissingFilesDoNotMatch) {
+    TContentCriteria empty;
+    EXPECT_TRUE(empty.Matches(dir_.path().toStdString() + "/missing"));  // empty phrase
+    EXPECT_FALSE(contains(dir_.path().toStdString() + "/missing", "x", false));
+    const std::string locked = file("locked", "needle");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(contains(locked, "needle", false));
+    }
+    EXPECT_FALSE(contains(dir_.path().toStdString(), "needle", false));  // a folder
+    const std::string fifo = dir_.path().toStdString() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(contains(fifo, "needle", false));  // and does not hang
+}
+
+}  // namespace

@@ -1,0 +1,515 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+#include "search/find_file.h"
+#include "support/scripted_message_box.h"
+
+using namespace search;
+
+namespace {
+
+// ---- lists and targets
+
+TEST(SplitList, TrimsDropsEmptiesAndDuplicatesInOtherCase) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> pieces;
+    };
+    const Case cases[] = {
+        {"*.mp3; *.MP3 ;;\t*.mp3\n", {"*.mp3"}},
+        {"*.mp3;*.wma", {"*.mp3", "*.wma"}},
+        {"", {}},
+        {" ; ;", {}},
+        {"b;A;a;B", {"b", "A"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(SplitList(c.text), c.pieces);
+    }
+    EXPECT_EQ(SplitList("/M;/m", true), (std::vector<std::string>{"/M", "/m"}));
+}
+
+std::vector<std::string> targetPaths(const TTargetSearch& s) {
+    std::vector<std::string> out;
+    // The walk goes from the back of the list.
+    for (auto it = s.TargetFolders.items().rbegin(); it != s.TargetFolders.items().rend(); ++it) {
+        out.push_back((*it)->Path);
+    }
+    return out;
+}
+
+TEST(BuildFolders, TargetsPrefixesAndMasks) {
+    TSearchCriteria c;
+    c.Files().setFileName("*.mp3;*.wma");
+    c.Files().setLocation(">/a/b;</c;/a/b/;/a/./x/../b");
+    c.Files().setMaxLevel(3);
+    c.Files().Included().push_back("/inc/*.lrc");
+    c.Files().Included().push_back("</inc2/");
+    TTargetSearch s(c);
+    EXPECT_EQ(targetPaths(s), (std::vector<std::string>{"/inc/", "/inc2/", "/a/b/", "/c/"}));
+    const auto& items = s.TargetFolders.items();
+    auto find = [&](const std::string& path) -> const TTargetFolder& {
+        for (const auto& t : items) {
+            if (t->Path == path) return *t;
+        }
+        throw std::runtime_error("no target " + path);
+    };
+    // "/a/b" named three times: one target, masks appended each time, the last naming's
+    // subfolder setting.
+    EXPECT_EQ(find("/a/b/").Masks,
+              (std::vector<std::string>{"*.mp3", "*.wma", "*.mp3", "*.wma", "*.mp3", "*.wma"}));
+    EXPECT_TRUE(find("/a/b/").Subfolders);
+    EXPECT_FALSE(find("/c/").Subfolders);
+    EXPECT_EQ(find("/c/").MaxLevel, 3);
+    EXPECT_EQ(find("/inc/").Masks, std::vector<std::string>{"*.lrc"});
+    EXPECT_EQ(find("/inc2/").Masks, std::vector<std::string>{"*.*"});
+    EXPECT_FALSE(find("/inc2/").Subfolders);
+
+    TSearchCriteria relative;
+    relative.Files().setLocation("rel");
+    TTargetSearch r(relative);
+    EXPECT_EQ(targetPaths(r), std::vector<std::string>{platform::currentDirectory() + "/rel/"});
+    TSearchCriteria none;
+    none.Files().setLocation(" ; ");
+    EXPECT_TRUE(TTargetSearch(none).TargetFolders.items().empty());
+    TTargetSearch defaults(relative);
+    EXPECT_EQ(defaults.TargetFolders.items().front()->Masks, std::vector<std::string>{"*.*"});
+}
+
+TEST(TargetSearch, ContentSearchNeverMatchesFolders) {
+    TSearchCriteria c;
+    c.Attribute().setAttributes({ffDirectory, ffArchive});
+    c.Content().setPhrase("x");
+    TTargetSearch s(c);
+    EXPECT_FALSE(s.Attribute.Attributes().contains(ffDirectory));
+    EXPECT_TRUE(c.Attribute().Attributes().contains(ffDirectory));  // the finder's own is kept
+}
+
+// ---- walking real trees
+
+class Tree {
+public:
+    Tree() { EXPECT_TRUE(dir_.isValid()); }
+    std::string root() const { return dir_.path().toStdString() + "/"; }
+    void file(const std::string& rel, const std::string& data = "x") {
+        std::ofstream(root() + rel, std::ios::binary) << data;
+    }
+    void folder(const std::string& rel) { ::mkdir((root() + rel).c_str(), 0755); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Records events as "F <folder>", "M <full path>", "begin", "finish", "abort", with the
+// thread each came on.
+struct Recorder {
+    std::mutex m;
+    std::vector<std::string> events;
+    std::vector<QThread*> threads;
+    void add(std::string e) {
+        std::lock_guard<std::mutex> g(m);
+        events.push_back(std::move(e));
+        threads.push_back(QThread::currentThread());
+    }
+    std::vector<std::string> only(char kind) {
+        std::lock_guard<std::mutex> g(m);
+        std::vector<std::string> out;
+        for (const auto& e : events) {
+            if (e[0] == kind && e[1] == ' ') out.push_back(e.substr(2));
+        }
+        return out;
+    }
+    void attach(TFindFile& f, const std::string& root) {
+        f.OnFolderChange = [this, root](TFindFile*, const std::string& folder, TFolderIgnore&) {
+            add("F " + folder.substr(root.size()));
+        };
+        f.OnFileMatch = [this, root](TFindFile*, const std::string& folder, const TSearchRec& r) {
+            add("M " + folder.substr(root.size()) + r.Name);
+        };
+        f.OnSearchBegin = [this](TFindFile*) { add("begin"); };
+        f.OnSearchFinish = [this](TFindFile* s) {
+            add(s->Aborted() ? "finish aborted" : "finish");
+        };
+        f.OnSearchAbort = [this](TFindFile*) { add("abort"); };
+    }
+};
+
+class WalkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree.file("b.mp3");
+        tree.file("a.wma");
+        tree.file("notes.txt");
+        tree.folder("sub");
+        tree.file("sub/c.MP3");
+        tree.folder("sub/deeper");
+        tree.file("sub/deeper/d.mp3");
+        tree.folder("other.mp3");  // a folder whose name matches the mask
+        tree.file("other.mp3/e.wma");
+        finder.Criteria().Files().setLocation(tree.root());
+        finder.Criteria().Files().setFileName("*.mp3;*.wma");
+        rec.attach(finder, tree.root());
+    }
+    std::vector<std::string> sorted(std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+    Tree tree;
+    TFindFile finder;
+    Recorder rec;
+};
+
+TEST_F(WalkTest, NotThreadedReportsInWalkOrder) {
+    finder.Execute();
+    EXPECT_FALSE(finder.Busy());
+    ASSERT_GE(rec.events.size(), 2u);
+    EXPECT_EQ(rec.events.front(), "begin");
+    EXPECT_EQ(rec.events.back(), "finish");
+    // Each folder's own entries come before its subfolders; "*.wma" before "*.mp3".
+    const auto matches = rec.only('M');
+    ASSERT_EQ(matches.size(), 5u);
+    EXPECT_EQ(matches[0], "a.wma");
+    EXPECT_EQ(matches[1], "b.mp3");
+    EXPECT_EQ(sorted({matches.begin() + 2, matches.end()}),
+              (std::vector<std::string>{"other.mp3/e.wma", "sub/c.MP3", "sub/deeper/d.mp3"}));
+    const auto folders = rec.only('F');
+    EXPECT_EQ(folders.front(), "");
+    EXPECT_EQ(sorted(folders), (std::vector<std::string>{"", "other.mp3/", "sub/", "sub/deeper/"}));
+    const auto deeper = std::find(rec.events.begin(), rec.events.end(), "F sub/deeper/");
+    const auto c = std::find(rec.events.begin(), rec.events.end(), "M sub/c.MP3");
+    EXPECT_LT(c, deeper);
+    for (QThread* t : rec.threads) EXPECT_EQ(t, QThread::currentThread());
+}
+
+TEST_F(WalkTest, LocationWithAndWithoutSeparatorAndEmptyMask) {
+    std::string root = tree.root();
+    root.pop_back();
+    finder.Criteria().Files().setLocation(root + ";" + root + "/");
+    finder.Criteria().Files().setFileName("");
+    finder.Criteria().Files().setSubfolders(false);
+    finder.Execute();
+    // One target, "*.*" twice (once per naming): files only, each twice.
+    EXPECT_EQ(rec.only('F'), std::vector<std::string>{""});
+    EXPECT_EQ(sorted(rec.only('M')), (std::vector<std::string>{"a.wma", "a.wma", "b.mp3", "b.mp3",
+                                                               "notes.txt", "notes.txt"}));
+}
+
+TEST_F(WalkTest, LevelsAndPrefixes) {
+    struct Case {
+        const char* label;
+        std::string location;
+        int minLevel;
+        int maxLevel;
+        std::vector<std::string> folders;
+        std::vector<std::string> matches;
+    };
+    const std::string r = tree.root();
+    const Case cases[] = {
+        {"MaxLevel 1", r, 0, 1, {""}, {"a.wma", "b.mp3"}},
+        {"MinLevel 2",
+         r,
+         2,
+         0,
+         {"", "other.mp3/", "sub/", "sub/deeper/"},
+         {"other.mp3/e.wma", "sub/c.MP3", "sub/deeper/d.mp3"}},
+        {"< and > prefixes",
+         ">" + r + "sub;<" + r + "other.mp3",
+         0,
+         0,
+         {"other.mp3/", "sub/", "sub/deeper/"},
+         {"other.mp3/e.wma", "sub/c.MP3", "sub/deeper/d.mp3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        rec.events.clear();
+        finder.Criteria().Files().setLocation(c.location);
+        finder.Criteria().Files().setMinLevel(static_cast<std::uint16_t>(c.minLevel));
+        finder.Criteria().Files().setMaxLevel(static_cast<std::uint16_t>(c.maxLevel));
+        finder.Criteria().Files().setSubfolders(c.label[0] != '<');
+        finder.Execute();
+        EXPECT_EQ(sorted(rec.only('F')), c.folders);
+        EXPECT_EQ(sorted(rec.only('M')), c.matches);
+    }
+}
+
+TEST_F(WalkTest, IgnoreModes) {
+    struct Case {
+        TFolderIgnore mode;
+        std::vector<std::string> folders;
+        std::vector<std::string> matches;
+    };
+    const Case cases[] = {
+        {fiJustSubfolders,
+         {"", "other.mp3/", "sub/"},
+         {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/c.MP3"}},
+        {fiThisAndSubfolders, {"", "other.mp3/", "sub/"}, {"a.wma", "b.mp3", "other.mp3/e.wma"}},
+        {fiJustThis,
+         {"", "other.mp3/", "sub/", "sub/deeper/"},
+         {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/deeper/d.mp3"}},
+    };
+    const std::string root = tree.root();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        rec.events.clear();
+        finder.OnFolderChange = [&](TFindFile*, const std::string& folder, TFolderIgnore& ignore) {
+            EXPECT_EQ(ignore, fiNone);
+            rec.add("F " + folder.substr(root.size()));
+            if (folder == root + "sub/") ignore = c.mode;
+        };
+        finder.Execute();
+        EXPECT_EQ(sorted(rec.only('F')), c.folders);
+        EXPECT_EQ(sorted(rec.only('M')), c.matches);
+    }
+}
+
+TEST_F(WalkTest, BusyAbortAndAbortedFlags) {
+    int executes = 0;
+    finder.OnFileMatch = [&](TFindFile* f, const std::string&, const TSearchRec&) {
+        f->Execute();  // busy: nothing
+        ++executes;
+        f->Abort();
+        f->Abort();  // already aborted: nothing
+        rec.add("M");
+    };
+    finder.OnSearchFinish = [&](TFindFile* f) {
+        rec.add(f->Aborted() ? "finish aborted" : "finish");
+        f->Execute();  // still busy during the finish event
+    };
+    finder.Abort();  // idle: nothing
+    EXPECT_FALSE(finder.Aborted());
+    finder.Execute();
+    EXPECT_EQ(executes, 1);
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"begin", "F ", "abort", "M", "finish aborted"}));
+    EXPECT_TRUE(finder.Aborted());
+    rec.events.clear();
+    finder.OnFileMatch = nullptr;
+    finder.Execute();
+    EXPECT_FALSE(finder.Aborted());
+    EXPECT_EQ(rec.events.back(), "finish");
+}
+
+TEST_F(WalkTest, HandlerErrorEndsTheWalkAfterTheFinishEvent) {
+    finder.OnFileMatch = [](TFindFile*, const std::string&, const TSearchRec&) {
+        throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(finder.Execute(), std::runtime_error);
+    EXPECT_EQ(rec.events.back(), "finish");
+    EXPECT_FALSE(finder.Busy());
+}
+
+TEST_F(WalkTest, SearchRecordAndCriteriaInTheWalk) {
+    tree.file("big.mp3", std::string(1000, 'y'));
+    tree.file("song.mp3", "la la NEEDLE la");
+    std::vector<std::string> seen;
+    finder.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
+        seen.push_back(folder.substr(tree.root().size()) + r.Name);
+        if (r.Name == "big.mp3") {
+            EXPECT_EQ(r.size64(), 1000);
+            EXPECT_EQ(r.Size(), 1000);
+            EXPECT_EQ(r.Attr() & 0x30u, 0x20u);
+            EXPECT_EQ(r.FindData().cFileName, "big.mp3");
+            EXPECT_GT(r.Time(), 0);
+        }
+    };
+    finder.Criteria().Size().setMin(500);
+    finder.Execute();
+    EXPECT_EQ(seen, std::vector<std::string>{"big.mp3"});
+
+    seen.clear();
+    finder.Criteria().Size().setMin(0);
+    finder.Criteria().Files().Excluded() = {"sub/", "a.*"};
+    finder.Criteria().Content().setPhrase("needle");
+    finder.Criteria().Attribute().setAttributes({ffArchive, ffDirectory});
+    finder.Criteria().Files().setFileName("*.*");
+    finder.Execute();
+    EXPECT_EQ(seen, std::vector<std::string>{"song.mp3"});
+}
+
+// ---- threaded
+
+// Runs the event loop until the finder is idle again.
+bool waitIdle(const TFindFile& f, int ms = 30000) {
+    return QTest::qWaitFor([&] { return !f.Busy(); }, ms);
+}
+
+TEST_F(WalkTest, ThreadedGivesTheSameResultsOnTheWorker) {
+    finder.Execute();
+    const auto plain = rec.events;
+    rec.events.clear();
+    rec.threads.clear();
+    finder.setThreaded(true);
+    finder.Execute();
+    EXPECT_TRUE(finder.Busy());
+    ASSERT_TRUE(waitIdle(finder));
+    EXPECT_EQ(rec.events, plain);
+    std::lock_guard<std::mutex> g(rec.m);
+    for (std::size_t i = 0; i < rec.events.size(); ++i) {
+        const bool walk = rec.events[i][1] == ' ';
+        SCOPED_TRACE(rec.events[i]);
+        EXPECT_EQ(rec.threads[i] == QThread::currentThread(), !walk);
+    }
+}
+
+TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
+    testing_support::ScriptedMessageBoxes boxes;
+    QThread* shownOn = nullptr;
+    boxes.onShow([&](const testing_support::ShownBox&) { shownOn = QThread::currentThread(); });
+    finder.OnFileMatch = [](TFindFile*, const std::string&, const TSearchRec&) {
+        throw std::runtime_error("disk on fire");
+    };
+    finder.setThreaded(true);
+    finder.Execute();
+    ASSERT_TRUE(waitIdle(finder));
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, QStringLiteral(u"disk on fire."));
+    EXPECT_EQ(shownOn, QThread::currentThread());
+    EXPECT_EQ(rec.events.back(), "finish");
+}
+
+// A handler that, like the dialog's, has its work done by the UI thread and waits for it.
+void viaUiThread(QObject* ui, const std::function<void()>& f) {
+    QMetaObject::invokeMethod(ui, f, Qt::BlockingQueuedConnection);
+}
+
+TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
+    for (int i = 0; i < 50; ++i) {
+        tree.folder("many" + std::to_string(i));
+        tree.file("many" + std::to_string(i) + "/x.mp3");
+    }
+    QObject ui;
+    std::atomic<int> matches{0};
+    std::atomic<bool> abortSeen{false};
+    finder.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) {
+        viaUiThread(&ui, [] {});
+    };
+    finder.OnFileMatch = [&](TFindFile*, const std::string&, const TSearchRec&) {
+        viaUiThread(&ui, [&] { ++matches; });
+    };
+    finder.OnSearchAbort = [&](TFindFile*) { abortSeen = true; };
+    finder.setThreaded(true);
+    finder.Execute();
+    // The worker is now blocked in its first folder event until this thread serves it.
+    finder.Abort();
+    EXPECT_TRUE(abortSeen);
+    EXPECT_TRUE(finder.Aborted());
+    EXPECT_TRUE(finder.Busy());
+    ASSERT_TRUE(waitIdle(finder));
+    EXPECT_EQ(rec.events.back(), "finish aborted");
+    EXPECT_LT(matches.load(), 55);
+}
+
+TEST_F(WalkTest, DestroyedWhileAThreadedSearchRuns) {
+    for (int i = 0; i < 20; ++i) tree.folder("many" + std::to_string(i));
+    QObject ui;
+    std::atomic<int> calls{0};
+    auto* f = new TFindFile;
+    f->Criteria().Files().setLocation(tree.root());
+    f->OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) {
+        viaUiThread(&ui, [&] { ++calls; });
+    };
+    bool ended = false;
+    f->OnSearchFinish = [&](TFindFile*) { ended = true; };
+    f->OnSearchAbort = [&](TFindFile*) { ended = true; };
+    f->setThreaded(true);
+    f->Execute();
+    delete f;  // waits for the worker; no event after this point
+    const int after = calls;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls.load(), after);
+    EXPECT_FALSE(ended);
+    EXPECT_LE(after, 1);
+}
+
+// ---- trees that could trap a walk
+
+TEST(WalkTraps, SymlinkCycleIsWalkedOnce) {
+    Tree tree;
+    tree.folder("a");
+    tree.folder("a/b");
+    tree.file("a/b/x.mp3");
+    ASSERT_EQ(::symlink("..", (tree.root() + "a/b/up").c_str()), 0);
+    ASSERT_EQ(::symlink(".", (tree.root() + "a/self").c_str()), 0);
+    ASSERT_EQ(::symlink(tree.root().c_str(), (tree.root() + "a/b/root").c_str()), 0);
+    ASSERT_EQ(::symlink("b", (tree.root() + "a/b2").c_str()), 0);
+    for (bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded);
+        TFindFile f;
+        Recorder rec;
+        rec.attach(f, tree.root());
+        f.Criteria().Files().setLocation(tree.root());
+        f.Criteria().Files().setFileName("*.mp3");
+        f.setThreaded(threaded);
+        f.Execute();
+        ASSERT_TRUE(waitIdle(f));
+        const auto folders = rec.only('F');
+        EXPECT_EQ(folders.size(), 3u);  // the root, a/ and one of a/b/ or a/b2/
+        EXPECT_EQ(rec.only('M').size(), 1u);
+    }
+}
+
+TEST(WalkTraps, VeryDeepTree) {
+    Tree tree;
+    std::string rel;
+    int depth = 0;
+    // As deep as paths allow, up to 2000 levels.
+    while (depth < 2000 && tree.root().size() + rel.size() + 4 < PATH_MAX - 16) {
+        rel += "d/";
+        ASSERT_EQ(::mkdir((tree.root() + rel).c_str(), 0755), 0);
+        ++depth;
+    }
+    tree.file(rel + "deep.mp3");
+    TFindFile f;
+    std::atomic<int> folders{0};
+    std::atomic<int> deepest{0};
+    std::vector<std::string> found;
+    f.OnFolderChange = [&](TFindFile* s, const std::string&, TFolderIgnore&) {
+        ++folders;
+        deepest = std::max<int>(deepest, s->CurrentLevel());
+    };
+    f.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
+        found.push_back(folder + r.Name);
+    };
+    f.Criteria().Files().setLocation(tree.root());
+    f.setThreaded(true);
+    f.Execute();
+    ASSERT_TRUE(waitIdle(f, 120000));
+    EXPECT_EQ(folders.load(), depth + 1);
+    EXPECT_EQ(deepest.load(), depth + 1);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0], tree.root() + rel + "deep.mp3");
+    EXPECT_GE(depth, 1000);
+}
+
+TEST(WalkTraps, MissingLocationSendsItsFolderEventOnly) {
+    TFindFile f;
+    Recorder rec;
+    rec.attach(f, "");
+    f.Criteria().Files().setLocation("/no/such/folder");
+    f.Execute();
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "F /no/such/folder/", "finish"}));
+    rec.events.clear();
+    f.Criteria().Files().setLocation("");
+    f.setThreaded(true);
+    f.Execute();
+    ASSERT_TRUE(waitIdle(f));
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "finish"}));
+}
+
+}  // namespace
