@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/collation.h"
+#include "search/folder_tree.h"
+#include "search/search_dialog.h"
+
+namespace {
+
+using Row = std::pair<std::string, std::string>;  // folder, name
+
+// The user's desktop is a temporary folder holding a small music tree.
+class SearchDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        savedHome_ = qgetenv("HOME");
+        savedConfig_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", home_.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (home_.path() + QStringLiteral(u"/.config")).toLocal8Bit());
+        desktop_ = home_.path().toStdString() + "/Desktop";
+        music_ = desktop_ + "/music";
+        for (const std::string& d : {desktop_, music_, music_ + "/sub", music_ + "/sub/deep"}) {
+            ::mkdir(d.c_str(), 0755);
+        }
+        mp3_ = {music_ + "/b.mp3", music_ + "/sub/a.MP3", music_ + "/sub/deep/c.mp3",
+                music_ + "/z.mp3"};
+        wma_ = {music_ + "/y.wma", music_ + "/sub/x.WMA"};
+        for (const std::string& f : mp3_) write(f);
+        for (const std::string& f : wma_) write(f);
+        write(music_ + "/readme.txt");
+
+        form_ = std::make_unique<TForm2>();
+        form_->setPlaylistSink([this](const std::string& folder, const std::string& name) {
+            rows_.push_back({folder, name});
+        });
+    }
+    void TearDown() override {
+        form_.reset();
+        qputenv("HOME", savedHome_);
+        if (savedConfig_.isEmpty()) {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            qputenv("XDG_CONFIG_HOME", savedConfig_);
+        }
+    }
+    static void write(const std::string& path) { std::ofstream(path) << "x"; }
+
+    void selectFolder(const std::string& path) {
+        QTreeWidgetItem* item = form_->shltrvw1->findLoaded(path);
+        ASSERT_NE(item, nullptr) << path;
+        // A right click selects too.
+        form_->shltrvw1->scrollToItem(item);
+        QTest::mouseClick(form_->shltrvw1->viewport(), Qt::RightButton, {},
+                          form_->shltrvw1->visualItemRect(item).center());
+        ASSERT_EQ(form_->shltrvw1->selectedPath(), path);
+    }
+    bool waitIdle() {
+        return QTest::qWaitFor([&] { return !form_->fndfl1->Busy(); }, 30000);
+    }
+    std::vector<std::string> search() {
+        QTest::mouseClick(form_->btn1, Qt::LeftButton);
+        EXPECT_TRUE(waitIdle());
+        return form_->lines();
+    }
+    void clickLine(int row, Qt::KeyboardModifiers mods = {}) {
+        QListWidget* l = form_->lst1;
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, mods,
+                          l->visualItemRect(l->item(row)).center());
+    }
+    static std::vector<std::string> sorted(std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+    static std::vector<std::string> joined(const std::vector<Row>& rows) {
+        std::vector<std::string> out;
+        for (const Row& r : rows) out.push_back(r.first + r.second);
+        return out;
+    }
+
+    QTemporaryDir home_;
+    QByteArray savedHome_, savedConfig_;
+    std::string desktop_, music_;
+    std::vector<std::string> mp3_, wma_;
+    std::unique_ptr<TForm2> form_;
+    std::vector<Row> rows_;
+};
+
+TEST_F(SearchDialogTest, StartsAsDesigned) {
+    TForm2& f = *form_;
+    EXPECT_EQ(f.windowTitle(), QStringLiteral(u"搜索本地音乐"));
+    EXPECT_EQ(f.size(), QSize(401, 370));
+    struct Text {
+        QWidget* w;
+        const char* name;
+        QString text;
+    };
+    const Text texts[] = {
+        {f.lbl1, "lbl1", QStringLiteral(u"   搜索目录      ")},
+        {f.lbl2, "lbl2", QStringLiteral(u"     搜索到的文件      ")},
+        {f.chk1, "chk1", QStringLiteral(u"MP3")},
+        {f.chk2, "chk2", QStringLiteral(u"WMA")},
+        {f.btn1, "btn1", QStringLiteral(u"开始搜索")},
+        {f.btn2, "btn2", QStringLiteral(u"停止搜索")},
+        {f.btn3, "btn3", QStringLiteral(u"添加选中")},
+        {f.btn4, "btn4", QStringLiteral(u"添加所有")},
+    };
+    for (const Text& t : texts) {
+        SCOPED_TRACE(t.name);
+        EXPECT_EQ(t.w->objectName(), QString::fromLatin1(t.name));
+        const auto* label = qobject_cast<QLabel*>(t.w);
+        const auto* button = qobject_cast<QAbstractButton*>(t.w);
+        EXPECT_EQ(label ? label->text() : button->text(), t.text);
+    }
+    EXPECT_EQ(f.shltrvw1->objectName(), QStringLiteral(u"shltrvw1"));
+    EXPECT_EQ(f.lst1->objectName(), QStringLiteral(u"lst1"));
+    EXPECT_EQ(f.stat1->objectName(), QStringLiteral(u"stat1"));
+    EXPECT_TRUE(f.chk1->isChecked());
+    EXPECT_FALSE(f.chk2->isChecked());
+    EXPECT_TRUE(f.btn1->isEnabled());
+    EXPECT_FALSE(f.btn2->isEnabled());
+    EXPECT_EQ(f.lst1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    // The desktop node on top, selected and open; folders only, no hidden ones.
+    ASSERT_EQ(f.shltrvw1->topLevelItemCount(), 1);
+    QTreeWidgetItem* top = f.shltrvw1->topLevelItem(0);
+    EXPECT_EQ(f.shltrvw1->selectedPath(), desktop_);
+    EXPECT_TRUE(top->isExpanded());
+    EXPECT_EQ(FolderTree::pathOf(top->child(0)), music_);
+    EXPECT_EQ(FolderTree::pathOf(top->child(top->childCount() - 1)), "/");
+}
+
+TEST_F(SearchDialogTest, SearchesTheCheckedTypesIntoASortedList) {
+    selectFolder(music_);
+    struct Case {
+        bool mp3;
+        bool wma;
+        std::vector<std::string> expected;
+    };
+    std::vector<std::string> both = mp3_;
+    both.insert(both.end(), wma_.begin(), wma_.end());
+    const Case cases[] = {{true, false, mp3_}, {false, true, wma_}, {true, true, both}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mp3) + std::to_string(c.wma));
+        form_->lst1->clear();
+        form_->chk1->setChecked(c.mp3);
+        form_->chk2->setChecked(c.wma);
+        const auto lines = search();
+        EXPECT_EQ(sorted(lines), sorted(c.expected));
+        EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(),
+                                   [](auto& a, auto& b) { return platform::collate(a, b) < 0; }));
+        EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
+        EXPECT_TRUE(form_->btn1->isEnabled());
+        EXPECT_FALSE(form_->btn2->isEnabled());
+    }
+    // A second search adds to the list: every file twice.
+    EXPECT_EQ(search().size(), 2 * both.size());
+
+    // No type checked: nothing happens.
+    form_->chk1->setChecked(false);
+    form_->chk2->setChecked(false);
+    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    EXPECT_FALSE(form_->fndfl1->Busy());
+    EXPECT_TRUE(form_->btn1->isEnabled());
+}
+
+TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
+    selectFolder(music_);
+    form_->chk2->setChecked(true);
+    const auto lines = search();
+    ASSERT_EQ(lines.size(), 6u);
+
+    // Two lines chosen with Ctrl: appended in list order, and only they leave the list.
+    clickLine(4);
+    clickLine(1, Qt::ControlModifier);
+    QTest::mouseClick(form_->btn3, Qt::LeftButton);
+    ASSERT_EQ(rows_.size(), 2u);
+    EXPECT_EQ(joined(rows_), (std::vector<std::string>{lines[1], lines[4]}));
+    for (const Row& r : rows_) {
+        EXPECT_EQ(r.first.back(), '/');
+        EXPECT_EQ(r.second.find('/'), std::string::npos);
+    }
+    std::vector<std::string> rest = lines;
+    rest.erase(rest.begin() + 4);
+    rest.erase(rest.begin() + 1);
+    EXPECT_EQ(form_->lines(), rest);
+
+    // Nothing selected: nothing added.
+    form_->lst1->clearSelection();
+    rows_.clear();
+    QTest::mouseClick(form_->btn3, Qt::LeftButton);
+    EXPECT_TRUE(rows_.empty());
+    EXPECT_EQ(form_->lines().size(), 4u);
+
+    // A double click adds the line under the pointer alone.
+    clickLine(2);
+    QTest::mouseDClick(form_->lst1->viewport(), Qt::LeftButton, {},
+                       form_->lst1->visualItemRect(form_->lst1->item(2)).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rows_.empty(); }, 5000));
+    EXPECT_EQ(joined(rows_), std::vector<std::string>{rest[2]});
+    rest.erase(rest.begin() + 2);
+    EXPECT_EQ(form_->lines(), rest);
+
+    // Add all closes the dialog; with an empty list it does nothing.
+    form_->show();
+    rows_.clear();
+    QTest::mouseClick(form_->btn4, Qt::LeftButton);
+    EXPECT_EQ(joined(rows_), rest);
+    EXPECT_EQ(form_->lst1->count(), 0);
+    EXPECT_FALSE(form_->isVisible());
+    form_->show();
+    rows_.clear();
+    QTest::mouseClick(form_->btn4, Qt::LeftButton);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(rows_.empty());
+}
+
+TEST_F(SearchDialogTest, StopShowsBothMessages) {
+    for (int i = 0; i < 30; ++i) {
+        const std::string d = music_ + "/more" + std::to_string(i);
+        ::mkdir(d.c_str(), 0755);
+        write(d + "/m.mp3");
+    }
+    selectFolder(music_);
+    // The worker's first folder event waits for this thread, which is busy clicking "stop".
+    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    EXPECT_FALSE(form_->btn1->isEnabled());
+    EXPECT_TRUE(form_->btn2->isEnabled());
+    QTest::mouseClick(form_->btn2, Qt::LeftButton);
+    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"正在退出搜索，请稍候..."));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"退出搜索 - 完成搜索"));
+    EXPECT_TRUE(form_->btn1->isEnabled());
+    EXPECT_FALSE(form_->btn2->isEnabled());
+    EXPECT_LT(form_->lst1->count(), 34);
+    // The next search runs to its end.
+    form_->lst1->clear();
+    EXPECT_EQ(search().size(), 34u);
+    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
+}
+
+TEST_F(SearchDialogTest, ClosingDoesNotStopTheSearch) {
+    selectFolder(music_);
+    form_->show();
+    form_->lst1->addItem(QStringLiteral(u"old line"));
+    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    form_->close();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(form_->fndfl1->Busy());
+    ASSERT_TRUE(waitIdle());
+    // The list was cleared on close; what the search found afterwards is there.
+    EXPECT_EQ(sorted(form_->lines()), sorted(mp3_));
+    EXPECT_TRUE(form_->btn1->isEnabled());
+}
+
+TEST_F(SearchDialogTest, NoFolderSelectedEndsAtOnce) {
+    form_->shltrvw1->setCurrentItem(nullptr);
+    EXPECT_EQ(form_->shltrvw1->selectedPath(), "");
+    EXPECT_TRUE(search().empty());
+    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
+}
+
+TEST_F(SearchDialogTest, DestroyedDuringASearch) {
+    selectFolder(music_);
+    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    form_.reset();  // waits for the worker, which may be waiting for this thread
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rows_.empty());
+}
+
+}  // namespace
