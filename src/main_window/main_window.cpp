@@ -371,6 +371,9 @@ void TForm1::connectCommands() {
     connectPlaylist();
     connectAddingTracks();
     connectPlaylistFiles();
+    connectVolume();
+    connectTray();
+    connectLyrics();
 }
 
 QString TForm1::caption(const QAction* item) { return item->property(kCaptionProperty).toString(); }

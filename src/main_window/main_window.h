@@ -28,12 +28,14 @@
 #include <vector>
 
 #include "main_window/playlist_model.h"
+#include "main_window/tray_icon.h"
 #include "platform/file_dialogs.h"
 #include "playback/audio_output.h"
 #include "playback/media_player.h"
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QDialog;
@@ -228,6 +230,15 @@ public:
     void N4Click();
     void N5Click();
     void FormDestroy();
+    // A close from the window frame (close button, Alt+F4, the window menu's close) goes to the
+    // tray; once the program is ending it is a real close.
+    void closeEvent(QCloseEvent* event) override;
+    // A button released on the tray icon: left shows or hides the window, right opens
+    // PopupMenu2 at the pointer.
+    void WMTrayCallback(Qt::MouseButton button);
+    // The notification-area icon: the desktop's own unless another was installed.
+    void setTrayIcon(std::unique_ptr<TrayIcon> icon);
+    TrayIcon* trayIcon() const { return trayIcon_.get(); }
 
     // The help page the help command opens.
     static QUrl helpPageUrl();
@@ -241,6 +252,9 @@ private:
     void connectPlaylist();
     void connectAddingTracks();
     void connectPlaylistFiles();
+    void connectVolume();
+    void connectTray();
+    void connectLyrics();
 
     // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders
     // and paths already listed; processes pending events once per match.
@@ -259,6 +273,15 @@ private:
     lyrics::TForm3* Form3_ = nullptr;
     // Set by N23Click/N5Click: the next close ends the program instead of going to the tray.
     bool quitting_ = false;
+
+    // The tray icon (tray.cpp), and the hook that runs FormDestroy when the window is
+    // destroyed: declared after the icon, so it runs while the icon still exists.
+    std::unique_ptr<TrayIcon> trayIcon_;
+    struct DestroyHook {
+        TForm1* form;
+        ~DestroyHook();
+    };
+    DestroyHook destroyHook_{this};
 };
 
 }  // namespace main_window

@@ -1,0 +1,32 @@
+#pragma once
+// The byte-level rules of lyric files: where a track's lyric file lies and which line a time
+// text selects. Lines are bytes in the system code page, never re-encoded.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/code_page.h"
+
+namespace lyrics {
+
+// The track's file name without folder and extension: "/m/a.b.mp3" -> "a.b", "/m/song" -> "song".
+std::string lrcBaseName(std::string_view trackPath,
+                        const platform::CodePage& cp = platform::CodePage::active());
+
+// The lyric file beside the track: its folder, then `baseName`, then ".lrc".
+std::string lyricPath(std::string_view trackPath, std::string_view baseName,
+                      const platform::CodePage& cp = platform::CodePage::active());
+
+// The five bytes at positions 2..6 of a line (counting from 1), fewer when the line is shorter:
+// "[01:23.45]x" -> "01:23".
+std::string_view timeStamp(std::string_view line);
+
+// Index of the first line whose time stamp equals `elapsed` byte for byte; none when no line
+// does. A scan from the start on every call: lines need not be in time order.
+std::optional<std::size_t> matchingLine(const std::vector<std::string>& lines,
+                                        std::string_view elapsed);
+
+}  // namespace lyrics

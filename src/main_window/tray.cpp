@@ -1,0 +1,129 @@
+// Close-to-tray: closing the main window from its frame hides it behind a notification-area
+// icon; the icon brings it back, and its menu ends the program.
+//
+// The window's taskbar entry is its own here, so hiding and showing the window hides and
+// shows the entry with it.
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include "main_window/main_window.h"
+#include "main_window/tray_icon.h"
+#include "platform/error_box.h"
+
+namespace main_window {
+namespace {
+
+const QString kTrayTip = QStringLiteral(u"MP3播放器");
+
+class SystemTrayIcon final : public TrayIcon {
+public:
+    SystemTrayIcon() {
+        // Qt reports clicks on the icon, not releases; they stand for the releases. Queued: the
+        // receiver removes the icon, which must not happen inside the icon's own mouse event.
+        // A report that was queued before the icon went away is dropped, as a removed icon
+        // reports nothing: a quick second click would otherwise hide the restored window with
+        // no icon left to bring it back.
+        connect(
+            &icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (!icon_.isVisible()) return;
+                if (reason == QSystemTrayIcon::Trigger) Q_EMIT buttonReleased(Qt::LeftButton);
+                if (reason == QSystemTrayIcon::Context) Q_EMIT buttonReleased(Qt::RightButton);
+            },
+            Qt::QueuedConnection);
+    }
+
+    bool isSystemTrayAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    void add(const QIcon& icon, const QString& tip) override {
+        icon_.setIcon(icon);
+        icon_.setToolTip(tip);
+        icon_.show();
+    }
+    void remove() override { icon_.hide(); }
+    bool isShown() const override { return icon_.isVisible(); }
+
+private:
+    QSystemTrayIcon icon_;
+};
+
+}  // namespace
+
+std::unique_ptr<TrayIcon> makeSystemTrayIcon() {
+    return std::make_unique<SystemTrayIcon>();
+}
+
+void TForm1::connectTray() {
+    bind(N4, &TForm1::N4Click);
+    bind(N5, &TForm1::N5Click);
+    setTrayIcon(makeSystemTrayIcon());
+}
+
+void TForm1::setTrayIcon(std::unique_ptr<TrayIcon> icon) {
+    trayIcon_ = std::move(icon);
+    if (!trayIcon_) return;
+    connect(trayIcon_.get(), &TrayIcon::buttonReleased, this,
+            platform::guarded(this, &TForm1::WMTrayCallback));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (quitting_) {
+        event->accept();
+        return;
+    }
+    // The window is neither closed nor destroyed; playback, the timers and the lyrics go on.
+    event->ignore();
+    platform::runGuarded([this] {
+        if (!trayIcon_ || !trayIcon_->isSystemTrayAvailable()) {
+            // With nowhere to put the icon, hiding would lose the window for good.
+            showMinimized();
+            return;
+        }
+        hide();
+        trayIcon_->add(windowIcon(), kTrayTip);
+    });
+}
+
+void TForm1::WMTrayCallback(Qt::MouseButton button) {
+    const QPoint pointer = QCursor::pos();
+    if (button == Qt::LeftButton) {
+        if (isVisible()) {
+            hide();
+        } else {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            show();
+            activateWindow();
+        }
+        if (trayIcon_) trayIcon_->remove();
+    } else if (button == Qt::RightButton) {
+        PopupMenu2->popup(pointer);
+    }
+}
+
+void TForm1::N4Click() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    activateWindow();
+    if (trayIcon_) trayIcon_->remove();
+}
+
+void TForm1::N5Click() {
+    // Ends the program for real: a close that still arrives is accepted, not sent to the tray.
+    // The window's destruction removes the icon.
+    quitting_ = true;
+    QCoreApplication::exit(0);
+}
+
+void TForm1::FormDestroy() {
+    if (trayIcon_) trayIcon_->remove();
+}
+
+TForm1::DestroyHook::~DestroyHook() {
+    platform::runGuarded([this] { form->FormDestroy(); });
+}
+
+}  // namespace main_window
