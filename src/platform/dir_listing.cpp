@@ -264,17 +264,25 @@ DirListing::DirListing(std::string_view folder, std::string_view mask, Options o
         if (readFd >= 0) ::close(readFd);
         return;
     }
-    const WildcardMask compiled(mask);
+    dotEntries_ = options.dotEntries;
     errno = 0;
-    while (const dirent* d = ::readdir(dir)) {
-        const char* n = d->d_name;
-        const bool dot = n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
-        if (dot && !options.dotEntries) continue;
-        const std::string_view nameView(n);
-        if (compiled.matches(nameView)) entries_.push_back({std::string(nameView), d->d_type});
-    }
+    while (const dirent* d = ::readdir(dir)) all_.push_back({std::string(d->d_name), d->d_type});
     if (errno != 0) error_ = errno;
     ::closedir(dir);
+    reset(mask);
+}
+
+void DirListing::reset(std::string_view mask) {
+    const WildcardMask compiled(mask);
+    entries_.clear();
+    for (std::size_t i = 0; i < all_.size(); ++i) {
+        const std::string& n = all_[i].name;
+        const bool dot = n == "." || n == "..";
+        if (dot && !dotEntries_) continue;
+        if (compiled.matches(n)) entries_.push_back(i);
+    }
+    current_ = static_cast<std::size_t>(-1);
+    fetched_ = false;
 }
 
 DirListing::~DirListing() {
@@ -288,14 +296,14 @@ bool DirListing::next() {
 }
 
 bool DirListing::isDirectory() {
-    const unsigned char type = entries_[current_].type;
+    const unsigned char type = all_[entries_[current_]].type;
     if (type == DT_DIR) return true;
     if (type != DT_LNK && type != DT_UNKNOWN) return false;
     return details().attributes & kAttrDirectory;
 }
 
 std::uint32_t DirListing::basicAttributes() {
-    const Raw& raw = entries_[current_];
+    const Raw& raw = all_[entries_[current_]];
     if (!fetched_ && (raw.type == DT_LNK || raw.type == DT_UNKNOWN)) fetch();
     if (fetched_) return details_.attributes;
     std::uint32_t bits = kindBits(raw.type);
@@ -309,7 +317,7 @@ const FileDetails& DirListing::details() {
 }
 
 void DirListing::fetch() {
-    const Raw& raw = entries_[current_];
+    const Raw& raw = all_[entries_[current_]];
     details_ = FileDetails{};
     fetched_ = true;
     struct statx st {};

@@ -92,8 +92,11 @@ public:
     int error() const { return error_; }
     // Moves to the next matching entry, in the order the directory gives them.
     bool next();
+    // Lists the same folder again for another mask, from the names already read (the
+    // directory itself is not read again).
+    void reset(std::string_view mask);
 
-    std::string_view name() const { return entries_[current_].name; }
+    std::string_view name() const { return all_[entries_[current_]].name; }
     // Whether the entry is (or links to) a directory; a system call only for links and for
     // file systems that do not report kinds.
     bool isDirectory();
@@ -113,7 +116,9 @@ private:
 
     int fd_ = -1;
     int error_ = 0;
-    std::vector<Raw> entries_;
+    std::vector<Raw> all_;              // every name read, in directory order
+    std::vector<std::size_t> entries_;  // the ones that match the mask
+    bool dotEntries_ = false;
     std::size_t current_ = static_cast<std::size_t>(-1);
     FileDetails details_;
     bool fetched_ = false;

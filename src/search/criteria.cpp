@@ -10,8 +10,8 @@
 #include <ctime>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "search/wildcards.h"
@@ -87,52 +87,105 @@ long readFully(int fd, unsigned char* into, std::size_t size) {
     return static_cast<long>(got);
 }
 
-// Finds the next position in [from, to) whose translated byte equals `first`. The bytes that
-// translate to it are at most two here (a letter and its capital), which lets the scan test
-// sixteen bytes at a time; any other table falls back to a plain loop.
-class FirstByteScanner {
-public:
-    FirstByteScanner(const unsigned char* table, unsigned char first) : table_(table) {
+// The byte values that translate to `target`: at most two with our tables (a letter and its
+// capital); `count` tells how many there are (more than two makes the scans go byte by byte).
+struct ByteSet {
+    ByteSet(const unsigned char* table, unsigned char target) {
         for (int b = 0; b < 256; ++b) {
-            if (table[b] != first) continue;
-            if (count_ < 2) bytes_[count_] = static_cast<unsigned char>(b);
-            ++count_;
+            if (table[b] != target) continue;
+            if (count < 2) bytes[count] = static_cast<unsigned char>(b);
+            ++count;
         }
+        if (count == 1) bytes[1] = bytes[0];
     }
+    unsigned char bytes[2] = {0, 0};
+    int count = 0;
+};
 
-    const unsigned char* find(const unsigned char* from, const unsigned char* to) const {
-        if (count_ == 1) {
-            const void* hit = std::memchr(from, bytes_[0], static_cast<std::size_t>(to - from));
-            return hit ? static_cast<const unsigned char*>(hit) : to;
+// Finds candidate starts of the phrase: positions whose first and last phrase bytes both
+// match, sixteen positions at a time; the caller verifies the bytes between. Gives the same
+// positions a byte-by-byte scan would accept before its full comparison.
+class CandidateScanner {
+public:
+    CandidateScanner(const unsigned char* table, const unsigned char* phrase, std::size_t len)
+        : table_(table),
+          phrase_(phrase),
+          len_(len),
+          first_(table, phrase[0]),
+          last_(table, phrase[len - 1]) {}
+
+    // The first candidate in [from, last], or last + 1.
+    std::size_t next(const unsigned char* data, std::size_t from, std::size_t last) const {
+#if defined(__x86_64__)
+        if (hasAvx2_ && first_.count <= 2 && last_.count <= 2 && nextAvx2(data, from, last)) {
+            return from;
         }
-        if (count_ == 2) {
+#endif
 #ifdef __SSE2__
-            const __m128i a = _mm_set1_epi8(static_cast<char>(bytes_[0]));
-            const __m128i b = _mm_set1_epi8(static_cast<char>(bytes_[1]));
-            while (to - from >= 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-                const int mask =
-                    _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b)));
-                if (mask != 0) return from + __builtin_ctz(static_cast<unsigned>(mask));
+        if (first_.count <= 2 && last_.count <= 2) {
+            const __m128i f0 = _mm_set1_epi8(static_cast<char>(first_.bytes[0]));
+            const __m128i f1 = _mm_set1_epi8(static_cast<char>(first_.bytes[1]));
+            const __m128i l0 = _mm_set1_epi8(static_cast<char>(last_.bytes[0]));
+            const __m128i l1 = _mm_set1_epi8(static_cast<char>(last_.bytes[1]));
+            const std::size_t tail = len_ - 1;
+            while (from + 16 <= last + 1) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+                const __m128i b =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + tail));
+                const __m128i hit =
+                    _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(a, f1)),
+                                  _mm_or_si128(_mm_cmpeq_epi8(b, l0), _mm_cmpeq_epi8(b, l1)));
+                const int mask = _mm_movemask_epi8(hit);
+                if (mask != 0)
+                    return from +
+                           static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
                 from += 16;
             }
+        }
 #endif
-            for (; from < to; ++from) {
-                if (*from == bytes_[0] || *from == bytes_[1]) return from;
+        for (; from <= last; ++from) {
+            if (table_[data[from]] == phrase_[0] &&
+                table_[data[from + len_ - 1]] == phrase_[len_ - 1]) {
+                return from;
             }
-            return to;
         }
-        const unsigned char first = count_ == 0 ? 0 : table_[bytes_[0]];
-        for (; from < to; ++from) {
-            if (count_ > 0 && table_[*from] == first) return from;
-        }
-        return to;
+        return last + 1;
     }
 
 private:
+#if defined(__x86_64__)
+    // Thirty-two positions at a time where the processor has AVX2: true with `from` at the
+    // first hit, else false with `from` where fewer than 32 positions remain.
+    __attribute__((target("avx2"))) bool nextAvx2(const unsigned char* data, std::size_t& from,
+                                                  std::size_t last) const {
+        const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first_.bytes[0]));
+        const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first_.bytes[1]));
+        const __m256i l0 = _mm256_set1_epi8(static_cast<char>(last_.bytes[0]));
+        const __m256i l1 = _mm256_set1_epi8(static_cast<char>(last_.bytes[1]));
+        const std::size_t tail = len_ - 1;
+        while (from + 32 <= last + 1) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + from));
+            const __m256i b =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + from + tail));
+            const __m256i hit = _mm256_and_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(a, f1)),
+                _mm256_or_si256(_mm256_cmpeq_epi8(b, l0), _mm256_cmpeq_epi8(b, l1)));
+            const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+            if (mask != 0) {
+                from += static_cast<std::size_t>(__builtin_ctz(mask));
+                return true;
+            }
+            from += 32;
+        }
+        return false;
+    }
+    const bool hasAvx2_ = __builtin_cpu_supports("avx2");
+#endif
     const unsigned char* table_;
-    unsigned char bytes_[2] = {0, 0};
-    int count_ = 0;
+    const unsigned char* phrase_;
+    std::size_t len_;
+    ByteSet first_;
+    ByteSet last_;
 };
 
 }  // namespace
@@ -319,7 +372,7 @@ bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteri
     const auto* phrase = reinterpret_cast<const unsigned char*>(criteria.SearchPhrase().data());
     const bool wholeWord = criteria.WholeWord();
     const std::bitset<256>& delimiters = searchTables().delimiters;
-    const FirstByteScanner scanner(table, phrase[0]);
+    const CandidateScanner scanner(table, phrase, len);
 
     auto sameFrom = [&](const unsigned char* at, std::size_t count, std::size_t from) {
         for (std::size_t k = from; k < count; ++k) {
@@ -342,16 +395,14 @@ bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteri
         const std::size_t avail = kept + static_cast<std::size_t>(got);
         if (avail < len) return false;
         const unsigned char* data = buffer.data();
-        const unsigned char* end = data + avail;
 
         // Full occurrences.
         std::size_t carryFrom = avail;  // where the kept tail begins
-        for (const unsigned char* p = scanner.find(data, end - len + 1); p <= end - len;
-             p = scanner.find(p + 1, end - len + 1)) {
-            // The last byte first: a cheap way past most near misses of long phrases.
-            if (table[p[len - 1]] != phrase[len - 1] || !sameFrom(p, len - 1, 1)) continue;
+        const std::size_t lastStart = avail - len;
+        for (std::size_t at = scanner.next(data, 0, lastStart); at <= lastStart;
+             at = scanner.next(data, at + 1, lastStart)) {
+            if (!sameFrom(data + at, len - 1, 1)) continue;
             if (!wholeWord) return true;
-            const std::size_t at = static_cast<std::size_t>(p - data);
             const int prev = at == 0 ? before : data[at - 1];
             if (prev >= 0 && !delimiters[static_cast<unsigned>(prev)]) continue;
             if (at + len == avail && !atEnd) {
@@ -364,11 +415,9 @@ bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteri
 
         // The earliest partial match that runs into the end of the block.
         if (carryFrom == avail) {
-            const std::size_t start = avail - len + 1;
-            for (const unsigned char* p = scanner.find(data + start, end); p < end;
-                 p = scanner.find(p + 1, end)) {
-                if (sameFrom(p, static_cast<std::size_t>(end - p), 1)) {
-                    carryFrom = static_cast<std::size_t>(p - data);
+            for (std::size_t at = lastStart + 1; at < avail; ++at) {
+                if (sameFrom(data + at, avail - at, 0)) {
+                    carryFrom = at;
                     break;
                 }
             }

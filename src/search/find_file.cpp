@@ -454,12 +454,23 @@ void TFindFile::SearchIn(const std::string& folder) {
     const TFolderIgnore ignore = DoFolderChange(folder);
     const TTargetFolder& target = *currentTarget_;
 
+    // The folder is read once; each mask, and the subfolder pass, lists the names read.
+    std::optional<platform::DirListing> listing;
+    auto list = [&](std::string_view mask) -> platform::DirListing& {
+        if (listing) {
+            listing->reset(mask);
+        } else {
+            listing.emplace(folder, mask);
+        }
+        return *listing;
+    };
+
     if ((ignore == fiNone || ignore == fiJustSubfolders) && level >= target.MinLevel) {
         for (auto mask = target.Masks.rbegin(); mask != target.Masks.rend() && !aborted_; ++mask) {
-            platform::DirListing listing(folder, *mask);
-            while (listing.next()) {
-                if (isDotName(listing.name()) && listing.isDirectory()) continue;
-                const TSearchRec rec(listing);
+            platform::DirListing& entries = list(*mask);
+            while (entries.next()) {
+                if (isDotName(entries.name()) && entries.isDirectory()) continue;
+                const TSearchRec rec(entries);
                 if (AcceptFile(folder, rec)) DoFileMatch(folder, rec);
                 if (aborted_) break;
             }
@@ -475,12 +486,13 @@ void TFindFile::SearchIn(const std::string& folder) {
         };
         std::vector<Sub> subfolders;
         {
-            platform::DirListing listing(folder, "*.*");
-            while (listing.next()) {
-                if (isDotName(listing.name()) || !listing.isDirectory()) continue;
-                const platform::FileDetails& d = listing.details();
-                subfolders.push_back({std::string(listing.name()), {d.device, d.inode}});
+            platform::DirListing& entries = list("*.*");
+            while (entries.next()) {
+                if (isDotName(entries.name()) || !entries.isDirectory()) continue;
+                const platform::FileDetails& d = entries.details();
+                subfolders.push_back({std::string(entries.name()), {d.device, d.inode}});
             }
+            listing.reset();
         }
         for (const Sub& sub : subfolders) {
             if (aborted_) break;

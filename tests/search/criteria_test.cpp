@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "search/criteria.h"
@@ -333,6 +336,44 @@ TEST_F(ContentTest, PhrasesAcrossBlocksAndAtTheEdges) {
         EXPECT_EQ(contains(file("f", c.data), c.phrase, c.wholeWord), c.found);
     }
     EXPECT_FALSE(contains(file("f", "NEEDLE"), "needle", false, false));
+}
+
+// Against a plain search of the lowered text, for phrases planted at every offset around
+// the scan's vector widths and block ends, in text made of few letters (many near misses).
+TEST_F(ContentTest, AgreesWithAPlainSearch) {
+    std::mt19937 rng(7);
+    const std::size_t sizes[] = {40, 100, TContentCriteria::kBlockSize + 77};
+    for (const std::size_t size : sizes) {
+        for (int round = 0; round < 40; ++round) {
+            std::string data(size, 'a');
+            for (char& c : data) c = "abAB .x"[rng() % 7];
+            std::string phrase(1 + rng() % 14, 'a');
+            for (char& c : phrase) c = "aAbB"[rng() % 4];
+            if (round % 2 == 0) {
+                const std::size_t at = rng() % (size - phrase.size() + 1);
+                data.replace(at, phrase.size(), phrase);
+            }
+            const bool wholeWord = round % 3 == 0;
+            std::string low = data, lowPhrase = phrase;
+            for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : lowPhrase) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            bool expected = false;
+            for (std::size_t at = low.find(lowPhrase); at != std::string::npos && !expected;
+                 at = low.find(lowPhrase, at + 1)) {
+                auto delim = [&](std::size_t i) {
+                    return !std::isalnum(static_cast<unsigned char>(low[i]));
+                };
+                expected = !wholeWord ||
+                           ((at == 0 || delim(at - 1)) &&
+                            (at + lowPhrase.size() == low.size() || delim(at + lowPhrase.size())));
+            }
+            SCOPED_TRACE(std::to_string(size) + " '" + phrase + "' whole word " +
+                         std::to_string(wholeWord));
+            EXPECT_EQ(contains(file("r", data), phrase, wholeWord), expected);
+        }
+    }
 }
 
 TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
