@@ -12,6 +12,8 @@ VORELA_PACKAGES=(
     xvfb xauth jwm fonts-wqy-microhei x11-apps imagemagick
     # checking real sound
     pulseaudio pulseaudio-utils sox
+    # the reference tool of the decoding benchmark (bench/playback)
+    ffmpeg
 )
 
 ensure_packages() {

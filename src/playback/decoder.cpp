@@ -8,7 +8,10 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -75,6 +78,12 @@ Decoder::Decoder(const std::string& path, OutputFormat format)
     : state_(std::make_unique<State>()), format_(format) {
     quietLibraries();
     State& s = *state_;
+    // Only regular files: a folder fails at once, and a pipe or a device would block or never
+    // end the packet scan.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        fail(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
+    }
     // The "file:" prefix keeps a name such as "a:b.mp3" or "http://x" a local path.
     const std::string url = "file:" + path;
     if (int code = avformat_open_input(&s.input, url.c_str(), nullptr, nullptr); code < 0) {

@@ -1,5 +1,7 @@
 #include "playback/engine.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,7 +27,9 @@ Engine::~Engine() {
 void Engine::open(const std::string& path) {
     close();
     if (!outputOpen_) {
-        format_ = output_->open();
+        const OutputFormat format = output_->open();
+        std::lock_guard lock(mutex_);
+        format_ = format;
         outputOpen_ = true;
     }
     auto decoder = std::make_unique<Decoder>(path, format_);
@@ -41,7 +45,10 @@ void Engine::open(const std::string& path) {
         startSegment(0);
         mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
     }
-    thread_ = std::thread([this] { decodeLoop(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "vorela-decoder");
+        decodeLoop();
+    });
 }
 
 void Engine::close() {
@@ -59,6 +66,7 @@ void Engine::close() {
     dataReady_.notify_all();
     thread_.join();
     decoder_.reset();
+    std::lock_guard lock(mutex_);
     totalFrames_ = 0;
 }
 
@@ -115,11 +123,11 @@ std::int64_t Engine::positionMs() const {
 }
 
 std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
-    const std::size_t channels = std::size_t(format_.channels);
     std::size_t copied = 0;
     std::uint64_t ended = 0;
     {
         std::unique_lock lock(mutex_);
+        const std::size_t channels = std::size_t(format_.channels);
         auto playing = [this] {
             return mode_.load(std::memory_order_relaxed) == int(TMPModes::mpPlaying);
         };

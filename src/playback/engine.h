@@ -71,11 +71,9 @@ private:
     OutputFormat format_;
     bool outputOpen_ = false;
 
-    // UI thread only (the decoder thread reads decoder_ and totalFrames_, which stay fixed
-    // between its start and its join).
+    // Set by the UI thread; the decoder thread uses decoder_ between its start and its join.
     std::unique_ptr<Decoder> decoder_;
     std::thread thread_;
-    std::int64_t totalFrames_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable decoderWake_;  // new segment, room in the ring, or quit
@@ -90,6 +88,7 @@ private:
     bool finished_ = false;  // the decoder has written the segment's last frame
     bool quit_ = false;
     std::uint64_t playId_ = 0;
+    std::int64_t totalFrames_ = 0;  // the open file's frame count at the output's rate
 
     // Written under mutex_, read anywhere.
     std::atomic<std::int64_t> playedFrame_{0};

@@ -61,10 +61,12 @@ public:
     void Pause();   // needs a file; pauses when playing, resumes when paused
     void Resume();  // needs a file; plays when it cannot resume
 
-    std::int64_t Position() const;      // 0 with no file
-    void setPosition(std::int64_t ms);  // needs a file; seeks and leaves the device stopped
-    std::int64_t Length() const;        // needs a file
-    TMPModes Mode() const;              // mpNotReady with no file
+    std::int64_t Position() const;  // 0 with no file
+    // Needs a file; seeks and leaves the device stopped. A target outside 0..Length is refused
+    // without an error and changes nothing.
+    void setPosition(std::int64_t ms);
+    std::int64_t Length() const;  // needs a file
+    TMPModes Mode() const;        // mpNotReady with no file
 
     // One-shot: applies to the next command only. Play and Resume notify unless it was set
     // false just before; Open, Stop, Pause and setPosition only when it was set true.
@@ -77,7 +79,9 @@ public:
     AudioOutput& output();
 
 Q_SIGNALS:
-    // Once for every command that asked for it, whatever ended it.
+    // Once for every command that asked for it, whatever ended it: completed, superseded by a
+    // later command, aborted by a stop, pause, seek or close, or cut short by a read error.
+    // A command that raises has not run and notifies nothing.
     void OnNotify();
 
 private:

@@ -12,9 +12,8 @@ SdlOutput::~SdlOutput() {
 }
 
 void SdlOutput::attach(AudioSource* source) {
-    if (device_ != 0) SDL_LockAudioDevice(device_);
+    std::lock_guard lock(mutex_);
     source_ = source;
-    if (device_ != 0) SDL_UnlockAudioDevice(device_);
 }
 
 bool SdlOutput::tryOpen() {
@@ -35,6 +34,8 @@ bool SdlOutput::tryOpen() {
         return false;
     }
     format_ = OutputFormat{have.freq, have.channels};
+    std::lock_guard lock(mutex_);
+    channels_ = have.channels;
     const char* driver = SDL_GetCurrentAudioDriver();
     driver_ = driver ? driver : "";
     return true;
@@ -64,7 +65,8 @@ void SdlOutput::setRunning(bool running) {
 
 void SdlOutput::callback(void* self, Uint8* stream, int bytes) {
     auto* output = static_cast<SdlOutput*>(self);
-    const int channels = output->format_.channels;
+    std::lock_guard lock(output->mutex_);
+    const int channels = output->channels_;
     const std::size_t frames = std::size_t(bytes) / (sizeof(std::int16_t) * std::size_t(channels));
     auto* samples = reinterpret_cast<std::int16_t*>(stream);
     std::size_t got = 0;

@@ -4,10 +4,13 @@
 // without sound.
 //
 // Threads: every member is called on the UI thread. SDL calls the callback on its own audio
-// thread with the device lock held; source_ is changed only under that lock.
+// thread. The callback runs under mutex_, which guards source_ and the format it writes in,
+// so that after attach(nullptr) the old source is never touched again. (SDL's own device lock
+// would do as much, but ours is also visible to the thread sanitizer.)
 
 #include <SDL2/SDL.h>
 
+#include <mutex>
 #include <string>
 
 #include "playback/audio_output.h"
@@ -37,7 +40,9 @@ private:
     OutputFormat format_;
     std::string driver_;
     bool running_ = false;
-    AudioSource* source_ = nullptr;  // guarded by the device lock once the device is open
+    std::mutex mutex_;
+    AudioSource* source_ = nullptr;  // guarded by mutex_
+    int channels_ = 2;               // guarded by mutex_: the device's channel count
 };
 
 }  // namespace playback

@@ -1,5 +1,6 @@
 // The command API through the manual clock: notifications, pause and resume, seeking,
 // stopping, re-opening, the errors, damaged files and the per-channel gain.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -342,7 +343,14 @@ const BadFile kBadFiles[] = {
          std::filesystem::create_directory(d + "/folder.mp3");
          return d + "/folder.mp3";
      },
-     nullptr},
+     "Is a directory"},
+    {"Pipe",  // would block the open, or never end
+     [](PlayerTest&, const std::string& d) {
+         const std::string fifo = d + "/pipe.mp3";
+         if (::mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+         return fifo;
+     },
+     "Invalid argument"},
     {"MutedDataOnly",
      [](PlayerTest&, const std::string& d) {
          return write(d, "zeros.mp3", std::string(100000, '\0'));
