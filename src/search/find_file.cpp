@@ -354,6 +354,15 @@ void TFindFile::Execute() {
 }
 
 void TFindFile::Abort() {
+    if (!busy_ || aborted_) return;
+    // While this is set the worker lets the abort have the lock before its next handler call;
+    // without it a worker that takes the lock again right after each call could keep the
+    // abort waiting indefinitely.
+    struct Request {
+        std::atomic<bool>& flag;
+        ~Request() { flag = false; }
+    } request{abortRequested_};
+    abortRequested_ = true;
     // Polls: a worker blocked in a handler may be waiting for this thread to serve its call.
     for (;;) {
         if (!busy_ || aborted_) return;
@@ -402,9 +411,15 @@ void TFindFile::DoSearchAbort() {
     if (OnSearchAbort && !destroying_) OnSearchAbort(this);
 }
 
+void TFindFile::yieldToAbort() const {
+    while (abortRequested_ && !aborted_) std::this_thread::yield();
+}
+
 TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
     TFolderIgnore ignore = fiNone;
     if (aborted_ || !OnFolderChange) return ignore;
+    yieldToAbort();
+    if (aborted_) return ignore;
     std::lock_guard<std::recursive_mutex> hold(lock_);
     // Once destruction has taken the lock, nothing more reaches the handlers.
     if (!destroying_) OnFolderChange(this, folder, ignore);
@@ -413,6 +428,8 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
 
 void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& rec) {
     if (aborted_ || !OnFileMatch) return;
+    yieldToAbort();
+    if (aborted_) return;
     std::lock_guard<std::recursive_mutex> hold(lock_);
     if (!destroying_) OnFileMatch(this, folder, rec);
 }

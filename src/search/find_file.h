@@ -8,11 +8,11 @@
 // finder's recursive lock `lock_` is the only lock; it is held only around a handler call
 // (worker) and around the abort step (UI thread), never while waiting for anything else.
 //
-// Shared fields: aborted_ and destroying_ are atomics (written by the UI thread, read by the
-// worker at every step); currentLevel_ is an atomic written by the walking thread. busy_,
-// the prepared search, the worker reference and workerError_ are handed over by starting
-// and joining the worker: the UI thread writes them only while no worker runs, and the worker
-// writes workerError_ only before it posts its completion.
+// Shared fields: aborted_, destroying_ and abortRequested_ are atomics (written by the UI thread,
+// read by the worker at every step); currentLevel_ is an atomic written by the walking thread.
+// busy_, the prepared search, the worker reference and workerError_ are handed over by starting and
+// joining the worker: the UI thread writes them only while no worker runs, and the worker writes
+// workerError_ only before it posts its completion.
 
 #include <QObject>
 
@@ -250,6 +250,8 @@ private:
     void completeThreadedSearch();
     // Whether the walk may enter `path` (a folder not yet walked in this target).
     bool enterOnce(const std::string& path);
+    // Walking thread: before taking the lock for a handler, lets a waiting Abort go first.
+    void yieldToAbort() const;
 
     struct FileId {
         std::uint64_t device;
@@ -267,6 +269,7 @@ private:
     TThreadPriority threadPriority_ = tpNormal;
     std::atomic<bool> aborted_{false};
     std::atomic<bool> destroying_{false};
+    std::atomic<bool> abortRequested_{false};  // an Abort is waiting for the lock
     bool busy_ = false;
     std::atomic<std::uint16_t> currentLevel_{0};
     std::unique_ptr<TTargetSearch> targetSearch_;
