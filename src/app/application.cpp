@@ -41,11 +41,14 @@ int run(int argc, char** argv) {
     platform::setApplicationTitle(kApplicationTitle);
     QApplication::setWindowIcon(main_window::icons::applicationIcon());
     QApplication::setDesktopFileName(QStringLiteral("vorela"));
+    // The program ends through its exit commands only: the main window may be hidden in the
+    // tray while another top-level window (a message box) closes.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     // The windows live until the event loop ends, and go in reverse order of creation.
     auto Form1 = std::make_unique<main_window::TForm1>();
     Form1->show();
-    auto Form2 = std::make_unique<search::TForm2>(Form1.get());
+    auto Form2 = std::make_unique<TForm2>(Form1.get());
     auto Form3 = std::make_unique<lyrics::TForm3>();
 
     Form1->setSearchDialog(Form2.get());

@@ -429,6 +429,7 @@ void TForm1::N16Click() { platform::openUrl(helpPageUrl()); }
 
 void TForm1::N23Click() {
     // Ends the event loop at once; no close event, so the window does not go to the tray.
+    quitting_ = true;
     QCoreApplication::exit(0);
 }
 

@@ -33,8 +33,8 @@ check() {  # check <description> <command...>
 
 main_caption='VorelaMP3播放器-Tamsir绿色软件'
 windows_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | wc -l; }
-wait_for_window() {  # wait_for_window <caption> -> 0 when it shows within 10 s
-    for _ in $(seq 100); do
+wait_for_window() {  # wait_for_window <caption> -> 0 when it shows within 30 s
+    for _ in $(seq 300); do
         [ "$(windows_named "$1")" -ge 1 ] && return 0
         sleep 0.1
     done

@@ -81,7 +81,7 @@ TEST_F(MainWindowTest, StartsInTheDesignedState) {
 }
 
 TEST_F(MainWindowTest, NoTooltipsAndImageButtonsAreNamed) {
-    for (QToolButton* b : form->findChildren<QToolButton*>()) {
+    for (QToolButton* b : form->centralWidget()->findChildren<QToolButton*>()) {
         EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString();
         EXPECT_TRUE(b->text().isEmpty());
         EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
