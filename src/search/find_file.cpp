@@ -2,13 +2,15 @@
 #include "search/find_file.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEvent>
-#include <QThread>
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -28,7 +30,7 @@ QEvent::Type completionEventType() {
 }
 
 // Deep enough for the walk's recursion in trees far deeper than paths allow.
-constexpr uint kWorkerStackSize = 16u << 20;
+constexpr std::size_t kWorkerStackSize = 16u << 20;
 
 bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ';
@@ -101,24 +103,16 @@ bool takePrefix(std::string_view& entry, bool byDefault) {
     return byDefault;
 }
 
-QThread::Priority qtPriority(TThreadPriority p) {
-    switch (p) {
-        case tpIdle:
-            return QThread::IdlePriority;
-        case tpLowest:
-            return QThread::LowestPriority;
-        case tpLower:
-            return QThread::LowPriority;
-        case tpNormal:
-            return QThread::NormalPriority;
-        case tpHigher:
-            return QThread::HighPriority;
-        case tpHighest:
-            return QThread::HighestPriority;
-        case tpTimeCritical:
-            return QThread::TimeCriticalPriority;
+// Applies a priority to the calling thread: the idle class for tpIdle, else a nice value
+// for this thread alone. Raising it needs privileges the user may not have; then it stays.
+void applyPriority(TThreadPriority p) {
+    if (p == tpIdle) {
+        const sched_param param{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+        return;
     }
-    return QThread::NormalPriority;
+    static constexpr int kNice[] = {0, 10, 5, 0, -5, -10, -20};  // by TThreadPriority
+    if (kNice[p] != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice[p]);
 }
 
 TWin32FindData findDataOf(std::string_view name, const platform::FileDetails& d) {
@@ -298,15 +292,47 @@ bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& rec) co
 
 // ---- the worker
 
-class TSearchThread : public QThread {
+// A plain POSIX thread, joined by the finder: its end is then visible to every tool that
+// checks threads, which a thread class with its own wait conditions would hide.
+class TSearchThread {
 public:
     explicit TSearchThread(TFindFile* finder) : finder_(finder) {}
+    ~TSearchThread() { join(); }
+    TSearchThread(const TSearchThread&) = delete;
+    TSearchThread& operator=(const TSearchThread&) = delete;
 
-protected:
-    void run() override { finder_->runWorker(); }
+    // Throws SystemError when the thread cannot be created.
+    void start(TThreadPriority priority) {
+        priority_ = priority;
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, kWorkerStackSize);
+        const int error = pthread_create(&thread_, &attr, &TSearchThread::main, this);
+        pthread_attr_destroy(&attr);
+        if (error != 0) throw platform::SystemError(platform::systemMessage(error), error);
+        started_ = true;
+    }
+    // True once the thread's work is done (it is about to end); join() then returns at once.
+    bool finished() const { return finished_; }
+    void join() {
+        if (started_) pthread_join(thread_, nullptr);
+        started_ = false;
+    }
 
 private:
+    static void* main(void* self) {
+        auto* t = static_cast<TSearchThread*>(self);
+        applyPriority(t->priority_);
+        t->finder_->runWorker();
+        t->finished_ = true;
+        return nullptr;
+    }
+
     TFindFile* finder_;
+    TThreadPriority priority_ = tpNormal;
+    pthread_t thread_{};
+    bool started_ = false;
+    std::atomic<bool> finished_{false};
 };
 
 // ---- the finder
@@ -318,8 +344,9 @@ TFindFile::~TFindFile() {
     if (busy_) Abort();
     // The worker may be inside a handler that waits for this thread: keep serving events
     // until it has ended. Its completion message dies with this object.
-    while (worker_ && !worker_->wait(QDeadlineTimer(5))) {
+    while (worker_ && !worker_->finished()) {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     worker_.reset();
     targetSearch_.reset();
@@ -341,11 +368,7 @@ void TFindFile::Execute() {
     }
     try {
         worker_ = std::make_unique<TSearchThread>(this);
-        worker_->setStackSize(kWorkerStackSize);
-        worker_->start(qtPriority(threadPriority_));
-        if (!worker_->isRunning() && !worker_->isFinished()) {
-            throw platform::SystemError(platform::systemMessage(EAGAIN), EAGAIN);
-        }
+        worker_->start(threadPriority_);
     } catch (...) {
         worker_.reset();
         SearchFinish();
@@ -543,7 +566,7 @@ bool TFindFile::event(QEvent* e) {
 
 void TFindFile::completeThreadedSearch() {
     if (!worker_) return;
-    worker_->wait();
+    worker_->join();
     worker_.reset();
     std::optional<std::string> error = std::move(workerError_);
     workerError_.reset();

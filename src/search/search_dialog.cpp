@@ -8,12 +8,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QThread>
 
 #include "platform/collation.h"
 #include "platform/error_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "search/blocking_call.h"
 #include "search/folder_tree.h"
 
 namespace {
@@ -46,7 +46,7 @@ std::string bytesOf(const QListWidgetItem* item) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+TForm2::TForm2(QWidget* parent) : QDialog(parent), ui_(new BlockingCaller(this)) {
     setObjectName(QStringLiteral(u"Form2"));
     setWindowTitle(QStringLiteral(u"搜索本地音乐"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -136,12 +136,7 @@ std::vector<std::string> TForm2::lines() const {
 }
 
 void TForm2::onUiThread(const std::function<void()>& f) {
-    auto run = [&f] { platform::runGuarded(f); };
-    if (QThread::currentThread() == thread()) {
-        run();
-    } else {
-        QMetaObject::invokeMethod(this, run, Qt::BlockingQueuedConnection);
-    }
+    ui_->call(f);
 }
 
 void TForm2::addLine(const std::string& line) {

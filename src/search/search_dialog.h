@@ -20,6 +20,7 @@ class QListWidget;
 class QPushButton;
 class QStatusBar;
 class FolderTree;
+class BlockingCaller;
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -72,9 +73,10 @@ protected:
 private:
     void addLine(const std::string& line);
     void addRows(bool selectedOnly);
-    // Runs `f` on the UI thread: directly when called there, else through a blocking queued
-    // call that the calling thread waits for.
+    // Runs `f` on the UI thread: directly when called there, else handed to it while the
+    // calling thread waits.
     void onUiThread(const std::function<void()>& f);
 
     PlaylistSink addRow_;
+    BlockingCaller* ui_;
 };

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "search/blocking_call.h"
 #include "search/find_file.h"
 #include "support/scripted_message_box.h"
 
@@ -384,8 +385,8 @@ TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
 }
 
 // A handler that, like the dialog's, has its work done by the UI thread and waits for it.
-void viaUiThread(QObject* ui, const std::function<void()>& f) {
-    QMetaObject::invokeMethod(ui, f, Qt::BlockingQueuedConnection);
+void viaUiThread(BlockingCaller* ui, const std::function<void()>& f) {
+    ui->call(f);
 }
 
 TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
@@ -393,7 +394,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
         tree.folder("many" + std::to_string(i));
         tree.file("many" + std::to_string(i) + "/x.mp3");
     }
-    QObject ui;
+    BlockingCaller ui;
     std::atomic<int> matches{0};
     std::atomic<bool> abortSeen{false};
     finder.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) {
@@ -417,7 +418,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
 
 TEST_F(WalkTest, DestroyedWhileAThreadedSearchRuns) {
     for (int i = 0; i < 20; ++i) tree.folder("many" + std::to_string(i));
-    QObject ui;
+    BlockingCaller ui;
     std::atomic<int> calls{0};
     auto* f = new TFindFile;
     f->Criteria().Files().setLocation(tree.root());
