@@ -327,7 +327,7 @@ void TForm1::buildMenus() {
 
     // Help is a top-level command without a sub-menu.
     N16 = makeItem(mm1, "N16", QStringLiteral(u"帮助(&H)"), Glyph::Help);
-    N16->setIconVisibleInMenu(false);
+    N16->setIcon(QIcon());  // a menu bar shows an icon instead of the caption
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
