@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         "device with 10 ms and 100 ms timers: %.2f ms CPU per s of audio (%.2f %% of a "
         "core)\n",
         ours, ours / 10.0);
-    std::printf("  of which the timers alone:         %.2f ms CPU per s\n", idle);
+    std::printf("  the same timers, nothing playing:  %.2f ms CPU per s\n", idle);
     std::printf("  CPU by thread since start (ms): %s\n", threads.c_str());
     std::printf("ffmpeg -re -f null:                  %.2f ms CPU per s of audio\n", theirs);
     std::printf("ratio %.2fx; goal under 10 ms per s: %s\n", ours / theirs,
