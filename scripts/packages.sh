@@ -9,7 +9,7 @@ VORELA_PACKAGES=(
     libsdl2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # running on a headless box, and screenshots of it
-    xvfb xauth jwm fonts-wqy-microhei x11-apps imagemagick
+    xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound
     pulseaudio pulseaudio-utils sox
     # the reference tool of the decoding benchmark (bench/playback)
