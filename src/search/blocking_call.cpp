@@ -1,17 +1,11 @@
 #include "search/blocking_call.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QThread>
 
 #include "platform/error_box.h"
 
 namespace {
-
-QEvent::Type callEventType() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
 
 void runWork(const std::function<void()>& work) {
     try {
@@ -46,13 +40,12 @@ void BlockingCaller::call(const std::function<void()>& f) {
         if (closed_) return;
         pending_.push_back(&c);
     }
-    QCoreApplication::postEvent(this, new QEvent(callEventType()));
+    QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
     std::unique_lock<std::mutex> wait(m_);
     doneChanged_.wait(wait, [&c] { return c.done; });
 }
 
-bool BlockingCaller::event(QEvent* e) {
-    if (e->type() != callEventType()) return QObject::event(e);
+void BlockingCaller::drain() {
     for (;;) {
         Call* c = nullptr;
         {
@@ -68,5 +61,4 @@ bool BlockingCaller::event(QEvent* e) {
         }
         doneChanged_.notify_all();
     }
-    return true;
 }

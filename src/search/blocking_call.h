@@ -15,6 +15,7 @@
 #include <mutex>
 
 class BlockingCaller : public QObject {
+    Q_OBJECT
 public:
     explicit BlockingCaller(QObject* parent = nullptr);
     ~BlockingCaller() override;
@@ -23,10 +24,11 @@ public:
     // called there. An error `f` throws is shown by the standard error box, on that thread.
     void call(const std::function<void()>& f);
 
-protected:
-    bool event(QEvent* e) override;
-
 private:
+    // Runs the waiting calls; queued by call(). Every access to shared state starts by taking
+    // m_, nothing is read from the queued event itself.
+    Q_INVOKABLE void drain();
+
     struct Call {
         const std::function<void()>* work;
         bool done = false;

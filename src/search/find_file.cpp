@@ -2,7 +2,6 @@
 #include "search/find_file.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 
 #include <pthread.h>
 #include <sched.h>
@@ -22,12 +21,6 @@
 
 namespace search {
 namespace {
-
-// The worker's completion message.
-QEvent::Type completionEventType() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
 
 // Deep enough for the walk's recursion in trees far deeper than paths allow.
 constexpr std::size_t kWorkerStackSize = 16u << 20;
@@ -553,26 +546,21 @@ void TFindFile::runWorker() {
     } catch (...) {
         // Not an error of ours to describe; the walk just ends.
     }
-    QCoreApplication::postEvent(this, new QEvent(completionEventType()));
-}
-
-bool TFindFile::event(QEvent* e) {
-    if (e->type() == completionEventType()) {
-        platform::runGuarded([this] { completeThreadedSearch(); });
-        return true;
-    }
-    return QObject::event(e);
+    QMetaObject::invokeMethod(this, "completeThreadedSearch", Qt::QueuedConnection);
 }
 
 void TFindFile::completeThreadedSearch() {
-    if (!worker_) return;
-    worker_->join();
-    worker_.reset();
-    std::optional<std::string> error = std::move(workerError_);
-    workerError_.reset();
-    // The worker may not touch widgets: its error is shown here, on the owning thread.
-    if (error && !destroying_) platform::showStandardError(QString::fromLocal8Bit(*error));
-    SearchFinish();
+    // Entered from the event loop: nothing may escape it.
+    platform::runGuarded([this] {
+        if (!worker_) return;
+        worker_->join();
+        worker_.reset();
+        std::optional<std::string> error = std::move(workerError_);
+        workerError_.reset();
+        // The worker may not touch widgets: its error is shown here, on the owning thread.
+        if (error && !destroying_) platform::showStandardError(QString::fromLocal8Bit(*error));
+        SearchFinish();
+    });
 }
 
 }  // namespace search

@@ -237,9 +237,10 @@ protected:
     virtual void DoFileMatch(const std::string& folder, const TSearchRec& rec);
     virtual bool AcceptFile(const std::string& folder, const TSearchRec& rec);
 
-    bool event(QEvent* e) override;
-
 private:
+    // The worker's completion message, queued to this object's thread.
+    Q_INVOKABLE void completeThreadedSearch();
+
     friend class TSearchThread;
 
     void SearchBegin();
@@ -247,7 +248,6 @@ private:
     void SearchAll();
     void SearchIn(const std::string& folder);
     void runWorker();
-    void completeThreadedSearch();
     // Whether the walk may enter `path` (a folder not yet walked in this target).
     bool enterOnce(const std::string& path);
     // Walking thread: before taking the lock for a handler, lets a waiting Abort go first.
