@@ -12,13 +12,14 @@
 #include <thread>
 
 #include "bench_tree.h"
+#include "search/blocking_call.h"
 #include "search/find_file.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::string base = argc > 1 ? argv[1] : "/tmp/vorela-bench";
     const std::string root = bench::walkTree(base);
-    QObject ui;
+    BlockingCaller ui;
     std::vector<double> abortTimes, finishTimes;
     long lastMatches = 0;
     for (int round = 0; round < 9; ++round) {
@@ -28,15 +29,9 @@ int main(int argc, char** argv) {
         finder.Criteria().Files().setLocation(root);
         std::atomic<long> matches{0};
         finder.OnFileMatch = [&](search::TFindFile*, const std::string&,
-                                 const search::TSearchRec&) {
-            QMetaObject::invokeMethod(
-                &ui, [&] { ++matches; }, Qt::BlockingQueuedConnection);
-        };
+                                 const search::TSearchRec&) { ui.call([&] { ++matches; }); };
         finder.OnFolderChange = [&](search::TFindFile*, const std::string&,
-                                    search::TFolderIgnore&) {
-            QMetaObject::invokeMethod(
-                &ui, [] {}, Qt::BlockingQueuedConnection);
-        };
+                                    search::TFolderIgnore&) { ui.call([] {}); };
         QEventLoop loop;
         double abortedAt = 0;
         finder.OnSearchFinish = [&](search::TFindFile*) {
@@ -58,8 +53,7 @@ int main(int argc, char** argv) {
     std::thread probe([&] {
         const double s = bench::now();
         for (int i = 0; i < 1000; ++i) {
-            QMetaObject::invokeMethod(
-                &ui, [] {}, Qt::BlockingQueuedConnection);
+            ui.call([] {});
         }
         roundTrip = (bench::now() - s) / 1000;
         QMetaObject::invokeMethod(
