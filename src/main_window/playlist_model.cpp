@@ -8,11 +8,13 @@ namespace main_window {
 
 PlaylistModel::PlaylistModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-PlaylistModel::~PlaylistModel() = default;
+PlaylistModel::~PlaylistModel() {
+    for (PlaylistRow* r : rows_) delete r;
+}
 
 std::size_t PlaylistModel::insertionPoint(const std::string& key) const {
     const auto it = std::upper_bound(rows_.begin(), rows_.end(), key,
-                                     [](const std::string& k, const auto& r) { return k < r->key; });
+                                     [](const std::string& k, const PlaylistRow* r) { return k < r->key; });
     return static_cast<std::size_t>(it - rows_.begin());
 }
 
@@ -32,14 +34,14 @@ int PlaylistModel::addRow(std::string_view folder, std::string_view caption) {
     const std::size_t at = r->caption.empty() ? rows_.size() : insertionPoint(r->key);
     beginInsertRows({}, static_cast<int>(at), static_cast<int>(at));
     countPath(*r, +1);
-    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(r));
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), r.release());
     endInsertRows();
     return static_cast<int>(at);
 }
 
 void PlaylistModel::addRows(std::vector<std::pair<std::string, std::string>> folderAndCaption) {
     if (folderAndCaption.empty()) return;
-    std::vector<std::unique_ptr<PlaylistRow>> fresh;
+    std::vector<PlaylistRow*> fresh;
     fresh.reserve(folderAndCaption.size());
     for (auto& [folder, caption] : folderAndCaption) {
         auto r = std::make_unique<PlaylistRow>();
@@ -47,40 +49,35 @@ void PlaylistModel::addRows(std::vector<std::pair<std::string, std::string>> fol
         r->caption = std::move(caption);
         r->folder = std::move(folder);
         countPath(*r, +1);
-        fresh.push_back(std::move(r));
+        fresh.push_back(r.release());
     }
     // Adding one by one puts each row after its equals, so a stable sort of the new rows
     // merged after the old ones on ties gives the same order in O(n log n).
     beginResetModel();
-    auto byKey = [](const auto& a, const auto& b) { return a->key < b->key; };
+    auto byKey = [](const PlaylistRow* a, const PlaylistRow* b) { return a->key < b->key; };
     std::stable_sort(fresh.begin(), fresh.end(), byKey);
-    std::vector<std::unique_ptr<PlaylistRow>> merged;
+    std::vector<PlaylistRow*> merged;
     merged.reserve(rows_.size() + fresh.size());
-    std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),
-               std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()),
-               std::back_inserter(merged), byKey);
+    std::merge(rows_.begin(), rows_.end(), fresh.begin(), fresh.end(), std::back_inserter(merged), byKey);
     rows_ = std::move(merged);
     endResetModel();
 }
 
 int PlaylistModel::setCaption(int index, std::string caption) {
-    PlaylistRow& r = *rows_[static_cast<std::size_t>(index)];
-    if (r.caption == caption) return index;
-    countPath(r, -1);
-    r.caption = std::move(caption);
-    r.key = platform::collationKey(r.caption);
-    countPath(r, +1);
-    // Find the row's place among the others, then move it there.
-    const auto from = static_cast<std::size_t>(index);
-    auto owned = std::move(rows_[from]);
+    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
+    if (r->caption == caption) return index;
+    countPath(*r, -1);
+    r->caption = std::move(caption);
+    r->key = platform::collationKey(r->caption);
+    countPath(*r, +1);
+    // The row's place among the others (found without it), then the move there.
     rows_.erase(rows_.begin() + index);
-    const std::size_t at = insertionPoint(owned->key);
-    rows_.insert(rows_.begin() + index, std::move(owned));
-    const int to = static_cast<int>(at);
-    if (at != from) {
+    const int to = static_cast<int>(insertionPoint(r->key));
+    rows_.insert(rows_.begin() + index, r);
+    if (to != index) {
         beginMoveRows({}, index, index, {}, to > index ? to + 1 : to);
         const auto b = rows_.begin();
-        if (at > from) {
+        if (to > index) {
             std::rotate(b + index, b + index + 1, b + to + 1);
         } else {
             std::rotate(b + to, b + index, b + index + 1);
@@ -93,13 +90,16 @@ int PlaylistModel::setCaption(int index, std::string caption) {
 
 void PlaylistModel::removeRow(int index) {
     beginRemoveRows({}, index, index);
-    countPath(*rows_[static_cast<std::size_t>(index)], -1);
+    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
+    countPath(*r, -1);
     rows_.erase(rows_.begin() + index);
+    delete r;
     endRemoveRows();
 }
 
 void PlaylistModel::clear() {
     beginResetModel();
+    for (PlaylistRow* r : rows_) delete r;
     rows_.clear();
     pathCount_.clear();
     endResetModel();

@@ -31,6 +31,8 @@ class PlaylistModel final : public QAbstractTableModel {
 public:
     explicit PlaylistModel(QObject* parent = nullptr);
     ~PlaylistModel() override;
+    PlaylistModel(const PlaylistModel&) = delete;
+    PlaylistModel& operator=(const PlaylistModel&) = delete;
 
     int count() const { return static_cast<int>(rows_.size()); }
     const PlaylistRow& row(int index) const { return *rows_[static_cast<std::size_t>(index)]; }
@@ -65,7 +67,9 @@ private:
     std::size_t insertionPoint(const std::string& key) const;
     void countPath(const PlaylistRow& r, int delta);
 
-    std::vector<std::unique_ptr<PlaylistRow>> rows_;
+    // Owned rows in list order. Plain pointers, so that inserting into a long list moves
+    // pointers with one memmove instead of moving owners one by one; the model deletes them.
+    std::vector<PlaylistRow*> rows_;
     // Full path -> number of rows with it; answers duplicate tests in constant time.
     std::unordered_map<std::string, int> pathCount_;
 };
