@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 #include <string>
 
 #include "main_window/main_window.h"
@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     platform::setFileDialogService(std::move(dialogs));
     main_window::TForm1 form;
 
-    const fs::path root = fs::temp_directory_path() / ("vorela-bench-" + std::to_string(::getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("vorela-bench-" + std::to_string(::getpid()));
     fs::create_directories(root);
     const std::string saved = platform::currentDirectory();
 
@@ -80,31 +81,37 @@ int main(int argc, char** argv) {
         const std::string ls = "ls -f '" + dir.string() + "' > /dev/null";
         const double tls = seconds([&] { (void)std::system(ls.c_str()); }, 5);
         platform::setCurrentDirectory(dir.string());
-        const double t = seconds([&] {
-            form.playlist->clear();
-            form.AddFolderFiles("*.mp3");
-        }, 3);
+        const double t = seconds(
+            [&] {
+                form.playlist->clear();
+                form.AddFolderFiles("*.mp3");
+            },
+            3);
         scan[index++] = t;
         std::printf("folder scan, %5d files: %7.1f ms  (ls -f %5.1f ms, ratio %.1fx)\n", files,
                     t * 1e3, tls * 1e3, t / tls);
     }
     platform::setCurrentDirectory(saved);
-    std::printf("folder scan growth, 20000 vs 10000 files: %.2fx (goal <= 2.5x)\n", scan[1] / scan[0]);
+    std::printf("folder scan growth, 20000 vs 10000 files: %.2fx (goal <= 2.5x)\n",
+                scan[1] / scan[0]);
 
     const fs::path list = root / "big.m3u";
     {
         std::ofstream out(list, std::ios::binary);
-        for (int i = 0; i < 100000; ++i) out << "/music/album " << i % 500 << "/song " << (i * 7919) % 100000 << ".mp3\r\n";
+        for (int i = 0; i < 100000; ++i)
+            out << "/music/album " << i % 500 << "/song " << (i * 7919) % 100000 << ".mp3\r\n";
     }
     fixed->path = list.string();
-    const double load = seconds([&] {
-        form.playlist->clear();
-        form.N18Click();
-    }, 3);
+    const double load = seconds(
+        [&] {
+            form.playlist->clear();
+            form.N18Click();
+        },
+        3);
     fixed->path = (root / "saved.m3u").string();
     const double save = seconds([&] { form.N19Click(); }, 3);
-    std::printf("M3U of 100000 lines: load %.0f ms, save %.0f ms (goal < 1000 ms each)\n", load * 1e3,
-                save * 1e3);
+    std::printf("M3U of 100000 lines: load %.0f ms, save %.0f ms (goal < 1000 ms each)\n",
+                load * 1e3, save * 1e3);
     fs::remove_all(root);
     return 0;
 }

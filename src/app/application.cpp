@@ -53,9 +53,10 @@ int run(int argc, char** argv) {
 
     Form1->setSearchDialog(Form2.get());
     Form1->setLyricsWindow(Form3.get());
-    Form2->setPlaylistSink([form1 = Form1.get()](const std::string& folder, const std::string& name) {
-        form1->addRow(folder, name);
-    });
+    Form2->setPlaylistSink(
+        [form1 = Form1.get()](const std::string& folder, const std::string& name) {
+            form1->addRow(folder, name);
+        });
     Form3->setMainWindow(Form1.get());
     Form3->setElapsedTextSource([form1 = Form1.get()] { return form1->stat1->panelText(1); });
 

@@ -68,7 +68,9 @@ void TForm1::N13Click() {
     btn1->setEnabled(true);
 }
 
-void TForm1::OpenDialog1Close() { platform::trimWorkingSet(); }
+void TForm1::OpenDialog1Close() {
+    platform::trimWorkingSet();
+}
 
 void TForm1::N14Click() {
     const auto folder = platform::fileDialogs().chooseFolder(this, QStringLiteral(u"请选择目录"));
@@ -103,7 +105,8 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event) {
 void TForm1::dropEvent(QDropEvent* event) {
     std::vector<std::string> dropped;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) dropped.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (url.isLocalFile())
+            dropped.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
     }
     event->acceptProposedAction();
     platform::runGuarded([&] { WMDropFiles(dropped); });

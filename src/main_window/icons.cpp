@@ -88,7 +88,8 @@ void paint(QPainter& p, Glyph g) {
         case Glyph::OpenList:
         case Glyph::SaveList:
             p.setPen(line);
-            for (int y : {4, 8, 12}) p.drawLine(QPointF(2, y), QPointF(g == Glyph::SaveList ? 9 : 14, y));
+            for (int y : {4, 8, 12})
+                p.drawLine(QPointF(2, y), QPointF(g == Glyph::SaveList ? 9 : 14, y));
             if (g == Glyph::SaveList) {
                 p.setPen(Qt::NoPen);
                 p.setBrush(kAccent);

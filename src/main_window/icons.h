@@ -7,10 +7,32 @@
 namespace main_window::icons {
 
 enum class Glyph {
-    Play, Pause, Stop, Previous, Next, Back, Forward,                    // buttons
-    OpenFile, OpenFolder, OpenList, SaveList, Search, Exit,              // File menu
-    InOrder, RepeatOne, RepeatList, Random, Eject, CloseTray,            // Control menu
-    Mute, Louder, Softer, Left, Right, Stereo, Help,                     // Audio, Help
+    Play,
+    Pause,
+    Stop,
+    Previous,
+    Next,
+    Back,
+    Forward,  // buttons
+    OpenFile,
+    OpenFolder,
+    OpenList,
+    SaveList,
+    Search,
+    Exit,  // File menu
+    InOrder,
+    RepeatOne,
+    RepeatList,
+    Random,
+    Eject,
+    CloseTray,  // Control menu
+    Mute,
+    Louder,
+    Softer,
+    Left,
+    Right,
+    Stereo,
+    Help,  // Audio, Help
 };
 
 QIcon glyph(Glyph g);

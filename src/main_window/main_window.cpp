@@ -144,7 +144,8 @@ QString ZeroPad(int width, const QString& text) {
 }
 
 QString timeText(std::int64_t seconds) {
-    return ZeroPad(2, QString::number(seconds / 60)) + u':' + ZeroPad(2, QString::number(seconds % 60));
+    return ZeroPad(2, QString::number(seconds / 60)) + u':' +
+           ZeroPad(2, QString::number(seconds % 60));
 }
 
 TForm1::TForm1(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
@@ -270,13 +271,14 @@ void TForm1::buildControls() {
                                 btn6,      btn7,      lv1,  chk1, btn1};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
-    OpenDialog1 = {platform::FileDialogSpec::Kind::Open,
-                   QStringLiteral(u"MP3文件(*.mp3)|*.MP3|WMA文件(*.wma)|*.wma|WAV音频文件(*.wav)|*.wav"),
-                   QString(), true, false};
-    OpenDialog2 = {platform::FileDialogSpec::Kind::Open, QStringLiteral(u"播放列表(*.m3u)|*.m3u"),
-                   QString(), false, false};
-    SaveDialog1 = {platform::FileDialogSpec::Kind::Save, QStringLiteral(u"播放列表(*.m3u)|*.m3u"),
-                   QStringLiteral("*.m3u"), false, true};
+    OpenDialog1 = {
+        platform::FileDialogSettings::Kind::Open,
+        QStringLiteral(u"MP3文件(*.mp3)|*.MP3|WMA文件(*.wma)|*.wma|WAV音频文件(*.wav)|*.wav"),
+        QString(), true, false};
+    OpenDialog2 = {platform::FileDialogSettings::Kind::Open,
+                   QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QString(), false, false};
+    SaveDialog1 = {platform::FileDialogSettings::Kind::Save,
+                   QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QStringLiteral("*.m3u"), false, true};
 }
 
 void TForm1::buildMenus() {
@@ -285,10 +287,14 @@ void TForm1::buildMenus() {
 
     N9 = mm1->addMenu(QStringLiteral(u"文件(&F)"));
     N9->setObjectName(QStringLiteral("N9"));
-    N13 = makeItem(N9, "N13", QStringLiteral(u"打开文件(&O)"), Glyph::OpenFile, Qt::CTRL | Qt::Key_F);
-    N14 = makeItem(N9, "N14", QStringLiteral(u"打开文件夹(&P)"), Glyph::OpenFolder, Qt::CTRL | Qt::Key_O);
-    N18 = makeItem(N9, "N18", QStringLiteral(u"打开播放列表(&M)"), Glyph::OpenList, Qt::CTRL | Qt::Key_P);
-    N19 = makeItem(N9, "N19", QStringLiteral(u"保存播放列表(&T)"), Glyph::SaveList, Qt::CTRL | Qt::Key_S);
+    N13 =
+        makeItem(N9, "N13", QStringLiteral(u"打开文件(&O)"), Glyph::OpenFile, Qt::CTRL | Qt::Key_F);
+    N14 = makeItem(N9, "N14", QStringLiteral(u"打开文件夹(&P)"), Glyph::OpenFolder,
+                   Qt::CTRL | Qt::Key_O);
+    N18 = makeItem(N9, "N18", QStringLiteral(u"打开播放列表(&M)"), Glyph::OpenList,
+                   Qt::CTRL | Qt::Key_P);
+    N19 = makeItem(N9, "N19", QStringLiteral(u"保存播放列表(&T)"), Glyph::SaveList,
+                   Qt::CTRL | Qt::Key_S);
     N15 = makeItem(N9, "N15", QStringLiteral(u"搜索音乐(&S)"), Glyph::Search, Qt::CTRL | Qt::Key_M);
     makeSeparator(N9, "N22");
     N23 = makeItem(N9, "N23", QStringLiteral(u"退出"), Glyph::Exit);
@@ -376,7 +382,9 @@ void TForm1::connectCommands() {
     connectLyrics();
 }
 
-QString TForm1::caption(const QAction* item) { return item->property(kCaptionProperty).toString(); }
+QString TForm1::caption(const QAction* item) {
+    return item->property(kCaptionProperty).toString();
+}
 
 void TForm1::setCaption(QAction* item, const QString& caption) {
     item->setProperty(kCaptionProperty, caption);
@@ -416,16 +424,23 @@ void TForm1::N15Click() {
     if (Form2_) Form2_->exec();
 }
 
-void TForm1::CDDVDROM1Click() { platform::setDiscDoorOpen(true); }
+void TForm1::CDDVDROM1Click() {
+    platform::setDiscDoorOpen(true);
+}
 
-void TForm1::CDDVDROM2Click() { platform::setDiscDoorOpen(false); }
+void TForm1::CDDVDROM2Click() {
+    platform::setDiscDoorOpen(false);
+}
 
 QUrl TForm1::helpPageUrl() {
-    const QString page = QCoreApplication::applicationDirPath() + u'/' + QString::fromUtf16(kHelpPage);
+    const QString page =
+        QCoreApplication::applicationDirPath() + u'/' + QString::fromUtf16(kHelpPage);
     return QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
 }
 
-void TForm1::N16Click() { platform::openUrl(helpPageUrl()); }
+void TForm1::N16Click() {
+    platform::openUrl(helpPageUrl());
+}
 
 void TForm1::N23Click() {
     // Ends the event loop at once; no close event, so the window does not go to the tray.

@@ -111,12 +111,12 @@ public:
     QTimer* Timer2 = nullptr;
     std::unique_ptr<playback::TMediaPlayer> MediaPlayer1;
 
-    platform::FileDialogSpec OpenDialog1;
-    platform::FileDialogSpec OpenDialog2;
-    platform::FileDialogSpec SaveDialog1;
+    platform::FileDialogSettings OpenDialog1;
+    platform::FileDialogSettings OpenDialog2;
+    platform::FileDialogSettings SaveDialog1;
 
     // Main menu mm1
-    QMenu* N9 = nullptr;   // 文件(&F)
+    QMenu* N9 = nullptr;  // 文件(&F)
     QAction* N13 = nullptr;
     QAction* N14 = nullptr;
     QAction* N18 = nullptr;
@@ -255,6 +255,10 @@ private:
     void connectVolume();
     void connectTray();
     void connectLyrics();
+
+    // Previous (-1) or next (+1).
+    void stepTrack(int delta);
+    void checkPlayMode(const QAction* chosen);
 
     // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders
     // and paths already listed; processes pending events once per match.

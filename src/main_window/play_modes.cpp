@@ -22,34 +22,26 @@ void TForm1::connectPlayModes() {
             platform::guarded(this, &TForm1::MediaPlayer1Notify));
 }
 
-// The mode is the one check mark among the four items; a new mode takes effect at the next
-// end of a track.
+// The mode is the one check mark among the four items, set in this order; a new mode takes
+// effect at the next end of a track.
+void TForm1::checkPlayMode(const QAction* chosen) {
+    for (QAction* item : {N7, N8, N20, N21}) item->setChecked(item == chosen);
+}
+
 void TForm1::N7Click() {
-    N7->setChecked(true);
-    N8->setChecked(false);
-    N20->setChecked(false);
-    N21->setChecked(false);
+    checkPlayMode(N7);
 }
 
 void TForm1::N8Click() {
-    N7->setChecked(false);
-    N8->setChecked(true);
-    N20->setChecked(false);
-    N21->setChecked(false);
+    checkPlayMode(N8);
 }
 
 void TForm1::N20Click() {
-    N7->setChecked(false);
-    N8->setChecked(false);
-    N20->setChecked(true);
-    N21->setChecked(false);
+    checkPlayMode(N20);
 }
 
 void TForm1::N21Click() {
-    N7->setChecked(false);
-    N8->setChecked(false);
-    N20->setChecked(false);
-    N21->setChecked(true);
+    checkPlayMode(N21);
 }
 
 void TForm1::MediaPlayer1Notify() {

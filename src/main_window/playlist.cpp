@@ -20,11 +20,12 @@ void TForm1::connectPlaylist() {
             platform::guarded(this, &TForm1::lv1SelectItem));
     // Removing the selected row (or every row) takes the selection with it; the row commands
     // follow that too.
-    connect(playlist, &QAbstractItemModel::rowsRemoved, this, platform::guarded(this, &TForm1::lv1SelectItem));
-    connect(playlist, &QAbstractItemModel::modelReset, this, platform::guarded(this, &TForm1::lv1SelectItem));
-    connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        PopupMenu1->popup(lv1->viewport()->mapToGlobal(at));
-    });
+    connect(playlist, &QAbstractItemModel::rowsRemoved, this,
+            platform::guarded(this, &TForm1::lv1SelectItem));
+    connect(playlist, &QAbstractItemModel::modelReset, this,
+            platform::guarded(this, &TForm1::lv1SelectItem));
+    connect(lv1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(lv1->viewport()->mapToGlobal(at)); });
     bind(N2, &TForm1::N2Click);
     bind(N6, &TForm1::N6Click);
     bind(N3, &TForm1::N3Click);
@@ -45,11 +46,14 @@ void TForm1::N2Click() {
     lv1->setUpdatesEnabled(true);
 }
 
-void TForm1::N6Click() { playlist->clear(); }
+void TForm1::N6Click() {
+    playlist->clear();
+}
 
 void TForm1::N3Click() {
-    if (platform::messageBox(this, QStringLiteral(u"确实要删除此文件吗？"), QStringLiteral(u"确认删除"),
-                             platform::MB_YESNO | platform::MB_ICONINFORMATION) != platform::IDYES) {
+    if (platform::messageBox(
+            this, QStringLiteral(u"确实要删除此文件吗？"), QStringLiteral(u"确认删除"),
+            platform::MB_YESNO | platform::MB_ICONINFORMATION) != platform::IDYES) {
         return;
     }
     if (MediaPlayer1->Mode() == playback::TMPModes::mpPlaying) btn3Click();
@@ -61,8 +65,9 @@ void TForm1::N3Click() {
     } catch (const platform::SystemError& error) {
         // The file is still there: say why, and keep its row.
         platform::messageBox(this,
-                             QStringLiteral(u"无法删除文件 \"") + QString::fromLocal8Bit(path.c_str()) +
-                                 QStringLiteral(u"\"：") + QString::fromLocal8Bit(error.what()),
+                             QStringLiteral(u"无法删除文件 \"") +
+                                 QString::fromLocal8Bit(path.c_str()) + QStringLiteral(u"\"：") +
+                                 QString::fromLocal8Bit(error.what()),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }

@@ -46,8 +46,12 @@ void TForm1::N19Click() {
     platform::writeWholeFile(*chosen, text);
 }
 
-void TForm1::OpenDialog2Close() { platform::trimWorkingSet(); }
+void TForm1::OpenDialog2Close() {
+    platform::trimWorkingSet();
+}
 
-void TForm1::SaveDialog1Close() { platform::trimWorkingSet(); }
+void TForm1::SaveDialog1Close() {
+    platform::trimWorkingSet();
+}
 
 }  // namespace main_window

@@ -13,8 +13,9 @@ PlaylistModel::~PlaylistModel() {
 }
 
 std::size_t PlaylistModel::insertionPoint(const std::string& key) const {
-    const auto it = std::upper_bound(rows_.begin(), rows_.end(), key,
-                                     [](const std::string& k, const PlaylistRow* r) { return k < r->key; });
+    const auto it =
+        std::upper_bound(rows_.begin(), rows_.end(), key,
+                         [](const std::string& k, const PlaylistRow* r) { return k < r->key; });
     return static_cast<std::size_t>(it - rows_.begin());
 }
 
@@ -58,7 +59,8 @@ void PlaylistModel::addRows(std::vector<std::pair<std::string, std::string>> fol
     std::stable_sort(fresh.begin(), fresh.end(), byKey);
     std::vector<PlaylistRow*> merged;
     merged.reserve(rows_.size() + fresh.size());
-    std::merge(rows_.begin(), rows_.end(), fresh.begin(), fresh.end(), std::back_inserter(merged), byKey);
+    std::merge(rows_.begin(), rows_.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
+               byKey);
     rows_ = std::move(merged);
     endResetModel();
 }
@@ -110,7 +112,8 @@ int PlaylistModel::findPath(std::string_view path) const {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const PlaylistRow& r = *rows_[i];
         if (r.folder.size() + r.caption.size() == path.size() &&
-            path.substr(0, r.folder.size()) == r.folder && path.substr(r.folder.size()) == r.caption) {
+            path.substr(0, r.folder.size()) == r.folder &&
+            path.substr(r.folder.size()) == r.caption) {
             return static_cast<int>(i);
         }
     }
@@ -121,7 +124,9 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
 
-int PlaylistModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int PlaylistModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
@@ -157,7 +162,8 @@ QVariant PlaylistModel::headerData(int section, Qt::Orientation orientation, int
         return section == 0 ? QStringLiteral(u"文件名") : QStringLiteral(u"路径");
     }
     if (role == Qt::TextAlignmentRole) {
-        return QVariant::fromValue(section == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+        return QVariant::fromValue(section == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                : Qt::AlignCenter);
     }
     return {};
 }

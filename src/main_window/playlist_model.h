@@ -51,7 +51,9 @@ public:
     // Index of the first row, from the top, whose full path equals `path` (exact bytes);
     // -1 when none.
     int findPath(std::string_view path) const;
-    bool containsPath(std::string_view path) const { return pathCount_.count(std::string(path)) != 0; }
+    bool containsPath(std::string_view path) const {
+        return pathCount_.count(std::string(path)) != 0;
+    }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex& parent = {}) const override;

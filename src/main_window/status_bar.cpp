@@ -7,7 +7,9 @@
 namespace main_window {
 
 TStatusBar::TStatusBar(std::vector<int> widths, QWidget* parent)
-    : QWidget(parent), widths_(std::move(widths)), texts_(std::max<std::size_t>(1, widths_.size())) {
+    : QWidget(parent),
+      widths_(std::move(widths)),
+      texts_(std::max<std::size_t>(1, widths_.size())) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
@@ -35,7 +37,8 @@ void TStatusBar::paintEvent(QPaintEvent*) {
         p.drawLine(panel.bottomLeft(), panel.bottomRight());
         p.drawLine(panel.topRight(), panel.bottomRight());
         p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(panel.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+        p.drawText(panel.adjusted(3, 0, -2, 0),
+                   Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                    texts_[static_cast<std::size_t>(i)]);
         x += w;
     }

@@ -54,10 +54,12 @@ void TForm1::connectTransport() {
     bind(N35, &TForm1::N35Click);
     bind(N36, &TForm1::N36Click);
     bind(N1, &TForm1::N1Click);
-    connect(TrackBar1, &QSlider::valueChanged, this, platform::guarded(this, &TForm1::TrackBar1Change));
+    connect(TrackBar1, &QSlider::valueChanged, this,
+            platform::guarded(this, &TForm1::TrackBar1Change));
     connect(Timer1, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer1Timer));
     connect(Timer2, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer2Timer));
-    connect(lv1, &QAbstractItemView::doubleClicked, this, platform::guarded(this, &TForm1::lv1DblClick));
+    connect(lv1, &QAbstractItemView::doubleClicked, this,
+            platform::guarded(this, &TForm1::lv1DblClick));
 }
 
 void TForm1::reloadLyrics() {
@@ -113,9 +115,9 @@ void TForm1::btn3Click() {
     platform::trimWorkingSet();
 }
 
-// Previous and next step from the current track's row while something plays, and only move
-// the selection otherwise. There is no wrap-around.
-void TForm1::btn4Click() {
+// Previous (-1) and next (+1) step from the current track's row while something plays, and
+// only move the selection otherwise. There is no wrap-around.
+void TForm1::stepTrack(int delta) {
     if (itemIndex() == -1) return;
     const TMPModes mode = MediaPlayer1->Mode();
     const bool active = mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen;
@@ -123,26 +125,19 @@ void TForm1::btn4Click() {
         const int current = playlist->findPath(MediaPlayer1->FileName());
         if (current >= 0) setItemIndex(current);
     }
-    if (itemIndex() > 0) {
-        lv1->setFocus();
-        setItemIndex(itemIndex() - 1);
-        if (active) btn1Click();
-    }
+    const int target = itemIndex() + delta;
+    if (target < 0 || target >= playlist->count()) return;
+    lv1->setFocus();
+    setItemIndex(target);
+    if (active) btn1Click();
+}
+
+void TForm1::btn4Click() {
+    stepTrack(-1);
 }
 
 void TForm1::btn5Click() {
-    if (itemIndex() == -1) return;
-    const TMPModes mode = MediaPlayer1->Mode();
-    const bool active = mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen;
-    if (active) {
-        const int current = playlist->findPath(MediaPlayer1->FileName());
-        if (current >= 0) setItemIndex(current);
-    }
-    if (itemIndex() != playlist->count() - 1) {
-        lv1->setFocus();
-        setItemIndex(itemIndex() + 1);
-        if (active) btn1Click();
-    }
+    stepTrack(+1);
 }
 
 // The skips count from the bar's whole second, not from the exact device position; the device
@@ -159,13 +154,21 @@ void TForm1::btn6Click() {
     MediaPlayer1->Play();
 }
 
-void TForm1::N24Click() { btn7Click(); }
+void TForm1::N24Click() {
+    btn7Click();
+}
 
-void TForm1::N25Click() { btn6Click(); }
+void TForm1::N25Click() {
+    btn6Click();
+}
 
-void TForm1::N35Click() { btn4Click(); }
+void TForm1::N35Click() {
+    btn4Click();
+}
 
-void TForm1::N36Click() { btn5Click(); }
+void TForm1::N36Click() {
+    btn5Click();
+}
 
 void TForm1::TrackBar1Change() {
     if (MediaPlayer1->Position() / 1000 != TrackBar1->value()) SeekByUser = true;
@@ -193,7 +196,9 @@ void TForm1::Timer2Timer() {
     stat1->setPanelText(1, timeText(TrackBar1->value()));
 }
 
-void TForm1::lv1DblClick() { btn1Click(); }
+void TForm1::lv1DblClick() {
+    btn1Click();
+}
 
 void TForm1::N1Click() {
     if (itemIndex() != -1) btn1Click();

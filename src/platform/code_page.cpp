@@ -35,9 +35,15 @@ CodePage::CodePage(Kind kind) : kind_(kind) {
     }
 }
 
-CodePage CodePage::gbk() { return CodePage(Kind::DoubleByte); }
-CodePage CodePage::utf8() { return CodePage(Kind::Utf8); }
-CodePage CodePage::singleByte() { return CodePage(Kind::SingleByte); }
+CodePage CodePage::gbk() {
+    return CodePage(Kind::DoubleByte);
+}
+CodePage CodePage::utf8() {
+    return CodePage(Kind::Utf8);
+}
+CodePage CodePage::singleByte() {
+    return CodePage(Kind::SingleByte);
+}
 
 CodePage CodePage::fromCharsetName(std::string_view codeset) {
     const std::string name = upperAscii(codeset);
@@ -49,9 +55,13 @@ CodePage CodePage::fromCharsetName(std::string_view codeset) {
     return singleByte();
 }
 
-const CodePage& CodePage::active() { return activeSlot(); }
+const CodePage& CodePage::active() {
+    return activeSlot();
+}
 
-void CodePage::setActive(const CodePage& page) { activeSlot() = page; }
+void CodePage::setActive(const CodePage& page) {
+    activeSlot() = page;
+}
 
 std::string CodePage::lowered(std::string_view text) const {
     std::string out(text);

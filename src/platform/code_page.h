@@ -30,7 +30,9 @@ public:
 
     Kind kind() const { return kind_; }
     // True when `b` starts a two-byte character whose second byte may look like ASCII.
-    bool isLeadByte(unsigned char b) const { return kind_ == Kind::DoubleByte && b >= 0x81 && b <= 0xFE; }
+    bool isLeadByte(unsigned char b) const {
+        return kind_ == Kind::DoubleByte && b >= 0x81 && b <= 0xFE;
+    }
     unsigned char toLower(unsigned char b) const { return lower_[b]; }
     bool isAlphaNumeric(unsigned char b) const { return alnum_[b]; }
     const std::array<unsigned char, 256>& lowerTable() const { return lower_; }

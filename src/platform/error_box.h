@@ -27,7 +27,9 @@ QString errorMessage(const std::exception& error);
 // Shows the standard error box: the text above, the application title as caption, OK and the
 // error icon, owned by no window. UI thread only.
 void showStandardError(const QString& message);
-inline void showStandardError(const std::exception& error) { showStandardError(errorMessage(error)); }
+inline void showStandardError(const std::exception& error) {
+    showStandardError(errorMessage(error));
+}
 
 // Runs `f` and shows any std::exception it throws in the standard error box.
 template <class F, class... Args>

@@ -12,13 +12,13 @@ class QWidget;
 
 namespace platform {
 
-struct FileDialogSpec {
+struct FileDialogSettings {
     enum class Kind { Open, Save };
     Kind kind = Kind::Open;
     // The stored filter: shown-text and pattern pairs separated by "|",
     // e.g. "播放列表(*.m3u)|*.m3u".
     QString filter;
-    QString defaultExtension;   // e.g. "*.m3u"; applied to a name typed without extension
+    QString defaultExtension;  // e.g. "*.m3u"; applied to a name typed without extension
     bool fileMustExist = false;
     bool promptOverwrite = false;
 };
@@ -31,7 +31,8 @@ class FileDialogService {
 public:
     virtual ~FileDialogService() = default;
     // Returns the chosen path, or nothing when the user cancels.
-    virtual std::optional<std::string> runFileDialog(QWidget* owner, const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> runFileDialog(QWidget* owner,
+                                                     const FileDialogSettings& settings) = 0;
     // The folder chooser; folders only. Returns the chosen folder, or nothing on cancel.
     virtual std::optional<std::string> chooseFolder(QWidget* owner, const QString& title) = 0;
 };

@@ -22,9 +22,13 @@ Split split(std::string_view path, const CodePage& cp) {
     return {path.substr(0, at + 1), path.substr(at + 1)};
 }
 
-std::string_view fileName(std::string_view path, const CodePage& cp) { return split(path, cp).name; }
+std::string_view fileName(std::string_view path, const CodePage& cp) {
+    return split(path, cp).name;
+}
 
-std::string_view folder(std::string_view path, const CodePage& cp) { return split(path, cp).folder; }
+std::string_view folder(std::string_view path, const CodePage& cp) {
+    return split(path, cp).folder;
+}
 
 std::string_view extension(std::string_view path, const CodePage& cp) {
     const std::string_view name = fileName(path, cp);

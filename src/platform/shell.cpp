@@ -15,13 +15,16 @@
 
 namespace platform {
 
-void openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void openUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
 void showFileProperties(std::string_view path) {
     const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
     const QUrl url = QUrl::fromLocalFile(QFile::decodeName(bytes));
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
     call << QStringList{url.toString()} << QString();
     // Fire and forget: the property view is not modal and nobody waits for an answer.

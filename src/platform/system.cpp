@@ -72,7 +72,9 @@ InstanceLock::InstanceLock(std::string_view name) {
     }
 }
 
-InstanceLock::~InstanceLock() { close(); }
+InstanceLock::~InstanceLock() {
+    close();
+}
 
 void InstanceLock::close() {
     if (fd_ >= 0) ::close(fd_);

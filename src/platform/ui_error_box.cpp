@@ -10,20 +10,25 @@ QString& titleSlot() {
 }
 }  // namespace
 
-const QString& applicationTitle() { return titleSlot(); }
+const QString& applicationTitle() {
+    return titleSlot();
+}
 
-void setApplicationTitle(const QString& title) { titleSlot() = title; }
+void setApplicationTitle(const QString& title) {
+    titleSlot() = title;
+}
 
 QString standardErrorText(const QString& message) {
     if (!message.isEmpty() && message.back() > u'.') return message + u'.';
     return message;
 }
 
-QString errorMessage(const std::exception& error) { return QString::fromLocal8Bit(error.what()); }
+QString errorMessage(const std::exception& error) {
+    return QString::fromLocal8Bit(error.what());
+}
 
 void showStandardError(const QString& message) {
-    messageBox(nullptr, standardErrorText(message), applicationTitle(),
-               MB_OK | MB_ICONERROR);
+    messageBox(nullptr, standardErrorText(message), applicationTitle(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace platform

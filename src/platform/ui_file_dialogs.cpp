@@ -25,29 +25,32 @@ QString caseInsensitiveGlob(const QString& pattern) {
 
 class QtFileDialogs final : public FileDialogService {
 public:
-    std::optional<std::string> runFileDialog(QWidget* owner, const FileDialogSpec& spec) override {
+    std::optional<std::string> runFileDialog(QWidget* owner,
+                                             const FileDialogSettings& settings) override {
         QFileDialog dialog(owner);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
-        dialog.setNameFilter(qtNameFilters(spec.filter));
-        if (spec.kind == FileDialogSpec::Kind::Save) {
+        dialog.setNameFilter(qtNameFilters(settings.filter));
+        if (settings.kind == FileDialogSettings::Kind::Save) {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
-            dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.promptOverwrite);
-            QString ext = spec.defaultExtension;
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, !settings.promptOverwrite);
+            QString ext = settings.defaultExtension;
             if (ext.startsWith(u'*')) ext.remove(0, 1);
             if (ext.startsWith(u'.')) ext.remove(0, 1);
             dialog.setDefaultSuffix(ext);
         } else {
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
-            dialog.setFileMode(spec.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+            dialog.setFileMode(settings.fileMustExist ? QFileDialog::ExistingFile
+                                                      : QFileDialog::AnyFile);
         }
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
         return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
     }
 
     std::optional<std::string> chooseFolder(QWidget* owner, const QString& title) override {
-        const QString dir = QFileDialog::getExistingDirectory(owner, title, QString(),
-                                                              QFileDialog::ShowDirsOnly);
+        const QString dir =
+            QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
         if (dir.isEmpty()) return std::nullopt;
         return QFile::encodeName(dir).toStdString();
     }
@@ -73,9 +76,12 @@ QString qtNameFilters(const QString& storedFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-FileDialogService& fileDialogs() { return *slot(); }
+FileDialogService& fileDialogs() {
+    return *slot();
+}
 
-std::unique_ptr<FileDialogService> setFileDialogService(std::unique_ptr<FileDialogService> service) {
+std::unique_ptr<FileDialogService> setFileDialogService(
+    std::unique_ptr<FileDialogService> service) {
     if (!service) service = std::make_unique<QtFileDialogs>();
     std::swap(slot(), service);
     return service;

@@ -8,14 +8,13 @@ namespace {
 
 class QtMessageBoxService final : public MessageBoxService {
 public:
-    int show(QWidget* owner, const QString& text, const QString& caption,
-             unsigned style) override {
+    int show(QWidget* owner, const QString& text, const QString& caption, unsigned style) override {
         QMessageBox box(owner);
         box.setWindowTitle(caption);
         box.setText(text);
-        box.setIcon((style & MB_ICONERROR) == MB_ICONERROR      ? QMessageBox::Critical
-                    : (style & MB_ICONINFORMATION) != 0 ? QMessageBox::Information
-                                                        : QMessageBox::NoIcon);
+        box.setIcon((style & MB_ICONERROR) == MB_ICONERROR ? QMessageBox::Critical
+                    : (style & MB_ICONINFORMATION) != 0    ? QMessageBox::Information
+                                                           : QMessageBox::NoIcon);
         const bool yesNo = (style & 0xF) == MB_YESNO;
         box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
         if (style & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -42,7 +41,8 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, unsi
     return slot()->show(owner, text, caption, style);
 }
 
-std::unique_ptr<MessageBoxService> setMessageBoxService(std::unique_ptr<MessageBoxService> service) {
+std::unique_ptr<MessageBoxService> setMessageBoxService(
+    std::unique_ptr<MessageBoxService> service) {
     if (!service) service = makeQtMessageBoxService();
     std::swap(slot(), service);
     return service;

@@ -41,7 +41,8 @@ TEST_F(MainWindowTest, StartsInTheDesignedState) {
     EXPECT_TRUE(form->btn1->isEnabled());
     EXPECT_FALSE(form->btn2->isEnabled());
     EXPECT_FALSE(form->btn3->isEnabled());
-    for (QToolButton* b : {form->btn4, form->btn5, form->btn6, form->btn7}) EXPECT_TRUE(b->isEnabled());
+    for (QToolButton* b : {form->btn4, form->btn5, form->btn6, form->btn7})
+        EXPECT_TRUE(b->isEnabled());
     EXPECT_FALSE(form->TrackBar1->isEnabled());
     EXPECT_EQ(form->TrackBar1->maximum(), 100);
     EXPECT_EQ(form->TrackBar1->value(), 0);
@@ -60,8 +61,10 @@ TEST_F(MainWindowTest, StartsInTheDesignedState) {
     EXPECT_EQ(form->Label2->text(), QStringLiteral(u"播放进度：     "));
     EXPECT_EQ(form->chk1->text(), QStringLiteral(u"显示歌词"));
     EXPECT_FALSE(form->chk1->isChecked());
-    EXPECT_EQ(form->lv1->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral(u"文件名"));
-    EXPECT_EQ(form->lv1->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral(u"路径"));
+    EXPECT_EQ(form->lv1->model()->headerData(0, Qt::Horizontal).toString(),
+              QStringLiteral(u"文件名"));
+    EXPECT_EQ(form->lv1->model()->headerData(1, Qt::Horizontal).toString(),
+              QStringLiteral(u"路径"));
     EXPECT_EQ(form->lv1->columnWidth(0), 120);
     EXPECT_EQ(form->lv1->columnWidth(1), 220);
     EXPECT_EQ(form->playlist->count(), 0);
@@ -114,8 +117,11 @@ TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
     struct Case {
         QAction* item;
         Qt::Key key;
-    } const cases[] = {{form->N13, Qt::Key_F}, {form->N14, Qt::Key_O}, {form->N18, Qt::Key_P},
-                       {form->N19, Qt::Key_S}, {form->N15, Qt::Key_M}};
+    } const cases[] = {{form->N13, Qt::Key_F},
+                       {form->N14, Qt::Key_O},
+                       {form->N18, Qt::Key_P},
+                       {form->N19, Qt::Key_S},
+                       {form->N15, Qt::Key_M}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.item->objectName().toStdString());
         // The commands themselves open dialogs; only the shortcut map is under test here.
@@ -132,7 +138,8 @@ TEST_F(MainWindowTest, HelpIsATopLevelCommandAndTheDiscDoorIsSilent) {
     EXPECT_EQ(top[3], form->N16);
     EXPECT_EQ(form->N16->menu(), nullptr);
     EXPECT_TRUE(form->helpPageUrl().isLocalFile());
-    EXPECT_TRUE(form->helpPageUrl().path().endsWith(QStringLiteral("/share/vorela/help/index.html")));
+    EXPECT_TRUE(
+        form->helpPageUrl().path().endsWith(QStringLiteral("/share/vorela/help/index.html")));
     // No drive on this machine: nothing is shown, nothing is thrown.
     form->CDDVDROM1Click();
     form->CDDVDROM2Click();

@@ -38,7 +38,9 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+bool exists(const std::string& path) {
+    return QFile::exists(QString::fromStdString(path));
+}
 
 class PlaylistTest : public WindowTest {
 protected:
@@ -144,7 +146,8 @@ TEST_F(PlaylistTest, DeleteFromDiskStopsWhatPlaysButNotWhatIsPaused) {
     EXPECT_EQ(boxes.shown()[1].owner, form.get());
     EXPECT_FALSE(exists(victim));
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.wav"}));
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpStopped);  // another track, stopped all the same
+    EXPECT_EQ(form->MediaPlayer1->Mode(),
+              TMPModes::mpStopped);  // another track, stopped all the same
     EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"停止播放"));
 
     // Paused: nothing is stopped.
@@ -193,9 +196,10 @@ TEST_F(PlaylistTest, OpenFileTestsDuplicatesExactly) {
     EXPECT_EQ(form->playlist->count(), 3);
     EXPECT_TRUE(form->btn1->isEnabled());
     ASSERT_FALSE(dialogs.shown().empty());
-    EXPECT_EQ(dialogs.shown()[0].spec.filter,
-              QStringLiteral(u"MP3文件(*.mp3)|*.MP3|WMA文件(*.wma)|*.wma|WAV音频文件(*.wav)|*.wav"));
-    EXPECT_TRUE(dialogs.shown()[0].spec.fileMustExist);
+    EXPECT_EQ(
+        dialogs.shown()[0].settings.filter,
+        QStringLiteral(u"MP3文件(*.mp3)|*.MP3|WMA文件(*.wma)|*.wma|WAV音频文件(*.wav)|*.wav"));
+    EXPECT_TRUE(dialogs.shown()[0].settings.fileMustExist);
 
     dialogs.choose("/m/b.mp3");
     form->N13->trigger();
@@ -303,8 +307,8 @@ TEST_F(PlaylistTest, PlaylistFilesRoundTrip) {
     dialogs.choose(saved);
     form->N19->trigger();
     EXPECT_EQ(readFile(saved), "D:/a.mp3\r\nD:/b.mp3\r\nD:/c.mp3\r\n");
-    EXPECT_EQ(dialogs.shown()[1].spec.kind, platform::FileDialogSpec::Kind::Save);
-    EXPECT_TRUE(dialogs.shown()[1].spec.promptOverwrite);
+    EXPECT_EQ(dialogs.shown()[1].settings.kind, platform::FileDialogSettings::Kind::Save);
+    EXPECT_TRUE(dialogs.shown()[1].settings.promptOverwrite);
 
     // Loading twice doubles every row; saving an empty list writes nothing at all.
     dialogs.choose(saved);
@@ -324,12 +328,14 @@ TEST_F(PlaylistTest, PlaylistFilesRoundTrip) {
 TEST_F(PlaylistTest, PlaylistLinesAreReadAsPathsExceptComments) {
     using namespace std::string_literals;
     const std::string list = folder() + "other.m3u";
-    writeFile(list, "\xEF\xBB\xBF#EXTM3U\n#EXTINF:123,Artist - Title\n/m/b.mp3\n\n"
-                    "music/a.mp3\rbare.wav\n /m/c.mp3\n\0/m/after-nul.mp3\n"s);
+    writeFile(list,
+              "\xEF\xBB\xBF#EXTM3U\n#EXTINF:123,Artist - Title\n/m/b.mp3\n\n"
+              "music/a.mp3\rbare.wav\n /m/c.mp3\n\0/m/after-nul.mp3\n"s);
     dialogs.choose(list);
     form->N18->trigger();
     std::map<std::string, std::string> byCaption;
-    for (int i = 0; i < form->playlist->count(); ++i) byCaption[rowCaption(i)] = form->playlist->path(i);
+    for (int i = 0; i < form->playlist->count(); ++i)
+        byCaption[rowCaption(i)] = form->playlist->path(i);
     EXPECT_EQ(byCaption, (std::map<std::string, std::string>{{"a.mp3", "music/a.mp3"},
                                                              {"b.mp3", "/m/b.mp3"},
                                                              {"bare.wav", "bare.wav"},
@@ -358,7 +364,8 @@ TEST_F(PlaylistTest, FileErrorsReachTheStandardErrorBox) {
     dialogs.choose(unwritable);
     form->N19->trigger();
     ASSERT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(boxes.shown()[0].text, QStringLiteral("Cannot open file \"") + QString::fromStdString(missing) +
+    EXPECT_EQ(boxes.shown()[0].text, QStringLiteral("Cannot open file \"") +
+                                         QString::fromStdString(missing) +
                                          QStringLiteral("\". No such file or directory."));
     EXPECT_EQ(boxes.shown()[1].text, QStringLiteral("Cannot create file \"") +
                                          QString::fromStdString(unwritable) +

@@ -193,7 +193,7 @@ TEST_F(TransportTest, SkipsWorkOnlyWhilePlayingAndFromTheBarsSecond) {
     form->N25->trigger();  // back, from the bar's second 3
     EXPECT_EQ(form->MediaPlayer1->Position(), 1000);
     tick();
-    form->btn6->click();   // 1000 - 2000 is before the start: refused, playback goes on
+    form->btn6->click();  // 1000 - 2000 is before the start: refused, playback goes on
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(mode(), TMPModes::mpPlaying);
     EXPECT_EQ(form->MediaPlayer1->Position(), 1000);

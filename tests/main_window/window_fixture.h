@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "playback/audio_fixtures.h"
 #include "main_window/main_window.h"
+#include "playback/audio_fixtures.h"
 #include "playback/manual_clock_output.h"
 #include "playback/media_player.h"
 #include "support/scripted_file_dialogs.h"

@@ -24,9 +24,12 @@ class SplitTest : public ::testing::TestWithParam<std::pair<CodePage::Kind, Spli
 
 CodePage pageOf(CodePage::Kind kind) {
     switch (kind) {
-        case CodePage::Kind::DoubleByte: return CodePage::gbk();
-        case CodePage::Kind::Utf8: return CodePage::utf8();
-        default: return CodePage::singleByte();
+        case CodePage::Kind::DoubleByte:
+            return CodePage::gbk();
+        case CodePage::Kind::Utf8:
+            return CodePage::utf8();
+        default:
+            return CodePage::singleByte();
     }
 }
 
@@ -69,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(Gbk, SplitTest, ::testing::ValuesIn(withKind(CodePage::
 INSTANTIATE_TEST_SUITE_P(
     GbkTrailBytes, SplitTest,
     ::testing::Values(
-        std::pair{CodePage::Kind::DoubleByte,
-                  SplitCase{"trail 0x2F in name", "/m/\xB8\x2F.mp3", "/m/", "\xB8\x2F.mp3", ".mp3"}},
+        std::pair{CodePage::Kind::DoubleByte, SplitCase{"trail 0x2F in name", "/m/\xB8\x2F.mp3",
+                                                        "/m/", "\xB8\x2F.mp3", ".mp3"}},
         std::pair{CodePage::Kind::DoubleByte,
                   SplitCase{"trail 0x2F ends path", "/m/a\xB8\x2F", "/m/", "a\xB8\x2F", ""}},
         std::pair{CodePage::Kind::DoubleByte,

@@ -16,13 +16,14 @@ TEST(StandardError, FullStopRule) {
     } const cases[] = {
         {QStringLiteral("Cannot open file"), QStringLiteral("Cannot open file.")},
         {QStringLiteral("Done."), QStringLiteral("Done.")},
-        {QStringLiteral("Really?"), QStringLiteral("Really?.")},  // '?' sorts after '.'
+        {QStringLiteral("Really?"), QStringLiteral("Really?.")},         // '?' sorts after '.'
         {QStringLiteral("Ends with -"), QStringLiteral("Ends with -")},  // '-' sorts before '.'
         {QStringLiteral("Ends with !"), QStringLiteral("Ends with !")},
         {QString(), QString()},
         {QStringLiteral(u"无法打开"), QStringLiteral(u"无法打开.")},
     };
-    for (const auto& c : cases) EXPECT_EQ(platform::standardErrorText(c.message), c.shown) << c.message.toStdString();
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::standardErrorText(c.message), c.shown) << c.message.toStdString();
 }
 
 TEST(StandardError, ExceptionInAHandlerIsShownAndTheProgramGoesOn) {

@@ -5,10 +5,12 @@ namespace {
 
 class Service final : public platform::FileDialogService {
 public:
-    explicit Service(std::shared_ptr<ScriptedFileDialogs::State> state) : state_(std::move(state)) {}
+    explicit Service(std::shared_ptr<ScriptedFileDialogs::State> state)
+        : state_(std::move(state)) {}
 
-    std::optional<std::string> runFileDialog(QWidget*, const platform::FileDialogSpec& spec) override {
-        state_->shown.push_back({false, spec, {}});
+    std::optional<std::string> runFileDialog(
+        QWidget*, const platform::FileDialogSettings& settings) override {
+        state_->shown.push_back({false, settings, {}});
         return next();
     }
     std::optional<std::string> chooseFolder(QWidget*, const QString& title) override {
@@ -31,6 +33,8 @@ private:
 ScriptedFileDialogs::ScriptedFileDialogs()
     : previous_(platform::setFileDialogService(std::make_unique<Service>(state_))) {}
 
-ScriptedFileDialogs::~ScriptedFileDialogs() { platform::setFileDialogService(std::move(previous_)); }
+ScriptedFileDialogs::~ScriptedFileDialogs() {
+    platform::setFileDialogService(std::move(previous_));
+}
 
 }  // namespace testing_support

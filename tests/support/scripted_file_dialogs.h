@@ -18,8 +18,8 @@ class ScriptedFileDialogs {
 public:
     struct Shown {
         bool folderChooser;
-        platform::FileDialogSpec spec;  // for file dialogs
-        QString title;                  // for the folder chooser
+        platform::FileDialogSettings settings;  // for file dialogs
+        QString title;                          // for the folder chooser
     };
 
     ScriptedFileDialogs();

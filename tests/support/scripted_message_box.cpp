@@ -9,8 +9,7 @@ public:
             std::shared_ptr<std::function<void(const ShownBox&)>> hook)
         : shown_(std::move(shown)), answers_(std::move(answers)), hook_(std::move(hook)) {}
 
-    int show(QWidget* owner, const QString& text, const QString& caption,
-             unsigned style) override {
+    int show(QWidget* owner, const QString& text, const QString& caption, unsigned style) override {
         shown_->push_back({owner, text, caption, style});
         if (*hook_) (*hook_)(shown_->back());
         if (!answers_->empty()) {
@@ -30,7 +29,8 @@ private:
 }  // namespace
 
 ScriptedMessageBoxes::ScriptedMessageBoxes()
-    : previous_(platform::setMessageBoxService(std::make_unique<Service>(shown_, answers_, hook_))) {}
+    : previous_(
+          platform::setMessageBoxService(std::make_unique<Service>(shown_, answers_, hook_))) {}
 
 ScriptedMessageBoxes::~ScriptedMessageBoxes() {
     platform::setMessageBoxService(std::move(previous_));
