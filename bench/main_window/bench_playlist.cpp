@@ -30,7 +30,7 @@ namespace {
 class FixedDialogs final : public platform::FileDialogService {
 public:
     std::string path;
-    std::optional<std::string> runFileDialog(QWidget*, const platform::FileDialogSpec&) override {
+    std::optional<std::string> runFileDialog(QWidget*, const platform::FileDialogSettings&) override {
         return path;
     }
     std::optional<std::string> chooseFolder(QWidget*, const QString&) override { return path; }
@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     FixedDialogs* fixed = dialogs.get();
     platform::setFileDialogService(std::move(dialogs));
     main_window::TForm1 form;
+    form.show();  // a shown window repaints, as it does for a user
 
     const fs::path root =
         fs::temp_directory_path() / ("vorela-bench-" + std::to_string(::getpid()));

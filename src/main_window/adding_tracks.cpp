@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -87,9 +89,24 @@ void TForm1::AddFolderFiles(const std::string& mask) {
 }
 
 void TForm1::scanFolder(const std::string& folder, const std::string& mask) {
+    // Events are processed for every match, but the list repaints at most every 50 ms: a
+    // repaint per added row would cost more than the whole scan.
+    const bool updates = lv1->updatesEnabled();
+    const auto restore = qScopeGuard([this, updates] { lv1->setUpdatesEnabled(updates); });
+    lv1->setUpdatesEnabled(false);
+    QElapsedTimer sincePaint;
+    sincePaint.start();
+
     platform::DirListing listing(folder, mask);
     while (listing.next()) {
-        QCoreApplication::processEvents();
+        if (sincePaint.elapsed() >= 50) {
+            lv1->setUpdatesEnabled(updates);
+            QCoreApplication::processEvents();
+            lv1->setUpdatesEnabled(false);
+            sincePaint.restart();
+        } else {
+            QCoreApplication::processEvents();
+        }
         if (listing.isDirectory()) continue;
         const std::string_view name = listing.name();
         if (playlist->containsPath(folder + std::string(name))) continue;
