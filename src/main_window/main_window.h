@@ -278,14 +278,8 @@ private:
     // Set by N23Click/N5Click: the next close ends the program instead of going to the tray.
     bool quitting_ = false;
 
-    // The tray icon (tray.cpp), and the hook that runs FormDestroy when the window is
-    // destroyed: declared after the icon, so it runs while the icon still exists.
+    // The tray icon (tray.cpp); the destructor runs FormDestroy while it still exists.
     std::unique_ptr<TrayIcon> trayIcon_;
-    struct DestroyHook {
-        TForm1* form;
-        ~DestroyHook();
-    };
-    DestroyHook destroyHook_{this};
 };
 
 }  // namespace main_window

@@ -122,8 +122,4 @@ void TForm1::FormDestroy() {
     if (trayIcon_) trayIcon_->remove();
 }
 
-TForm1::DestroyHook::~DestroyHook() {
-    platform::runGuarded([this] { form->FormDestroy(); });
-}
-
 }  // namespace main_window
