@@ -46,7 +46,10 @@ answer_box_and_wait() {
     local id
     id=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
     xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1
-    xdotool key --window "$id" Return
+    # Press and release as two commands: a single "key" aborts on the vanished window between
+    # the two and leaves Return held down, which auto-repeats into the next box.
+    xdotool keydown Return
+    xdotool keyup Return
     for _ in $(seq 100); do
         running "$2" || break
         sleep 0.1
