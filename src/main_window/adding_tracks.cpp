@@ -99,13 +99,12 @@ void TForm1::scanFolder(const std::string& folder, const std::string& mask) {
 
     platform::DirListing listing(folder, mask);
     while (listing.next()) {
-        if (sincePaint.elapsed() >= 50) {
-            lv1->setUpdatesEnabled(updates);
-            QCoreApplication::processEvents();
+        const bool repaint = sincePaint.elapsed() >= 50;
+        if (repaint) lv1->setUpdatesEnabled(updates);
+        QCoreApplication::processEvents();
+        if (repaint) {
             lv1->setUpdatesEnabled(false);
             sincePaint.restart();
-        } else {
-            QCoreApplication::processEvents();
         }
         if (listing.isDirectory()) continue;
         const std::string_view name = listing.name();
@@ -135,7 +134,7 @@ void TForm1::playDropped() {
     reloadLyrics();
     btn2->setEnabled(true);
     btn3->setEnabled(true);
-    if (!Timer2->isActive()) Timer2->start();
+    enableTimer(Timer2);
 }
 
 // Each accepted file is added (no duplicate test) and played at once; the first file of an

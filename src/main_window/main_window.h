@@ -256,6 +256,8 @@ private:
     void connectTray();
     void connectLyrics();
 
+    // Enabling a running timer leaves its schedule alone, as enabling an enabled timer does.
+    static void enableTimer(QTimer* timer);
     // Previous (-1) or next (+1).
     void stepTrack(int delta);
     void checkPlayMode(const QAction* chosen);

@@ -67,7 +67,7 @@ void TForm1::N3Click() {
         platform::messageBox(this,
                              QStringLiteral(u"无法删除文件 \"") +
                                  QString::fromLocal8Bit(path.c_str()) + QStringLiteral(u"\"：") +
-                                 QString::fromLocal8Bit(error.what()),
+                                 platform::errorMessage(error),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }

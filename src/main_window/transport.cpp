@@ -22,11 +22,6 @@ namespace {
 
 using playback::TMPModes;
 
-// Enabling a running timer leaves its schedule alone, as enabling an enabled timer does.
-void enable(QTimer* timer) {
-    if (!timer->isActive()) timer->start();
-}
-
 QString fromLocal(std::string_view bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
@@ -40,6 +35,10 @@ void setTrackMaximum(QSlider* bar, std::int64_t seconds) {
 }
 
 }  // namespace
+
+void TForm1::enableTimer(QTimer* timer) {
+    if (!timer->isActive()) timer->start();
+}
 
 void TForm1::connectTransport() {
     bind(btn1, &TForm1::btn1Click);
@@ -85,8 +84,8 @@ void TForm1::btn1Click() {
         btn1->setEnabled(false);
         btn2->setEnabled(true);
         btn3->setEnabled(true);
-        enable(Timer1);
-        enable(Timer2);
+        enableTimer(Timer1);
+        enableTimer(Timer2);
         TrackBar1->setEnabled(true);
         stat1->setPanelText(0, QStringLiteral(u"当前正在播放：") +
                                    fromLocal(platform::paths::fileName(MediaPlayer1->FileName())));
