@@ -32,16 +32,16 @@ Cost pipeline(const std::string& file, int outputRate) {
             std::make_unique<playback::ManualClockOutput>(playback::OutputFormat{outputRate, 2});
         output->setKeepSamples(false);
         auto* clock = output.get();
-        playback::TMediaPlayer player(std::move(output));
+        playback::MediaPlayer player(std::move(output));
         const double cpu0 = bench::processCpu();
         const double wall0 = bench::wallNow();
         player.setFileName(file);
-        player.Open();
-        player.Play();
-        while (player.Mode() == playback::TMPModes::mpPlaying) {
+        player.open();
+        player.play();
+        while (player.mode() == playback::PlayerMode::Playing) {
             clock->advance(std::chrono::milliseconds(1000));
         }
-        if (player.Position() != player.Length()) std::fprintf(stderr, "did not reach the end\n");
+        if (player.position() != player.length()) std::fprintf(stderr, "did not reach the end\n");
         best.cpu = std::min(best.cpu, bench::processCpu() - cpu0);
         best.wall = std::min(best.wall, bench::wallNow() - wall0);
     }

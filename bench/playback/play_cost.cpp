@@ -26,26 +26,26 @@ int main(int argc, char** argv) {
     const std::string file = dir.filePath(QStringLiteral("track.mp3")).toStdString();
     fixtures::writeTone(file, fixtures::Format::Mp3, 440.0, kTrackMs, 44100, 2);
 
-    playback::TMediaPlayer player;
+    playback::MediaPlayer player;
     // What the progress timers do each tick, in the same order, with a result that is used.
     long long sink = 0;
     QTimer timer1;
     QTimer timer2;
     QObject::connect(&timer1, &QTimer::timeout, [&] {
-        if (player.Mode() == playback::TMPModes::mpPlaying)
-            sink += player.Length() / 1000 + player.Position() / 1000;
+        if (player.mode() == playback::PlayerMode::Playing)
+            sink += player.length() / 1000 + player.position() / 1000;
     });
     QObject::connect(&timer2, &QTimer::timeout, [&] {
-        if (player.Mode() == playback::TMPModes::mpPlaying) {
-            const long long max = player.Length() / 1000;
-            const long long at = player.Position() / 1000;
+        if (player.mode() == playback::PlayerMode::Playing) {
+            const long long max = player.length() / 1000;
+            const long long at = player.position() / 1000;
             char text[96];
             std::snprintf(text, sizeof text, "%02lld:%02lld %02lld:%02lld", max / 60, max % 60,
                           at / 60, at % 60);
             sink += text[0];
         }
     });
-    QObject::connect(&player, &playback::TMediaPlayer::OnNotify, &app, &QCoreApplication::quit);
+    QObject::connect(&player, &playback::MediaPlayer::notified, &app, &QCoreApplication::quit);
 
     // The timers alone, with nothing playing, for five seconds: the part of the cost that is
     // not the device's.
@@ -59,19 +59,19 @@ int main(int argc, char** argv) {
     timer2.stop();
 
     player.setFileName(file);
-    player.Open();
+    player.open();
     const double cpu0 = bench::processCpu();
     const double wall0 = bench::wallNow();
     timer1.start(100);
     timer2.start(10);
-    player.Play();
+    player.play();
     QCoreApplication::exec();
     const double cpu = bench::processCpu() - cpu0;
     const double wall = bench::wallNow() - wall0;
     // Per thread, while the process is still whole (the SDL and decoder threads end with the
     // player).
     const std::string threads = bench::threadCpu();
-    const double audioSeconds = double(player.Length()) / 1000.0;
+    const double audioSeconds = double(player.length()) / 1000.0;
 
     const auto ffmpeg = bench::runChild(
         {"ffmpeg", "-nostdin", "-v", "error", "-re", "-i", file, "-f", "null", "-"});

@@ -129,8 +129,8 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::playDropped() {
-    MediaPlayer1->Open();
-    MediaPlayer1->Play();
+    MediaPlayer1->open();
+    MediaPlayer1->play();
     reloadLyrics();
     btn2->setEnabled(true);
     btn3->setEnabled(true);
@@ -150,7 +150,7 @@ void TForm1::WMDropFiles(const std::vector<std::string>& dropped) {
         try {
             MediaPlayer1->setFileName(playlist->path(row));
             playDropped();
-        } catch (const playback::EMCIDeviceError&) {
+        } catch (const playback::DeviceError&) {
             showUnsupported();
         }
     }

@@ -18,8 +18,8 @@ void TForm1::chk1Click() {
     if (chk1->isChecked()) {
         // Returns when the fade in has ended; the device's mode is read after it.
         Form3_->show();
-        if (MediaPlayer1->Mode() == playback::TMPModes::mpPlaying) {
-            Form3_->loadlrc(MediaPlayer1->FileName());
+        if (MediaPlayer1->mode() == playback::PlayerMode::Playing) {
+            Form3_->loadlrc(MediaPlayer1->fileName());
         }
     }
     if (!chk1->isChecked()) Form3_->close();

@@ -150,7 +150,7 @@ QString timeText(std::int64_t seconds) {
 
 TForm1::TForm1(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
     : QMainWindow(parent),
-      MediaPlayer1(std::make_unique<playback::TMediaPlayer>(std::move(output))) {
+      MediaPlayer1(std::make_unique<playback::MediaPlayer>(std::move(output))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kMainCaption));
     setWindowIcon(icons::applicationIcon());

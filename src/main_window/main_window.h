@@ -109,7 +109,7 @@ public:
     TStatusBar* stat1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
-    std::unique_ptr<playback::TMediaPlayer> MediaPlayer1;
+    std::unique_ptr<playback::MediaPlayer> MediaPlayer1;
 
     platform::FileDialogSettings OpenDialog1;
     platform::FileDialogSettings OpenDialog2;
@@ -265,7 +265,7 @@ private:
     // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders
     // and paths already listed; processes pending events once per match.
     void scanFolder(const std::string& folder, const std::string& mask);
-    // Opens and plays FileName for the drop handler; throws EMCIDeviceError.
+    // Opens and plays FileName for the drop handler; throws DeviceError.
     void playDropped();
     // The lyrics hook of the play command and the drop handler.
     void reloadLyrics();

@@ -18,7 +18,7 @@ void TForm1::connectPlayModes() {
     bind(N8, &TForm1::N8Click);
     bind(N20, &TForm1::N20Click);
     bind(N21, &TForm1::N21Click);
-    connect(MediaPlayer1.get(), &playback::TMediaPlayer::OnNotify, this,
+    connect(MediaPlayer1.get(), &playback::MediaPlayer::notified, this,
             platform::guarded(this, &TForm1::MediaPlayer1Notify));
 }
 
@@ -47,17 +47,17 @@ void TForm1::N21Click() {
 void TForm1::MediaPlayer1Notify() {
     // A notification can outlive its file (an open that failed closed the previous one); with
     // nothing open there is no end of a track to act on.
-    if (MediaPlayer1->Mode() == playback::TMPModes::mpNotReady) return;
+    if (MediaPlayer1->mode() == playback::PlayerMode::NotReady) return;
     // Only the end of the track advances: a pause, a stop, a seek or a superseded command
     // notifies with the position short of the length.
-    const std::int64_t position = MediaPlayer1->Position();
-    if (position != MediaPlayer1->Length()) return;
+    const std::int64_t position = MediaPlayer1->position();
+    if (position != MediaPlayer1->length()) return;
 
     const auto focusListWhenNotNormal = [this] {
         if (isMinimized() || isMaximized()) lv1->setFocus();
     };
     const auto selectCurrentTrack = [this] {
-        const int current = playlist->findPath(MediaPlayer1->FileName());
+        const int current = playlist->findPath(MediaPlayer1->fileName());
         if (current >= 0) setItemIndex(current);
     };
 
@@ -75,7 +75,7 @@ void TForm1::MediaPlayer1Notify() {
     }
     if (N8->isChecked()) {
         MediaPlayer1->setPosition(0);
-        MediaPlayer1->Play();
+        MediaPlayer1->play();
         MediaPlayer1->setNotify(true);
     }
     if (N20->isChecked() && playlist->count() > 0) {

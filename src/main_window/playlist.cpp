@@ -56,7 +56,7 @@ void TForm1::N3Click() {
             platform::MB_YESNO | platform::MB_ICONINFORMATION) != platform::IDYES) {
         return;
     }
-    if (MediaPlayer1->Mode() == playback::TMPModes::mpPlaying) btn3Click();
+    if (MediaPlayer1->mode() == playback::PlayerMode::Playing) btn3Click();
     const int selected = itemIndex();
     if (selected == -1) return;
     const std::string path = playlist->path(selected);

@@ -20,7 +20,7 @@
 namespace main_window {
 namespace {
 
-using playback::TMPModes;
+using playback::PlayerMode;
 
 QString fromLocal(std::string_view bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -64,22 +64,22 @@ void TForm1::connectTransport() {
 void TForm1::reloadLyrics() {
     if (!chk1->isChecked() || Form3_ == nullptr) return;
     Form3_->lst1->clear();
-    Form3_->loadlrc(MediaPlayer1->FileName());
+    Form3_->loadlrc(MediaPlayer1->fileName());
 }
 
 void TForm1::btn1Click() {
     const int selected = itemIndex();
     if (selected == -1) return;
     MediaPlayer1->setFileName(playlist->path(selected));
-    if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
-        MediaPlayer1->Resume();
+    if (MediaPlayer1->mode() == PlayerMode::Paused) {
+        MediaPlayer1->resume();
         btn1->setEnabled(false);
         btn2->setEnabled(true);
         return;
     }
     try {
-        MediaPlayer1->Open();
-        MediaPlayer1->Play();
+        MediaPlayer1->open();
+        MediaPlayer1->play();
         MediaPlayer1->setNotify(true);
         btn1->setEnabled(false);
         btn2->setEnabled(true);
@@ -88,23 +88,23 @@ void TForm1::btn1Click() {
         enableTimer(Timer2);
         TrackBar1->setEnabled(true);
         stat1->setPanelText(0, QStringLiteral(u"当前正在播放：") +
-                                   fromLocal(platform::paths::fileName(MediaPlayer1->FileName())));
+                                   fromLocal(platform::paths::fileName(MediaPlayer1->fileName())));
         reloadLyrics();
-    } catch (const playback::EMCIDeviceError&) {
+    } catch (const playback::DeviceError&) {
         platform::messageBox(this, QStringLiteral(u"无法播放，请检查路径或者文件名是否正确！"),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
     }
 }
 
 void TForm1::btn2Click() {
-    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
-    MediaPlayer1->Pause();
+    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
+    MediaPlayer1->pause();
     btn1->setEnabled(true);
     btn2->setEnabled(false);
 }
 
 void TForm1::btn3Click() {
-    MediaPlayer1->Stop();
+    MediaPlayer1->stop();
     TrackBar1->setValue(0);
     btn1->setEnabled(true);
     btn2->setEnabled(false);
@@ -118,10 +118,10 @@ void TForm1::btn3Click() {
 // only move the selection otherwise. There is no wrap-around.
 void TForm1::stepTrack(int delta) {
     if (itemIndex() == -1) return;
-    const TMPModes mode = MediaPlayer1->Mode();
-    const bool active = mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen;
+    const PlayerMode mode = MediaPlayer1->mode();
+    const bool active = mode == PlayerMode::Playing || mode == PlayerMode::Open;
     if (active) {
-        const int current = playlist->findPath(MediaPlayer1->FileName());
+        const int current = playlist->findPath(MediaPlayer1->fileName());
         if (current >= 0) setItemIndex(current);
     }
     const int target = itemIndex() + delta;
@@ -142,15 +142,15 @@ void TForm1::btn5Click() {
 // The skips count from the bar's whole second, not from the exact device position; the device
 // refuses a target outside the track without an error and Play goes on from where it was.
 void TForm1::btn7Click() {
-    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
     MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 + 2000);
-    MediaPlayer1->Play();
+    MediaPlayer1->play();
 }
 
 void TForm1::btn6Click() {
-    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
+    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
     MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 - 2000);
-    MediaPlayer1->Play();
+    MediaPlayer1->play();
 }
 
 void TForm1::N24Click() {
@@ -170,28 +170,28 @@ void TForm1::N36Click() {
 }
 
 void TForm1::TrackBar1Change() {
-    if (MediaPlayer1->Position() / 1000 != TrackBar1->value()) SeekByUser = true;
-    const TMPModes mode = MediaPlayer1->Mode();
-    if (SeekByUser && (mode == TMPModes::mpPlaying || mode == TMPModes::mpOpen)) {
+    if (MediaPlayer1->position() / 1000 != TrackBar1->value()) SeekByUser = true;
+    const PlayerMode mode = MediaPlayer1->mode();
+    if (SeekByUser && (mode == PlayerMode::Playing || mode == PlayerMode::Open)) {
         Timer1->stop();
         MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000);
-        MediaPlayer1->Play();
+        MediaPlayer1->play();
         Timer1->start();
     }
     SeekByUser = false;
 }
 
 void TForm1::Timer1Timer() {
-    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
-    setTrackMaximum(TrackBar1, MediaPlayer1->Length() / 1000);
-    TrackBar1->setValue(static_cast<int>(MediaPlayer1->Position() / 1000));
+    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
+    setTrackMaximum(TrackBar1, MediaPlayer1->length() / 1000);
+    TrackBar1->setValue(static_cast<int>(MediaPlayer1->position() / 1000));
 }
 
 void TForm1::Timer2Timer() {
-    if (MediaPlayer1->Mode() != TMPModes::mpPlaying) return;
-    setTrackMaximum(TrackBar1, MediaPlayer1->Length() / 1000);
+    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
+    setTrackMaximum(TrackBar1, MediaPlayer1->length() / 1000);
     stat1->setPanelText(2, timeText(TrackBar1->maximum()) + QStringLiteral("    "));
-    TrackBar1->setValue(static_cast<int>(MediaPlayer1->Position() / 1000));
+    TrackBar1->setValue(static_cast<int>(MediaPlayer1->position() / 1000));
     stat1->setPanelText(1, timeText(TrackBar1->value()));
 }
 

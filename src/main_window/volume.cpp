@@ -45,7 +45,7 @@ void TForm1::connectVolume() {
 
 void TForm1::TrackBar2Change() {
     const auto p = static_cast<std::uint32_t>(TrackBar2->value());
-    playback::waveOutSetVolume((p << 24) | (p << 8));
+    playback::setWaveOutVolume((p << 24) | (p << 8));
 }
 
 // The bar clamps to its range; when it cannot move, nothing changes and nothing is written.
@@ -64,7 +64,7 @@ void TForm1::N32Click() {
         for (QAction* item : {N28, N29, N30, N31, N33}) item->setEnabled(false);
         for (QAction* item : {N30, N31, N33}) item->setChecked(false);
         TrackBar2->setEnabled(false);
-        playback::waveOutSetVolume(kSilent);
+        playback::setWaveOutVolume(kSilent);
         return;
     }
     // Un-mute always comes back in stereo at full level, whatever the bar shows.
@@ -73,14 +73,14 @@ void TForm1::N32Click() {
     for (QAction* item : {N28, N29, N30, N31, N33}) item->setEnabled(true);
     N33->setChecked(true);
     TrackBar2->setEnabled(true);
-    playback::waveOutSetVolume(kStereo);
+    playback::setWaveOutVolume(kStereo);
 }
 
 void TForm1::N30Click() {
     N30->setChecked(true);
     N31->setChecked(false);
     N33->setChecked(false);
-    playback::waveOutSetVolume(kLeftOnly);
+    playback::setWaveOutVolume(kLeftOnly);
 }
 
 void TForm1::N31Click() {
@@ -88,16 +88,16 @@ void TForm1::N31Click() {
     N31->setChecked(true);
     N33->setChecked(false);
     // The left half is whatever the device reports after silencing it.
-    playback::waveOutSetVolume(kSilent);
-    const std::uint32_t readBack = playback::waveOutGetVolume();
-    playback::waveOutSetVolume((readBack & 0xFFFFu) | kRightFull);
+    playback::setWaveOutVolume(kSilent);
+    const std::uint32_t readBack = playback::waveOutVolume();
+    playback::setWaveOutVolume((readBack & 0xFFFFu) | kRightFull);
 }
 
 void TForm1::N33Click() {
     N30->setChecked(false);
     N31->setChecked(false);
     N33->setChecked(true);
-    playback::waveOutSetVolume(kStereo);
+    playback::setWaveOutVolume(kStereo);
 }
 
 }  // namespace main_window

@@ -36,7 +36,7 @@ public:
     // returns, the old source is never called again.
     virtual void attach(AudioSource* source) = 0;
     // UI thread. Makes the output ready (idempotent) and gives its format, which stays the same
-    // for the output's lifetime. Throws EMCIDeviceError when no output at all can be had.
+    // for the output's lifetime. Throws DeviceError when no output at all can be had.
     virtual OutputFormat open() = 0;
     // UI thread. A hint that the source has something to play; an output may stop pulling
     // while it is false.

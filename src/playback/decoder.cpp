@@ -29,7 +29,7 @@ constexpr double kSeekPrerollSeconds = 0.5;
 
 [[noreturn]] void fail(int code) {
     const std::string text = decoderErrorText(code);
-    throw EMCIDeviceError(text.empty() ? "Unknown error code" : text);
+    throw DeviceError(text.empty() ? "Unknown error code" : text);
 }
 
 void quietLibraries() {

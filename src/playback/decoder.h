@@ -17,7 +17,7 @@ namespace playback {
 class Decoder {
 public:
     // Opens `path` (format detected from content), scans its packets for the length and
-    // prepares to decode from the start. Throws EMCIDeviceError with FFmpeg's text.
+    // prepares to decode from the start. Throws DeviceError with FFmpeg's text.
     Decoder(const std::string& path, OutputFormat format);
     ~Decoder();
     Decoder(const Decoder&) = delete;

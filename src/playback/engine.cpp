@@ -43,7 +43,7 @@ void Engine::open(const std::string& path) {
         quit_ = false;
         decoder_ = std::move(decoder);
         startSegment(0);
-        mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+        mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
     }
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "vorela-decoder");
@@ -57,7 +57,7 @@ void Engine::close() {
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
-        mode_.store(int(TMPModes::mpNotReady), std::memory_order_release);
+        mode_.store(int(PlayerMode::NotReady), std::memory_order_release);
         count_ = 0;
         playedFrame_.store(0, std::memory_order_relaxed);
         lengthMs_.store(0, std::memory_order_relaxed);
@@ -75,14 +75,14 @@ std::uint64_t Engine::play() {
     {
         std::lock_guard lock(mutex_);
         if (playedFrame_.load(std::memory_order_relaxed) >= totalFrames_) startSegment(0);
-        mode_.store(int(TMPModes::mpPlaying), std::memory_order_release);
+        mode_.store(int(PlayerMode::Playing), std::memory_order_release);
         id = ++playId_;
     }
     output_->setRunning(true);
     return id;
 }
 
-void Engine::halt(TMPModes mode) {
+void Engine::halt(PlayerMode mode) {
     {
         std::lock_guard lock(mutex_);
         mode_.store(int(mode), std::memory_order_release);
@@ -96,14 +96,14 @@ void Engine::seek(std::int64_t ms) {
         std::lock_guard lock(mutex_);
         const std::int64_t frame = (ms * format_.sampleRate + 999) / 1000;
         startSegment(std::min(frame, totalFrames_));
-        mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+        mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
     }
     dataReady_.notify_all();
     output_->setRunning(false);
 }
 
 void Engine::settle() {
-    if (decoder_ && mode() != TMPModes::mpPlaying) output_->setRunning(false);
+    if (decoder_ && mode() != PlayerMode::Playing) output_->setRunning(false);
 }
 
 void Engine::startSegment(std::int64_t frame) {
@@ -129,7 +129,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
         std::unique_lock lock(mutex_);
         const std::size_t channels = std::size_t(format_.channels);
         auto playing = [this] {
-            return mode_.load(std::memory_order_relaxed) == int(TMPModes::mpPlaying);
+            return mode_.load(std::memory_order_relaxed) == int(PlayerMode::Playing);
         };
         if (wait) {
             dataReady_.wait(lock, [&] { return !playing() || count_ > 0 || finished_ || quit_; });
@@ -147,7 +147,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
         if (count_ == 0 && finished_) {
             // The end of the track: whatever the decoder delivered, the position is the length.
             playedFrame_.store(totalFrames_, std::memory_order_relaxed);
-            mode_.store(int(TMPModes::mpStopped), std::memory_order_release);
+            mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
             ended = playId_;
         }
         if (copied > 0 && freeFrames() >= kChunkFrames) decoderWake_.notify_one();

@@ -1,5 +1,5 @@
 #pragma once
-// The machinery under TMediaPlayer: one open Decoder, a decoder thread that fills a ring buffer
+// The machinery under MediaPlayer: one open Decoder, a decoder thread that fills a ring buffer
 // and an output that drains it.
 //
 // Threads and locks:
@@ -36,7 +36,7 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // UI thread. Closes the open file, then opens `path` stopped at 0. Throws EMCIDeviceError.
+    // UI thread. Closes the open file, then opens `path` stopped at 0. Throws DeviceError.
     void open(const std::string& path);
     // UI thread. Stops, joins the decoder thread and forgets the file.
     void close();
@@ -45,8 +45,8 @@ public:
     // UI thread. Plays from the current position, from 0 when at the end; returns the play's
     // number, which a later end of track reports.
     std::uint64_t play();
-    // UI thread. Stops pulling; the position stays. `mode` is mpStopped or mpPaused.
-    void halt(TMPModes mode);
+    // UI thread. Stops pulling; the position stays. `mode` is PlayerMode::Stopped or PlayerMode::Paused.
+    void halt(PlayerMode mode);
     // UI thread. Moves to `ms` (0..lengthMs) and leaves the device stopped.
     void seek(std::int64_t ms);
     // UI thread, after an end of track: lets the output rest unless a new play has begun.
@@ -55,7 +55,7 @@ public:
     // Any thread.
     std::int64_t positionMs() const;
     std::int64_t lengthMs() const { return lengthMs_.load(std::memory_order_relaxed); }
-    TMPModes mode() const { return TMPModes(mode_.load(std::memory_order_acquire)); }
+    PlayerMode mode() const { return PlayerMode(mode_.load(std::memory_order_acquire)); }
 
     AudioOutput& output() { return *output_; }
 
@@ -93,7 +93,7 @@ private:
     // Written under mutex_, read anywhere.
     std::atomic<std::int64_t> playedFrame_{0};
     std::atomic<std::int64_t> lengthMs_{0};
-    std::atomic<int> mode_{int(TMPModes::mpNotReady)};
+    std::atomic<int> mode_{int(PlayerMode::NotReady)};
 };
 
 }  // namespace playback

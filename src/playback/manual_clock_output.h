@@ -3,10 +3,10 @@
 // advance(), which consumes exactly that much audio on the calling thread, waiting for the
 // decoder when it lags. With a sample rate that is a multiple of 1000 (the default 48000),
 // Position() then has moved by exactly the milliseconds advanced, or reached Length(), and a
-// finished track's end is pending as a queued event: process events to get OnNotify.
+// finished track's end is pending as a queued event: process events to get notified.
 //
 // Threads: UI thread only (the player's thread). The test keeps a raw pointer after handing
-// ownership to TMediaPlayer, or casts TMediaPlayer::output().
+// ownership to MediaPlayer, or casts MediaPlayer::output().
 
 #include <chrono>
 #include <cstdint>

@@ -12,7 +12,7 @@ const char* const kNotOpen = "No MCI device open";
 
 }  // namespace
 
-TMediaPlayer::TMediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent) : QObject(parent) {
+MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent) : QObject(parent) {
     if (!output) output = std::make_unique<SdlOutput>();
     // Runs on the output's thread: only posts. A queued call to a destroyed player is dropped
     // by Qt, and the engine stops the output before the player goes.
@@ -22,33 +22,33 @@ TMediaPlayer::TMediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
     });
 }
 
-TMediaPlayer::~TMediaPlayer() = default;
+MediaPlayer::~MediaPlayer() = default;
 
-AudioOutput& TMediaPlayer::output() {
+AudioOutput& MediaPlayer::output() {
     return engine_->output();
 }
 
-bool TMediaPlayer::takeNotify(bool byDefault) {
+bool MediaPlayer::takeNotify(bool byDefault) {
     const bool value = notifySet_ ? notify_ : byDefault;
     notifySet_ = false;
     return value;
 }
 
-void TMediaPlayer::requireOpen() const {
-    if (!engine_->isOpen()) throw EMCIDeviceError(kNotOpen);
+void MediaPlayer::requireOpen() const {
+    if (!engine_->isOpen()) throw DeviceError(kNotOpen);
 }
 
-void TMediaPlayer::postNotify() {
-    QMetaObject::invokeMethod(this, &TMediaPlayer::OnNotify, Qt::QueuedConnection);
+void MediaPlayer::postNotify() {
+    QMetaObject::invokeMethod(this, &MediaPlayer::notified, Qt::QueuedConnection);
 }
 
-void TMediaPlayer::endPendingPlay() {
+void MediaPlayer::endPendingPlay() {
     if (pendingPlay_ == 0) return;
     pendingPlay_ = 0;
     postNotify();
 }
 
-void TMediaPlayer::Open() {
+void MediaPlayer::open() {
     bool notify = takeNotify(false);
     if (engine_->isOpen()) {
         // The close is a command of its own and takes the Notify flag with it.
@@ -61,38 +61,38 @@ void TMediaPlayer::Open() {
     if (notify) postNotify();
 }
 
-void TMediaPlayer::startPlay(bool notify) {
+void MediaPlayer::startPlay(bool notify) {
     endPendingPlay();
     const std::uint64_t id = engine_->play();
     if (notify) pendingPlay_ = id;
 }
 
-void TMediaPlayer::Play() {
+void MediaPlayer::play() {
     const bool notify = takeNotify(true);
     requireOpen();
     startPlay(notify);
 }
 
-void TMediaPlayer::Stop() {
+void MediaPlayer::stop() {
     const bool notify = takeNotify(false);
     requireOpen();
     endPendingPlay();
-    engine_->halt(TMPModes::mpStopped);
+    engine_->halt(PlayerMode::Stopped);
     if (notify) postNotify();
 }
 
-void TMediaPlayer::Pause() {
+void MediaPlayer::pause() {
     const bool wasSet = notifySet_;
     const bool value = notify_;
     const bool notify = takeNotify(false);
     requireOpen();
     switch (engine_->mode()) {
-        case TMPModes::mpPlaying:
+        case PlayerMode::Playing:
             endPendingPlay();
-            engine_->halt(TMPModes::mpPaused);
+            engine_->halt(PlayerMode::Paused);
             if (notify) postNotify();
             break;
-        case TMPModes::mpPaused:
+        case PlayerMode::Paused:
             startPlay(wasSet ? value : true);
             break;
         default:
@@ -100,7 +100,7 @@ void TMediaPlayer::Pause() {
     }
 }
 
-void TMediaPlayer::Resume() {
+void MediaPlayer::resume() {
     const bool notify = takeNotify(true);
     requireOpen();
     // Continues a pause; from any other mode the device refuses to resume and plays instead,
@@ -108,11 +108,11 @@ void TMediaPlayer::Resume() {
     startPlay(notify);
 }
 
-std::int64_t TMediaPlayer::Position() const {
+std::int64_t MediaPlayer::position() const {
     return engine_->positionMs();
 }
 
-void TMediaPlayer::setPosition(std::int64_t ms) {
+void MediaPlayer::setPosition(std::int64_t ms) {
     const bool notify = takeNotify(false);
     requireOpen();
     // A target outside the track is refused without a word; nothing changes.
@@ -122,22 +122,22 @@ void TMediaPlayer::setPosition(std::int64_t ms) {
     if (notify) postNotify();
 }
 
-std::int64_t TMediaPlayer::Length() const {
+std::int64_t MediaPlayer::length() const {
     requireOpen();
     return engine_->lengthMs();
 }
 
-TMPModes TMediaPlayer::Mode() const {
+PlayerMode MediaPlayer::mode() const {
     return engine_->mode();
 }
 
-void TMediaPlayer::trackEnded(std::uint64_t playId) {
+void MediaPlayer::trackEnded(std::uint64_t playId) {
     engine_->settle();
     // Only the play still waiting for its end is notified; an older one was superseded and
     // has had its notification already.
     if (pendingPlay_ == 0 || pendingPlay_ != playId) return;
     pendingPlay_ = 0;
-    Q_EMIT OnNotify();
+    Q_EMIT notified();
 }
 
 }  // namespace playback

@@ -5,7 +5,7 @@
 // Threads: all public members are called on the UI thread. A decoder thread fills a ring buffer
 // and the output's own thread (SDL's callback, or the manual clock in tests) drains it; their
 // results reach this object only through atomics and queued events, tagged with the command
-// number that asked for them so that stale results are dropped. OnNotify is always emitted from
+// number that asked for them so that stale results are dropped. notified is always emitted from
 // the UI thread's event loop, never inside the call that asked for it.
 
 #include <QObject>
@@ -22,51 +22,51 @@ namespace playback {
 class Engine;
 
 // The device error; what() is the decoder's error text, or "Unknown error code".
-class EMCIDeviceError : public std::runtime_error {
+class DeviceError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // Device modes (the media control interface's mode minus 524).
-enum class TMPModes : int {
-    mpNotReady = 0,
-    mpStopped = 1,
-    mpPlaying = 2,
-    mpRecording = 3,
-    mpSeeking = 4,
-    mpPaused = 5,
-    mpOpen = 6,
+enum class PlayerMode : int {
+    NotReady = 0,
+    Stopped = 1,
+    Playing = 2,
+    Recording = 3,
+    Seeking = 4,
+    Paused = 5,
+    Open = 6,
 };
 
-class TMediaPlayer : public QObject {
+class MediaPlayer : public QObject {
     Q_OBJECT
 public:
     // `output` is where the samples go; null means the system's audio server through SDL2,
     // falling back to a silent output that keeps real time when no device can be opened.
-    explicit TMediaPlayer(std::unique_ptr<AudioOutput> output = nullptr, QObject* parent = nullptr);
-    ~TMediaPlayer() override;  // closes an open file and joins the threads
+    explicit MediaPlayer(std::unique_ptr<AudioOutput> output = nullptr, QObject* parent = nullptr);
+    ~MediaPlayer() override;  // closes an open file and joins the threads
 
     // The full path (bytes in the system code page) that the next Open uses.
-    const std::string& FileName() const { return fileName_; }
+    const std::string& fileName() const { return fileName_; }
     void setFileName(std::string path) { fileName_ = std::move(path); }
 
     // Closes an open file first, then opens FileName (format detected from content).
-    // Throws EMCIDeviceError. Afterwards the position is 0 and the mode stopped.
-    void Open();
+    // Throws DeviceError. Afterwards the position is 0 and the mode stopped.
+    void open();
     // Plays from the current position to the end (from 0 when at the end). Device errors are
     // not raised; like every command that needs a file, it raises "No MCI device open" when
     // none is open.
-    void Play();
-    void Stop();    // needs a file; the position stays
-    void Pause();   // needs a file; pauses when playing, resumes when paused
-    void Resume();  // needs a file; plays when it cannot resume
+    void play();
+    void stop();    // needs a file; the position stays
+    void pause();   // needs a file; pauses when playing, resumes when paused
+    void resume();  // needs a file; plays when it cannot resume
 
-    std::int64_t Position() const;  // 0 with no file
+    std::int64_t position() const;  // 0 with no file
     // Needs a file; seeks and leaves the device stopped. A target outside 0..Length is refused
     // without an error and changes nothing.
     void setPosition(std::int64_t ms);
-    std::int64_t Length() const;  // needs a file
-    TMPModes Mode() const;        // mpNotReady with no file
+    std::int64_t length() const;  // needs a file
+    PlayerMode mode() const;        // NotReady with no file
 
     // One-shot: applies to the next command only. Play and Resume notify unless it was set
     // false just before; Open, Stop, Pause and setPosition only when it was set true.
@@ -82,7 +82,7 @@ Q_SIGNALS:
     // Once for every command that asked for it, whatever ended it: completed, superseded by a
     // later command, aborted by a stop, pause, seek or close, or cut short by a read error.
     // A command that raises has not run and notifies nothing.
-    void OnNotify();
+    void notified();
 
 private:
     // Consumes the one-shot Notify flag: its value when it was set, else `byDefault`.
@@ -104,7 +104,7 @@ private:
 
 // Wave-out volume of device 0: low 16 bits left, high 16 bits right, 0 silence, 0xFFFF full.
 // Every output applies it as a per-channel gain; it lasts across files and players.
-void waveOutSetVolume(std::uint32_t packed);
-std::uint32_t waveOutGetVolume();
+void setWaveOutVolume(std::uint32_t packed);
+std::uint32_t waveOutVolume();
 
 }  // namespace playback

@@ -51,7 +51,7 @@ OutputFormat SdlOutput::open() {
         SDL_ResetHint(SDL_HINT_AUDIODRIVER);
         if (!opened) {
             const char* error = SDL_GetError();
-            throw EMCIDeviceError(error && *error ? error : "Unknown error code");
+            throw DeviceError(error && *error ? error : "Unknown error code");
         }
     }
     if (running_) SDL_PauseAudioDevice(device_, 0);
@@ -74,7 +74,7 @@ void SdlOutput::callback(void* self, Uint8* stream, int bytes) {
     // Silence for an underrun, a pause or the end of the track.
     std::memset(samples + got * std::size_t(channels), 0,
                 (frames - got) * std::size_t(channels) * sizeof(std::int16_t));
-    applyGain(samples, got, channels, waveOutGetVolume());
+    applyGain(samples, got, channels, waveOutVolume());
 }
 
 }  // namespace playback

@@ -11,11 +11,11 @@ std::atomic<std::uint32_t> waveOutLevel{0xFFFFFFFFu};
 
 }  // namespace
 
-void waveOutSetVolume(std::uint32_t packed) {
+void setWaveOutVolume(std::uint32_t packed) {
     waveOutLevel.store(packed, std::memory_order_relaxed);
 }
 
-std::uint32_t waveOutGetVolume() {
+std::uint32_t waveOutVolume() {
     return waveOutLevel.load(std::memory_order_relaxed);
 }
 

@@ -1,7 +1,7 @@
 // A small command-line driver for the real-sound check:
 //   vorela_e2e_tool tone wav|mp3|wma PATH FREQUENCY_HZ DURATION_MS
 //   vorela_e2e_tool play PATH [PACKED_VOLUME]   (hex, e.g. 0x0000FFFF for the left channel only)
-// `play` plays the file through TMediaPlayer on the system's audio output and exits 0 when the
+// `play` plays the file through MediaPlayer on the system's audio output and exits 0 when the
 // track has ended normally.
 #include <QCoreApplication>
 #include <QTimer>
@@ -37,11 +37,11 @@ int tone(int argc, char** argv) {
 int play(int argc, char** argv) {
     if (argc != 3 && argc != 4) return usage();
     QCoreApplication app(argc, argv);
-    if (argc == 4) playback::waveOutSetVolume(std::uint32_t(std::strtoul(argv[3], nullptr, 16)));
-    playback::TMediaPlayer player;
+    if (argc == 4) playback::setWaveOutVolume(std::uint32_t(std::strtoul(argv[3], nullptr, 16)));
+    playback::MediaPlayer player;
     int result = 1;
-    QObject::connect(&player, &playback::TMediaPlayer::OnNotify, [&] {
-        if (player.Position() == player.Length()) result = 0;
+    QObject::connect(&player, &playback::MediaPlayer::notified, [&] {
+        if (player.position() == player.length()) result = 0;
         QCoreApplication::quit();
     });
     QTimer::singleShot(60000, [] {
@@ -50,11 +50,11 @@ int play(int argc, char** argv) {
     });
     try {
         player.setFileName(argv[2]);
-        player.Open();
+        player.open();
         std::fprintf(stderr, "driver %s, length %lld ms\n",
                      static_cast<playback::SdlOutput&>(player.output()).driver().c_str(),
-                     static_cast<long long>(player.Length()));
-        player.Play();
+                     static_cast<long long>(player.length()));
+        player.play();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

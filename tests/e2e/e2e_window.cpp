@@ -62,12 +62,12 @@ int main(int argc, char** argv) {
     const QString stopped = QStringLiteral(u"停止播放");
     int result = 1;
     // Connected after the window's own handler, so it sees what the handler left.
-    QObject::connect(form.MediaPlayer1.get(), &playback::TMediaPlayer::OnNotify, &form, [&] {
+    QObject::connect(form.MediaPlayer1.get(), &playback::MediaPlayer::notified, &form, [&] {
         if (form.stat1->panelText(0) != stopped) return;
-        const bool atEnd = form.MediaPlayer1->Position() == form.MediaPlayer1->Length();
+        const bool atEnd = form.MediaPlayer1->position() == form.MediaPlayer1->length();
         std::fprintf(stderr, "stopped at %lld of %lld ms\n",
-                     static_cast<long long>(form.MediaPlayer1->Position()),
-                     static_cast<long long>(form.MediaPlayer1->Length()));
+                     static_cast<long long>(form.MediaPlayer1->position()),
+                     static_cast<long long>(form.MediaPlayer1->length()));
         result = atEnd && shown->count == 0 ? 0 : 1;
         // exit(), not quit(): quit() asks the windows to close first, and a close of this
         // window goes to the tray instead.
@@ -85,12 +85,12 @@ int main(int argc, char** argv) {
     QDropEvent drop(QPointF(60, 60), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     form.dropEvent(&drop);
 
-    const auto mode = form.MediaPlayer1->Mode();
+    const auto mode = form.MediaPlayer1->mode();
     std::fprintf(stderr, "dropped: %d row(s), playing %s, mode %d, driver %s\n",
-                 form.playlist->count(), form.MediaPlayer1->FileName().c_str(),
+                 form.playlist->count(), form.MediaPlayer1->fileName().c_str(),
                  static_cast<int>(mode),
                  static_cast<playback::SdlOutput&>(form.MediaPlayer1->output()).driver().c_str());
-    if (form.playlist->count() != 1 || mode != playback::TMPModes::mpPlaying) return 1;
+    if (form.playlist->count() != 1 || mode != playback::PlayerMode::Playing) return 1;
     if (QApplication::exec() != 0) return 1;
     return result;
 }

@@ -26,7 +26,7 @@
 
 namespace {
 
-using playback::TMPModes;
+using playback::PlayerMode;
 using testing_support::ScriptedFileDialogs;
 using testing_support::ScriptedMessageBoxes;
 
@@ -110,7 +110,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         // Each notification the device sends, as the window left things after handling it:
         // connected after the window's own handler, so it runs second.
-        QObject::connect(form->MediaPlayer1.get(), &playback::TMediaPlayer::OnNotify, form.get(),
+        QObject::connect(form->MediaPlayer1.get(), &playback::MediaPlayer::notified, form.get(),
                          [this] { noteStatus(); });
     }
 
@@ -162,7 +162,7 @@ protected:
         return QTest::qWaitFor(
             [this] {
                 return form->stat1->panelText(0) == kStopped &&
-                       form->MediaPlayer1->Mode() == TMPModes::mpStopped;
+                       form->MediaPlayer1->mode() == PlayerMode::Stopped;
             },
             kTimeoutMs);
     }
@@ -216,8 +216,8 @@ TEST_F(JourneyTest, InOrderTheListPlaysThroughByItselfAndStopsAfterTheLast) {
     ASSERT_TRUE(waitForStop()) << form->stat1->panelText(0).toStdString();
     EXPECT_EQ(statusTexts,
               (std::vector<QString>{nowPlaying("b_440.mp3"), nowPlaying("c_550.mp3"), kStopped}));
-    EXPECT_EQ(form->MediaPlayer1->FileName(), c);
-    EXPECT_EQ(form->MediaPlayer1->Position(), form->MediaPlayer1->Length());
+    EXPECT_EQ(form->MediaPlayer1->fileName(), c);
+    EXPECT_EQ(form->MediaPlayer1->position(), form->MediaPlayer1->length());
     EXPECT_EQ(form->itemIndex(), 2);
     EXPECT_EQ(form->TrackBar1->value(), 0);
     EXPECT_TRUE(form->btn1->isEnabled());
@@ -270,7 +270,7 @@ TEST_F(JourneyTest, ADroppedFilePlaysAtOnceAndTheListGoesOnFromItsRow) {
     drop({a});
     ASSERT_EQ(form->playlist->count(), 3);
     EXPECT_EQ(form->playlist->path(0), a);
-    EXPECT_EQ(form->MediaPlayer1->FileName(), a);
+    EXPECT_EQ(form->MediaPlayer1->fileName(), a);
     EXPECT_EQ(form->itemIndex(), -1);  // a drop selects nothing
     EXPECT_TRUE(form->stat1->panelText(0).isEmpty());
     expectDiskDriver();

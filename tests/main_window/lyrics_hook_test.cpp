@@ -14,7 +14,7 @@
 
 namespace {
 
-using playback::TMPModes;
+using playback::PlayerMode;
 using testing_support::WindowTest;
 using namespace std::chrono_literals;
 using Rows = std::vector<std::string>;
@@ -45,7 +45,7 @@ protected:
         const auto at = path.rfind('/');
         form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
         form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     }
     void lyricFile(const std::string& name, const std::string& text) {
         platform::writeWholeFile(folder() + name, text);
@@ -67,21 +67,21 @@ TEST_F(LyricsHookTest, CheckingWhileNothingPlaysShowsAnEmptyWindowBesideTheMainW
     const struct {
         const char* label;
         std::function<void()> prepare;
-        TMPModes mode;
+        PlayerMode mode;
     } cases[] = {
-        {"nothing open", [] {}, TMPModes::mpNotReady},
+        {"nothing open", [] {}, PlayerMode::NotReady},
         {"paused",
          [&] {
              startPlaying(song);
              form->btn2Click();
          },
-         TMPModes::mpPaused},
-        {"stopped", [&] { form->btn3Click(); }, TMPModes::mpStopped},
+         PlayerMode::Paused},
+        {"stopped", [&] { form->btn3Click(); }, PlayerMode::Stopped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         c.prepare();
-        ASSERT_EQ(form->MediaPlayer1->Mode(), c.mode);
+        ASSERT_EQ(form->MediaPlayer1->mode(), c.mode);
 
         clickChk1();
         ASSERT_TRUE(form->chk1->isChecked());
@@ -154,7 +154,7 @@ TEST_F(LyricsHookTest, DroppedTrackLoadsItsLyricsWhileTheBoxIsChecked) {
 
     form->WMDropFiles({dropped});
 
-    ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     EXPECT_EQ(rows(), Rows{"[00:00.00]dropped"});
     EXPECT_TRUE(form3->tmr1->isActive());
 }

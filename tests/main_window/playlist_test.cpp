@@ -24,7 +24,7 @@
 
 namespace {
 
-using playback::TMPModes;
+using playback::PlayerMode;
 using testing_support::WindowTest;
 
 std::string readFile(const std::string& path) {
@@ -61,7 +61,7 @@ protected:
         const auto at = path.rfind('/');
         form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
         form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     }
 };
 
@@ -119,9 +119,9 @@ TEST_F(PlaylistTest, ClearingWhilePlayingKeepsPlaying) {
     startPlaying(tone("a.wav"));
     form->N6->trigger();
     EXPECT_EQ(form->playlist->count(), 0);
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     play(std::chrono::milliseconds(200));
-    EXPECT_EQ(form->MediaPlayer1->Position(), 200);
+    EXPECT_EQ(form->MediaPlayer1->position(), 200);
 }
 
 TEST_F(PlaylistTest, DeleteFromDiskStopsWhatPlaysButNotWhatIsPaused) {
@@ -146,8 +146,8 @@ TEST_F(PlaylistTest, DeleteFromDiskStopsWhatPlaysButNotWhatIsPaused) {
     EXPECT_EQ(boxes.shown()[1].owner, form.get());
     EXPECT_FALSE(exists(victim));
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.wav"}));
-    EXPECT_EQ(form->MediaPlayer1->Mode(),
-              TMPModes::mpStopped);  // another track, stopped all the same
+    EXPECT_EQ(form->MediaPlayer1->mode(),
+              PlayerMode::Stopped);  // another track, stopped all the same
     EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"停止播放"));
 
     // Paused: nothing is stopped.
@@ -156,12 +156,12 @@ TEST_F(PlaylistTest, DeleteFromDiskStopsWhatPlaysButNotWhatIsPaused) {
     form->setItemIndex(0);
     form->btn1Click();
     form->btn2Click();
-    ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPaused);
+    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Paused);
     form->setItemIndex(1);
     boxes.queueAnswer(platform::IDYES);
     form->N3->trigger();
     EXPECT_FALSE(exists(other));
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPaused);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Paused);
 }
 
 TEST_F(PlaylistTest, DeleteFromDiskThatFailsSaysWhyAndKeepsTheRow) {
@@ -253,8 +253,8 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndPlayedUntilAnUnsupportedOne) {
     const std::string z = tone("z.mp3");
     drop({x, y, z});
     EXPECT_EQ(captions(), (std::vector<std::string>{"x.mp3"}));
-    EXPECT_EQ(form->MediaPlayer1->FileName(), x);
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->fileName(), x);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral(u"不支持播放此类文件！"));
     EXPECT_EQ(boxes.shown()[0].caption, QStringLiteral(u"错误"));
@@ -272,8 +272,8 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndPlayedUntilAnUnsupportedOne) {
     play(std::chrono::milliseconds(300));
     drop({x});
     EXPECT_EQ(captions(), (std::vector<std::string>{"x.mp3", "x.mp3"}));
-    EXPECT_EQ(form->MediaPlayer1->Position(), 0);
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->position(), 0);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
 }
 
 TEST_F(PlaylistTest, DroppedExtensionsAreCaseSensitiveAndBadAudioIsReportedPerFile) {
@@ -289,8 +289,8 @@ TEST_F(PlaylistTest, DroppedExtensionsAreCaseSensitiveAndBadAudioIsReportedPerFi
     drop({fake, real});
     EXPECT_EQ(captions(), (std::vector<std::string>{"fake.mp3", "real.wav"}));
     EXPECT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(form->MediaPlayer1->FileName(), real);
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->fileName(), real);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
 }
 
 TEST_F(PlaylistTest, PlaylistFilesRoundTrip) {

@@ -15,7 +15,7 @@ namespace {
 
 using main_window::timeText;
 using main_window::ZeroPad;
-using playback::TMPModes;
+using playback::PlayerMode;
 using std::chrono::milliseconds;
 using testing_support::WindowTest;
 
@@ -38,8 +38,8 @@ protected:
             form->addRow(folder(), name);
         }
     }
-    std::string current() const { return form->MediaPlayer1->FileName(); }
-    TMPModes mode() const { return form->MediaPlayer1->Mode(); }
+    std::string current() const { return form->MediaPlayer1->fileName(); }
+    PlayerMode mode() const { return form->MediaPlayer1->mode(); }
     void tick() {
         form->Timer1Timer();
         form->Timer2Timer();
@@ -51,7 +51,7 @@ protected:
 TEST_F(TransportTest, PlayNeedsASelectedRow) {
     threeRows();
     form->btn1->click();
-    EXPECT_EQ(mode(), TMPModes::mpNotReady);
+    EXPECT_EQ(mode(), PlayerMode::NotReady);
     EXPECT_TRUE(form->btn1->isEnabled());
     EXPECT_TRUE(boxes.shown().empty());
 }
@@ -61,7 +61,7 @@ TEST_F(TransportTest, PlayPauseResumeStopFollowTheEnabledStateTable) {
     form->setItemIndex(1);
     form->btn1->click();
     EXPECT_EQ(current(), folder() + "b.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
     EXPECT_FALSE(form->btn1->isEnabled());
     EXPECT_TRUE(form->btn2->isEnabled());
     EXPECT_TRUE(form->btn3->isEnabled());
@@ -79,7 +79,7 @@ TEST_F(TransportTest, PlayPauseResumeStopFollowTheEnabledStateTable) {
     EXPECT_EQ(form->stat1->panelText(1), QStringLiteral("00:00"));
 
     form->btn2->click();
-    EXPECT_EQ(mode(), TMPModes::mpPaused);
+    EXPECT_EQ(mode(), PlayerMode::Paused);
     EXPECT_TRUE(form->btn1->isEnabled());
     EXPECT_FALSE(form->btn2->isEnabled());
     EXPECT_TRUE(form->btn3->isEnabled());
@@ -88,8 +88,8 @@ TEST_F(TransportTest, PlayPauseResumeStopFollowTheEnabledStateTable) {
     // track's name becomes that row's path all the same.
     form->setItemIndex(2);
     form->btn1->click();
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
-    EXPECT_EQ(form->MediaPlayer1->Position(), 600);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
+    EXPECT_EQ(form->MediaPlayer1->position(), 600);
     EXPECT_EQ(current(), folder() + "c.wav");
     EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"当前正在播放：b.wav"));
     EXPECT_FALSE(form->btn1->isEnabled());
@@ -98,7 +98,7 @@ TEST_F(TransportTest, PlayPauseResumeStopFollowTheEnabledStateTable) {
     play(milliseconds(200));
     tick();
     form->btn3->click();
-    EXPECT_EQ(mode(), TMPModes::mpStopped);
+    EXPECT_EQ(mode(), PlayerMode::Stopped);
     EXPECT_EQ(form->TrackBar1->value(), 0);
     EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"停止播放"));
     EXPECT_EQ(form->stat1->panelText(2), QStringLiteral("00:01    "));  // times stay
@@ -141,7 +141,7 @@ TEST_F(TransportTest, PreviousAndNextStepFromTheCurrentTrackWithoutWrapping) {
     EXPECT_EQ(form->itemIndex(), 0);
     form->btn5->click();
     EXPECT_EQ(form->itemIndex(), 1);
-    EXPECT_EQ(mode(), TMPModes::mpNotReady);
+    EXPECT_EQ(mode(), PlayerMode::NotReady);
     form->btn5->click();
     form->btn5->click();
     EXPECT_EQ(form->itemIndex(), 2);
@@ -157,14 +157,14 @@ TEST_F(TransportTest, PreviousAndNextStepFromTheCurrentTrackWithoutWrapping) {
     EXPECT_EQ(current(), folder() + "a.wav");
     form->N35->trigger();  // on the first row: nothing
     EXPECT_EQ(current(), folder() + "a.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
 
     // Paused: the selection moves, nothing plays.
     form->btn2->click();
     form->btn5->click();
     EXPECT_EQ(form->itemIndex(), 1);
     EXPECT_EQ(current(), folder() + "a.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPaused);
+    EXPECT_EQ(mode(), PlayerMode::Paused);
 }
 
 TEST_F(TransportTest, PreviousAndNextFromARowWhenTheTrackIsInNoRow) {
@@ -187,20 +187,20 @@ TEST_F(TransportTest, SkipsWorkOnlyWhilePlayingAndFromTheBarsSecond) {
     tick();
     ASSERT_EQ(form->TrackBar1->value(), 1);
     form->btn7->click();
-    EXPECT_EQ(form->MediaPlayer1->Position(), 3000);
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->position(), 3000);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
     tick();
     form->N25->trigger();  // back, from the bar's second 3
-    EXPECT_EQ(form->MediaPlayer1->Position(), 1000);
+    EXPECT_EQ(form->MediaPlayer1->position(), 1000);
     tick();
     form->btn6->click();  // 1000 - 2000 is before the start: refused, playback goes on
     EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
-    EXPECT_EQ(form->MediaPlayer1->Position(), 1000);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
+    EXPECT_EQ(form->MediaPlayer1->position(), 1000);
     form->btn2->click();
     form->btn7->click();
-    EXPECT_EQ(form->MediaPlayer1->Position(), 1000);
-    EXPECT_EQ(mode(), TMPModes::mpPaused);
+    EXPECT_EQ(form->MediaPlayer1->position(), 1000);
+    EXPECT_EQ(mode(), PlayerMode::Paused);
 }
 
 TEST_F(TransportTest, MovingTheBarSeeksOnlyWhilePlaying) {
@@ -209,15 +209,15 @@ TEST_F(TransportTest, MovingTheBarSeeksOnlyWhilePlaying) {
     form->btn1->click();
     tick();
     form->TrackBar1->setValue(3);  // as a user's move would
-    EXPECT_EQ(form->MediaPlayer1->Position(), 3000);
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->position(), 3000);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
     EXPECT_FALSE(form->SeekByUser);
     EXPECT_TRUE(form->Timer1->isActive());
 
     form->btn2->click();
     form->TrackBar1->setValue(1);
-    EXPECT_EQ(form->MediaPlayer1->Position(), 3000);
-    EXPECT_EQ(mode(), TMPModes::mpPaused);
+    EXPECT_EQ(form->MediaPlayer1->position(), 3000);
+    EXPECT_EQ(mode(), PlayerMode::Paused);
 }
 
 TEST_F(TransportTest, AShorterTrackChosenLateInALongerOneStartsAtItsBeginning) {
@@ -233,7 +233,7 @@ TEST_F(TransportTest, AShorterTrackChosenLateInALongerOneStartsAtItsBeginning) {
     form->setItemIndex(1);
     form->lv1DblClick();  // the play button is off while playing
     tick();
-    EXPECT_EQ(form->MediaPlayer1->Position(), 0);
+    EXPECT_EQ(form->MediaPlayer1->position(), 0);
     EXPECT_EQ(form->TrackBar1->value(), 0);
 }
 
@@ -243,15 +243,15 @@ TEST_F(TransportTest, InOrderPlaysTheRowsThenStops) {
     form->btn1->click();
     playToEnd();
     EXPECT_EQ(current(), folder() + "b.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
     playToEnd();
     EXPECT_EQ(current(), folder() + "c.wav");
     playToEnd();
-    EXPECT_EQ(mode(), TMPModes::mpStopped);
+    EXPECT_EQ(mode(), PlayerMode::Stopped);
     EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"停止播放"));
     EXPECT_EQ(form->TrackBar1->value(), 0);
     settle();
-    EXPECT_EQ(mode(), TMPModes::mpStopped);  // the stop asked for no notification
+    EXPECT_EQ(mode(), PlayerMode::Stopped);  // the stop asked for no notification
     EXPECT_TRUE(boxes.shown().empty());
 }
 
@@ -266,13 +266,13 @@ TEST_F(TransportTest, RepeatOneRestartsTheSameFile) {
     form->setItemIndex(0);
     playToEnd();
     EXPECT_EQ(current(), folder() + "b.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
-    EXPECT_EQ(form->MediaPlayer1->Position(), 0);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
+    EXPECT_EQ(form->MediaPlayer1->position(), 0);
     EXPECT_EQ(form->stat1->panelText(0), status);
     EXPECT_EQ(form->itemIndex(), 0);  // the selection is not touched
     playToEnd();
     EXPECT_EQ(current(), folder() + "b.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
 }
 
 TEST_F(TransportTest, RepeatListGoesBackToTheFirstRow) {
@@ -283,7 +283,7 @@ TEST_F(TransportTest, RepeatListGoesBackToTheFirstRow) {
     playToEnd();
     EXPECT_EQ(current(), folder() + "a.wav");
     EXPECT_EQ(form->itemIndex(), 0);
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
 }
 
 TEST_F(TransportTest, RandomReachesEveryRowAndReplaysASingleOne) {
@@ -294,7 +294,7 @@ TEST_F(TransportTest, RandomReachesEveryRowAndReplaysASingleOne) {
     form->btn1->click();
     playToEnd();
     EXPECT_EQ(current(), folder() + "only.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
 
     for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
         tone(name, 200);
@@ -321,7 +321,7 @@ TEST_F(TransportTest, OnlyTheEndOfATrackAdvances) {
     form->btn3->click();  // stop
     settle();
     EXPECT_EQ(current(), folder() + "a.wav");
-    EXPECT_EQ(mode(), TMPModes::mpStopped);
+    EXPECT_EQ(mode(), PlayerMode::Stopped);
 }
 
 TEST_F(TransportTest, AModeChosenDuringPlaybackTakesEffectAtTheEnd) {
@@ -331,7 +331,7 @@ TEST_F(TransportTest, AModeChosenDuringPlaybackTakesEffectAtTheEnd) {
     form->N20->trigger();  // before the end of the last row: in order would stop here
     playToEnd();
     EXPECT_EQ(current(), folder() + "a.wav");
-    EXPECT_EQ(mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(mode(), PlayerMode::Playing);
 }
 
 TEST_F(TransportTest, AnUnplayableNextRowEndsTheAdvanceWithOneBox) {
@@ -344,7 +344,7 @@ TEST_F(TransportTest, AnUnplayableNextRowEndsTheAdvanceWithOneBox) {
     playToEnd();
     settle();
     EXPECT_EQ(boxes.shown().size(), 1u);
-    EXPECT_NE(mode(), TMPModes::mpPlaying);
+    EXPECT_NE(mode(), PlayerMode::Playing);
     EXPECT_EQ(form->itemIndex(), 1);
 }
 

@@ -22,7 +22,7 @@
 namespace {
 
 using main_window::TForm1;
-using playback::TMPModes;
+using playback::PlayerMode;
 using testing_support::WindowTest;
 using namespace std::chrono_literals;
 
@@ -69,7 +69,7 @@ protected:
         const auto at = path.rfind('/');
         form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
         form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     }
     void release(Qt::MouseButton button) {
         Q_EMIT icon_->buttonReleased(button);
@@ -104,11 +104,11 @@ TEST_F(TrayTest, FrameCloseHidesTheWindowBehindTheIconWhileATrackPlaysOn) {
     EXPECT_FALSE(form->windowIcon().isNull());
 
     // Nothing stops: the device plays on and the timers keep the time texts going.
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     EXPECT_TRUE(form->Timer1->isActive());
     EXPECT_TRUE(form->Timer2->isActive());
     play(1000ms);
-    EXPECT_EQ(form->MediaPlayer1->Position(), 1500);
+    EXPECT_EQ(form->MediaPlayer1->position(), 1500);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return form->stat1->panelText(1) == QStringLiteral("00:01"); }, 10000));
 }
@@ -197,7 +197,7 @@ TEST_F(TrayTest, WithoutANotificationAreaClosingMinimisesInstead) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->isMinimized());
     EXPECT_EQ(tray->adds, 0);
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
 
     // The question is asked at every close: once a tray appears, the window goes there.
     form->showNormal();

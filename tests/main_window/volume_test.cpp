@@ -12,7 +12,7 @@
 namespace {
 
 using main_window::TForm1;
-using playback::TMPModes;
+using playback::PlayerMode;
 using testing_support::WindowTest;
 
 // Never written by the window: its low byte is not 0. Whatever the device holds after a
@@ -22,16 +22,16 @@ constexpr std::uint32_t kUntouched = 0x12345678u;
 class VolumeTest : public WindowTest {
 protected:
     void SetUp() override {
-        playback::waveOutSetVolume(kUntouched);
+        playback::setWaveOutVolume(kUntouched);
         WindowTest::SetUp();
     }
     void TearDown() override {
         form.reset();
-        playback::waveOutSetVolume(0xFFFFFFFFu);
+        playback::setWaveOutVolume(0xFFFFFFFFu);
     }
 
-    static std::uint32_t level() { return playback::waveOutGetVolume(); }
-    static void untouch() { playback::waveOutSetVolume(kUntouched); }
+    static std::uint32_t level() { return playback::waveOutVolume(); }
+    static void untouch() { playback::setWaveOutVolume(kUntouched); }
 
     // Which of the three channel items carry a mark, as "N30", "N31", "N33" or "".
     std::string channelMark() const {
@@ -213,7 +213,7 @@ TEST_F(VolumeTest, ChannelLevelsReachWhatIsPlayed) {
     const auto at = path.rfind('/');
     form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
     form->btn1Click();
-    ASSERT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpPlaying);
+    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
 
     // The tone's amplitude is 0.5 of full scale: a sine of RMS about 0.35.
     const struct {

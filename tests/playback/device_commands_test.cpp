@@ -20,7 +20,7 @@ using fixtures::Format;
 
 struct NotifyCase {
     const char* name;
-    std::function<void(playback::TMediaPlayer&, playback::ManualClockOutput&)> run;
+    std::function<void(playback::MediaPlayer&, playback::ManualClockOutput&)> run;
     int beforeEnd;  // notifications delivered right after the commands
     int total;      // after playing on to where the track would end
 };
@@ -31,79 +31,79 @@ TEST_P(Notifications, OncePerCommandThatAskedWhateverEndedIt) {
     open(tone(Format::Wav, 600));
     const NotifyCase& c = GetParam();
     c.run(*player_, *clock_);
-    EXPECT_EQ(notifications_, 0) << "OnNotify was raised inside a call";
+    EXPECT_EQ(notifications_, 0) << "notified was raised inside a call";
     EXPECT_EQ(pump(), c.beforeEnd);
     runToEnd();
     clock_->advance(1000ms);
     EXPECT_EQ(pump(), c.total);
 }
 
-using P = playback::TMediaPlayer;
+using P = playback::MediaPlayer;
 using C = playback::ManualClockOutput;
 
 const NotifyCase kNotifyCases[] = {
-    {"PlayNotifiesAtTheEnd", [](P& p, C&) { p.Play(); }, 0, 1},
+    {"PlayNotifiesAtTheEnd", [](P& p, C&) { p.play(); }, 0, 1},
     {"NotifyFalseBeforePlay",
      [](P& p, C&) {
          p.setNotify(false);
-         p.Play();
+         p.play();
      },
      0, 0},
     {"NotifyFalseAppliesToOneCommandOnly",
      [](P& p, C& c) {
          p.setNotify(false);
-         p.Play();
+         p.play();
          c.advance(100ms);
-         p.Play();
+         p.play();
      },
      0, 1},
     {"StopAbortsThePlay",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
-         p.Stop();
+         p.stop();
      },
      1, 1},
     {"StopWithNotifyAlsoNotifiesItself",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
          p.setNotify(true);
-         p.Stop();
+         p.stop();
      },
      2, 2},
     {"StopPauseSeekAskNothingByDefault",
      [](P& p, C&) {
-         p.Stop();
+         p.stop();
          p.setPosition(100);
-         p.Pause();
+         p.pause();
      },
      0, 0},
     {"NotifyTrueSetAfterPlayGoesToTheNextCommand",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          p.setNotify(true);
          c.advance(100ms);
-         p.Pause();  // aborts the play, and asks for its own
+         p.pause();  // aborts the play, and asks for its own
      },
      2, 2},
     {"PlaySupersedesPlay",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
-         p.Play();
+         p.play();
      },
      1, 2},
     {"SeekAbortsThePlay",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
          p.setPosition(300);
      },
      1, 1},
     {"RefusedSeekChangesNothing",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
          p.setNotify(true);
          p.setPosition(100000);
@@ -111,18 +111,18 @@ const NotifyCase kNotifyCases[] = {
      0, 1},
     {"PauseThenResumeNotifiesTwice",
      [](P& p, C& c) {
-         p.Play();
+         p.play();
          c.advance(100ms);
-         p.Pause();
-         p.Pause();  // resumes, and asks as a play does
+         p.pause();
+         p.pause();  // resumes, and asks as a play does
      },
      1, 2},
     {"ReopenClosesAndTakesTheFlag",
      [](P& p, C&) {
-         p.Play();
+         p.play();
          p.setNotify(true);
-         p.Open();  // the play is aborted; the close carries the flag; the open asks nothing
-         p.Play();
+         p.open();  // the play is aborted; the close carries the flag; the open asks nothing
+         p.play();
      },
      2, 3},
 };
@@ -134,11 +134,11 @@ TEST_F(PlayerTest, OpenWithNotifyOnAFreshDeviceNotifiesOnceAndAFailedOneNever) {
     const std::string file = tone(Format::Wav, 300);
     player_->setFileName(path("missing.wav"));
     player_->setNotify(true);
-    EXPECT_THROW(player_->Open(), playback::EMCIDeviceError);
+    EXPECT_THROW(player_->open(), playback::DeviceError);
     EXPECT_EQ(pump(), 0);
     player_->setFileName(file);
     player_->setNotify(true);
-    player_->Open();
+    player_->open();
     EXPECT_EQ(notifications_, 0);
     EXPECT_EQ(pump(), 1);
 }
@@ -147,31 +147,31 @@ TEST_F(PlayerTest, OpenWithNotifyOnAFreshDeviceNotifiesOnceAndAFailedOneNever) {
 
 TEST_F(PlayerTest, PauseHoldsThePositionAndResumeGoesOn) {
     open(tone(Format::Wav, 1000));
-    player_->Play();
+    player_->play();
     clock_->advance(300ms);
-    player_->Pause();
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPaused);
+    player_->pause();
+    EXPECT_EQ(player_->mode(), PlayerMode::Paused);
     EXPECT_FALSE(clock_->running());
     EXPECT_EQ(clock_->advance(200ms), 0);
-    EXPECT_EQ(player_->Position(), 300);
+    EXPECT_EQ(player_->position(), 300);
 
-    player_->Resume();
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
+    player_->resume();
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
     clock_->advance(200ms);
-    EXPECT_EQ(player_->Position(), 500);
+    EXPECT_EQ(player_->position(), 500);
 
-    player_->Pause();
-    player_->Pause();  // paused: resumes
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
-    player_->Stop();
-    player_->Pause();  // stopped: nothing
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    player_->Resume();  // not paused: plays
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
-    EXPECT_EQ(player_->Position(), 500);
+    player_->pause();
+    player_->pause();  // paused: resumes
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
+    player_->stop();
+    player_->pause();  // stopped: nothing
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    player_->resume();  // not paused: plays
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
+    EXPECT_EQ(player_->position(), 500);
 
     // No sample was lost or repeated across the pauses: what came out is the file's start.
-    const fixtures::Decoded file = fixtures::decodeFile(player_->FileName());
+    const fixtures::Decoded file = fixtures::decodeFile(player_->fileName());
     clock_->advance(100ms);
     const auto& out = clock_->samples();
     ASSERT_EQ(out.size(), std::size_t(48000 * 600 / 1000 * 2));
@@ -180,19 +180,19 @@ TEST_F(PlayerTest, PauseHoldsThePositionAndResumeGoesOn) {
 
 TEST_F(PlayerTest, SeekInsideLandsExactlyAndLeavesTheDeviceStopped) {
     open(tone(Format::Wav, 2000));
-    const fixtures::Decoded file = fixtures::decodeFile(player_->FileName());
-    player_->Play();
+    const fixtures::Decoded file = fixtures::decodeFile(player_->fileName());
+    player_->play();
     clock_->advance(200ms);
     for (std::int64_t target : {1500, 0, 700}) {
         SCOPED_TRACE(target);
         player_->setPosition(target);
-        EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-        EXPECT_EQ(player_->Position(), target);
+        EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+        EXPECT_EQ(player_->position(), target);
         EXPECT_EQ(clock_->advance(100ms), 0);
-        player_->Play();
+        player_->play();
         clock_->clearSamples();
         clock_->advance(100ms);
-        EXPECT_EQ(player_->Position(), target + 100);
+        EXPECT_EQ(player_->position(), target + 100);
         const auto& out = clock_->samples();
         ASSERT_EQ(out.size(), std::size_t(4800 * 2));
         EXPECT_TRUE(std::equal(out.begin(), out.end(), file.samples.begin() + target * 96));
@@ -201,69 +201,69 @@ TEST_F(PlayerTest, SeekInsideLandsExactlyAndLeavesTheDeviceStopped) {
 
 TEST_F(PlayerTest, SeekOutsideTheTrackIsRefusedSilently) {
     open(tone(Format::Wav, 1000));
-    player_->Play();
+    player_->play();
     clock_->advance(400ms);
     for (std::int64_t target : {-2000, -1, 1001, 3000}) {
         SCOPED_TRACE(target);
         EXPECT_NO_THROW(player_->setPosition(target));
-        EXPECT_EQ(player_->Position(), 400);
-        EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
+        EXPECT_EQ(player_->position(), 400);
+        EXPECT_EQ(player_->mode(), PlayerMode::Playing);
     }
-    player_->Play();  // goes on from where playback was
+    player_->play();  // goes on from where playback was
     clock_->advance(100ms);
-    EXPECT_EQ(player_->Position(), 500);
+    EXPECT_EQ(player_->position(), 500);
 }
 
 TEST_F(PlayerTest, PlayAtTheEndRewindsAndStopKeepsThePosition) {
     open(tone(Format::Wav, 500));
     player_->setPosition(500);  // the end itself is inside the track
-    EXPECT_EQ(player_->Position(), player_->Length());
-    player_->Play();
-    EXPECT_EQ(player_->Position(), 0);
+    EXPECT_EQ(player_->position(), player_->length());
+    player_->play();
+    EXPECT_EQ(player_->position(), 0);
     clock_->advance(200ms);
-    player_->Stop();
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    EXPECT_EQ(player_->Position(), 200);
-    player_->Play();
+    player_->stop();
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    EXPECT_EQ(player_->position(), 200);
+    player_->play();
     runToEnd();
-    EXPECT_EQ(player_->Position(), 500);
-    player_->Play();  // after a natural end too
-    EXPECT_EQ(player_->Position(), 0);
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(player_->position(), 500);
+    player_->play();  // after a natural end too
+    EXPECT_EQ(player_->position(), 0);
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
 }
 
 TEST_F(PlayerTest, ReopenWhilePlayingStartsTheNewFileStopped) {
     open(tone(Format::Wav, 1000));
-    player_->Play();
+    player_->play();
     clock_->advance(300ms);
     open(tone(Format::Mp3, 2000, 44100, 2));
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    EXPECT_EQ(player_->Position(), 0);
-    EXPECT_NEAR(double(player_->Length()), 2000.0, 1.0);
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    EXPECT_EQ(player_->position(), 0);
+    EXPECT_NEAR(double(player_->length()), 2000.0, 1.0);
     EXPECT_EQ(pump(), 1);  // the old play, aborted
-    player_->Play();
+    player_->play();
     runToEnd();
-    EXPECT_EQ(player_->Position(), player_->Length());
+    EXPECT_EQ(player_->position(), player_->length());
     EXPECT_EQ(pump(), 2);
 }
 
 TEST_F(PlayerTest, WithoutAFileModeAndPositionAreZeroAndCommandsRaise) {
-    EXPECT_EQ(player_->Mode(), TMPModes::mpNotReady);
-    EXPECT_EQ(player_->Position(), 0);
+    EXPECT_EQ(player_->mode(), PlayerMode::NotReady);
+    EXPECT_EQ(player_->position(), 0);
     const std::pair<const char*, std::function<void()>> commands[] = {
-        {"Play", [&] { player_->Play(); }},
-        {"Stop", [&] { player_->Stop(); }},
-        {"Pause", [&] { player_->Pause(); }},
-        {"Resume", [&] { player_->Resume(); }},
+        {"Play", [&] { player_->play(); }},
+        {"Stop", [&] { player_->stop(); }},
+        {"Pause", [&] { player_->pause(); }},
+        {"Resume", [&] { player_->resume(); }},
         {"Position", [&] { player_->setPosition(0); }},
-        {"Length", [&] { (void)player_->Length(); }},
+        {"Length", [&] { (void)player_->length(); }},
     };
     for (const auto& [name, command] : commands) {
         SCOPED_TRACE(name);
         try {
             command();
             ADD_FAILURE() << "no error";
-        } catch (const playback::EMCIDeviceError& error) {
+        } catch (const playback::DeviceError& error) {
             EXPECT_STREQ(error.what(), "No MCI device open");
         }
     }
@@ -285,13 +285,13 @@ public:
 
 TEST_P(BadFiles, OpenRaisesAReadableErrorAndLeavesNoFileOpen) {
     open(tone(Format::Wav, 300));
-    player_->Play();
+    player_->play();
     const std::string file = GetParam().make(*this, dirPath());
     player_->setFileName(file);
     try {
-        player_->Open();
+        player_->open();
         FAIL() << "opened";
-    } catch (const playback::EMCIDeviceError& error) {
+    } catch (const playback::DeviceError& error) {
         if (GetParam().text) {
             EXPECT_STREQ(error.what(), GetParam().text);
         } else {
@@ -299,9 +299,9 @@ TEST_P(BadFiles, OpenRaisesAReadableErrorAndLeavesNoFileOpen) {
         }
     }
     // The file open before was closed by the attempt.
-    EXPECT_EQ(player_->Mode(), TMPModes::mpNotReady);
-    EXPECT_EQ(player_->Position(), 0);
-    EXPECT_THROW((void)player_->Length(), playback::EMCIDeviceError);
+    EXPECT_EQ(player_->mode(), PlayerMode::NotReady);
+    EXPECT_EQ(player_->position(), 0);
+    EXPECT_THROW((void)player_->length(), playback::DeviceError);
 }
 
 std::string write(const std::string& dir, const char* name, const std::string& bytes) {
@@ -367,9 +367,9 @@ TEST_F(PlayerTest, UnreadableFileRaises) {
     std::filesystem::permissions(file, std::filesystem::perms::none);
     player_->setFileName(file);
     try {
-        player_->Open();
+        player_->open();
         FAIL() << "opened";
-    } catch (const playback::EMCIDeviceError& error) {
+    } catch (const playback::DeviceError& error) {
         EXPECT_STREQ(error.what(), "Permission denied");
     }
 }
@@ -381,13 +381,13 @@ TEST_P(TruncatedFiles, PlayWhatTheyHoldAndEndNormally) {
     const std::string file = tone(GetParam(), 3000, 44100, 2);
     fixtures::truncateFile(file, std::filesystem::file_size(file) * 4 / 10);
     open(file);
-    const std::int64_t length = player_->Length();
+    const std::int64_t length = player_->length();
     EXPECT_GT(length, 600);
     EXPECT_LT(length, 1800);
-    player_->Play();
+    player_->play();
     runToEnd();
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    EXPECT_EQ(player_->Position(), length);
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    EXPECT_EQ(player_->position(), length);
     EXPECT_EQ(pump(), 1);
 }
 
@@ -402,7 +402,7 @@ TEST_F(PlayerTest, FileDeletedOrCutWhilePlayingStillEnds) {
         SCOPED_TRACE(cut ? "cut" : "deleted");
         const std::string file = tone(Format::Mp3, 3000, 44100, 2);
         open(file);
-        player_->Play();
+        player_->play();
         clock_->advance(200ms);
         if (cut) {
             fixtures::truncateFile(file, 0);
@@ -410,8 +410,8 @@ TEST_F(PlayerTest, FileDeletedOrCutWhilePlayingStillEnds) {
             std::filesystem::remove(file);
         }
         runToEnd();
-        EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-        EXPECT_EQ(player_->Position(), player_->Length());
+        EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+        EXPECT_EQ(player_->position(), player_->length());
         EXPECT_EQ(pump(), cut ? 2 : 1);
         ::unlink(file.c_str());
     }
@@ -431,16 +431,16 @@ TEST_F(PlayerTest, GainIsPerChannelAndLastsAcrossFiles) {
         {0xFF00FF00u, 0.996, 0.996}, {0x00000000u, 0.0, 0.0},
     };
     open(file);
-    player_->Play();
+    player_->play();
     clock_->advance(200ms);
     const double full = fixtures::rms(clock_->samples(), 2, 0);
     ASSERT_GT(full, 0.3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.packed);
-        playback::waveOutSetVolume(c.packed);
-        EXPECT_EQ(playback::waveOutGetVolume(), c.packed);
+        playback::setWaveOutVolume(c.packed);
+        EXPECT_EQ(playback::waveOutVolume(), c.packed);
         open(file);  // the level outlives the file
-        player_->Play();
+        player_->play();
         clock_->clearSamples();
         clock_->advance(200ms);
         const auto& out = clock_->samples();
@@ -454,10 +454,10 @@ TEST_F(PlayerTest, GainIsPerChannelAndLastsAcrossFiles) {
 
 TEST_F(PlayerTest, DestroyingWhilePlayingJoinsAndDropsPendingNotifications) {
     open(tone(Format::Mp3Vbr, 3000, 44100, 2));
-    player_->Play();
+    player_->play();
     clock_->advance(100ms);
-    player_->Stop();  // a notification is now queued for the aborted play
-    player_->Play();
+    player_->stop();  // a notification is now queued for the aborted play
+    player_->play();
     player_.reset();
     EXPECT_EQ(pump(), 0);
 }

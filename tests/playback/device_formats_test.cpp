@@ -40,34 +40,34 @@ TEST_P(DeviceFormats, PlaysTheWholeToneAndEndsExactlyAtTheLength) {
     const std::string file = tone(format, kToneMs, rate, channels);
     const fixtures::Decoded reference = fixtures::decodeFile(file);
     open(file);
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    EXPECT_EQ(player_->Position(), 0);
-    const std::int64_t length = player_->Length();
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    EXPECT_EQ(player_->position(), 0);
+    const std::int64_t length = player_->length();
     EXPECT_NEAR(double(length), kToneMs, toleranceMs(format, rate));
     if (format == Format::Mp3VbrNoXing) {
         EXPECT_GE(length, kToneMs);
     }
 
-    player_->Play();
-    EXPECT_EQ(player_->Mode(), TMPModes::mpPlaying);
+    player_->play();
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
     std::int64_t expected = 0;
-    while (player_->Mode() == TMPModes::mpPlaying) {
+    while (player_->mode() == PlayerMode::Playing) {
         ASSERT_LT(expected, length + 1000) << "the track does not end";
         clock_->advance(250ms);
         expected = std::min(expected + 250, length);
         // Decoders may deliver a little less than the packets announce (WMA drops its first
         // block); the position then goes to the length when the data runs out.
-        if (player_->Mode() == TMPModes::mpPlaying) {
-            EXPECT_EQ(player_->Position(), expected);
+        if (player_->mode() == PlayerMode::Playing) {
+            EXPECT_EQ(player_->position(), expected);
         }
     }
-    EXPECT_EQ(player_->Mode(), TMPModes::mpStopped);
-    EXPECT_EQ(player_->Position(), length);
+    EXPECT_EQ(player_->mode(), PlayerMode::Stopped);
+    EXPECT_EQ(player_->position(), length);
     EXPECT_EQ(notifications_, 0) << "notified inside the call";
     EXPECT_EQ(pump(), 1);
     clock_->advance(500ms);
     EXPECT_EQ(pump(), 1);
-    EXPECT_EQ(player_->Position(), length);
+    EXPECT_EQ(player_->position(), length);
 
     // The output gets stereo at 48 kHz whatever the file holds.
     const auto& samples = clock_->samples();
@@ -110,7 +110,7 @@ TEST_F(PlayerTest, VbrWithoutXingLengthIsWhatDecodes) {
     const std::string file = tone(Format::Mp3VbrNoXing, 4000, 44100, 2);
     const fixtures::Decoded decoded = fixtures::decodeFile(file);
     open(file);
-    EXPECT_NEAR(double(player_->Length()), double(decoded.frames()) * 1000.0 / decoded.sampleRate,
+    EXPECT_NEAR(double(player_->length()), double(decoded.frames()) * 1000.0 / decoded.sampleRate,
                 1.0);
 }
 

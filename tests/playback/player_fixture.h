@@ -1,6 +1,6 @@
 #pragma once
-// A TMediaPlayer on the manual-clock output, a temporary folder for generated files, and a
-// count of OnNotify signals delivered by the event loop.
+// A MediaPlayer on the manual-clock output, a temporary folder for generated files, and a
+// count of notified signals delivered by the event loop.
 
 #include <gtest/gtest.h>
 
@@ -18,22 +18,22 @@
 namespace playback_test {
 
 using namespace std::chrono_literals;
-using playback::TMPModes;
+using playback::PlayerMode;
 
 class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        playback::waveOutSetVolume(0xFFFFFFFFu);
+        playback::setWaveOutVolume(0xFFFFFFFFu);
         auto output = std::make_unique<playback::ManualClockOutput>();
         clock_ = output.get();
-        player_ = std::make_unique<playback::TMediaPlayer>(std::move(output));
-        QObject::connect(player_.get(), &playback::TMediaPlayer::OnNotify,
+        player_ = std::make_unique<playback::MediaPlayer>(std::move(output));
+        QObject::connect(player_.get(), &playback::MediaPlayer::notified,
                          [this] { ++notifications_; });
     }
     void TearDown() override {
         player_.reset();
-        playback::waveOutSetVolume(0xFFFFFFFFu);
+        playback::setWaveOutVolume(0xFFFFFFFFu);
     }
 
     std::string path(const std::string& name) const {
@@ -49,7 +49,7 @@ protected:
     }
     void open(const std::string& file) {
         player_->setFileName(file);
-        player_->Open();
+        player_->open();
     }
     // Delivers every posted event, so that queued notifications arrive.
     int pump() {
@@ -59,13 +59,13 @@ protected:
     }
     // Plays on until the end (or `limit`), in steps of `step`.
     void runToEnd(std::chrono::milliseconds step = 100ms, int limit = 1000) {
-        for (int i = 0; i < limit && player_->Mode() == TMPModes::mpPlaying; ++i)
+        for (int i = 0; i < limit && player_->mode() == PlayerMode::Playing; ++i)
             clock_->advance(step);
     }
 
     QTemporaryDir dir_;
     playback::ManualClockOutput* clock_ = nullptr;
-    std::unique_ptr<playback::TMediaPlayer> player_;
+    std::unique_ptr<playback::MediaPlayer> player_;
     int notifications_ = 0;
 };
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-using playback::TMPModes;
+using playback::PlayerMode;
 
 std::string inDir(const QTemporaryDir& dir, const char* name) {
     return dir.filePath(QString::fromLatin1(name)).toLocal8Bit().toStdString();
@@ -47,21 +47,21 @@ TEST(SdlOutput, DiskDriverRecordsTheDecodedToneWithTheGain) {
     qputenv("SDL_DISKAUDIODELAY", "1");
     fixtures::writeTone(wav, fixtures::Format::Wav, 440.0, 1000, 44100, 2);
     constexpr std::uint32_t kLevel = 0xFFFF4000u;  // left a quarter, right full
-    playback::waveOutSetVolume(kLevel);
+    playback::setWaveOutVolume(kLevel);
     {
-        playback::TMediaPlayer player;
-        QSignalSpy ended(&player, &playback::TMediaPlayer::OnNotify);
+        playback::MediaPlayer player;
+        QSignalSpy ended(&player, &playback::MediaPlayer::notified);
         player.setFileName(wav);
-        player.Open();
+        player.open();
         EXPECT_EQ(static_cast<playback::SdlOutput&>(player.output()).driver(), "disk");
-        player.Play();
+        player.play();
         ASSERT_TRUE(ended.wait(20000));
         EXPECT_EQ(ended.count(), 1);
-        EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
-        EXPECT_EQ(player.Position(), player.Length());
-        EXPECT_EQ(player.Length(), 1000);
+        EXPECT_EQ(player.mode(), PlayerMode::Stopped);
+        EXPECT_EQ(player.position(), player.length());
+        EXPECT_EQ(player.length(), 1000);
     }
-    playback::waveOutSetVolume(0xFFFFFFFFu);
+    playback::setWaveOutVolume(0xFFFFFFFFu);
 
     std::ifstream in(raw, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), {}};
@@ -85,17 +85,17 @@ TEST(SdlOutput, WithoutAUsableDriverFallsBackToTheSilentDummy) {
     qputenv("SDL_AUDIODRIVER", "no-such-driver");
     const std::string wav = inDir(dir, "short.wav");
     fixtures::writeTone(wav, fixtures::Format::Wav, 440.0, 300, 44100, 2);
-    playback::TMediaPlayer player;
-    QSignalSpy ended(&player, &playback::TMediaPlayer::OnNotify);
+    playback::MediaPlayer player;
+    QSignalSpy ended(&player, &playback::MediaPlayer::notified);
     player.setFileName(wav);
-    player.Open();
+    player.open();
     EXPECT_EQ(static_cast<playback::SdlOutput&>(player.output()).driver(), "dummy");
-    player.Play();
-    EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+    player.play();
+    EXPECT_EQ(player.mode(), PlayerMode::Playing);
     // The dummy driver keeps real time: 300 ms of audio end well within the timeout.
     ASSERT_TRUE(ended.wait(20000));
-    EXPECT_EQ(player.Position(), player.Length());
-    EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
+    EXPECT_EQ(player.position(), player.length());
+    EXPECT_EQ(player.mode(), PlayerMode::Stopped);
 }
 
 }  // namespace
