@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         b == std::string_view::npos ? std::string_view() : rest.substr(b + 1);
 
     volatile bool sink = false;
-    sink = search::WildcardMatch(first, second);
-    sink = search::FileNameMatchesMask(first, second);
-    sink = search::PatternExcludes(first, second, third);
-    sink = search::PatternExcludes(first, second, third, search::PathSyntax::windows());
+    sink = search::wildcardMatch(first, second);
+    sink = search::fileNameMatchesMask(first, second);
+    sink = search::patternExcludes(first, second, third);
+    sink = search::patternExcludes(first, second, third, search::PathSyntax::windows());
     for (const platform::CodePage& cp : {platform::CodePage::utf8(), platform::CodePage::gbk(),
                                          platform::CodePage::singleByte()}) {
         sink = platform::WildcardMask(second, cp).matches(first);

@@ -23,28 +23,28 @@ int main(int argc, char** argv) {
     std::vector<double> abortTimes, finishTimes;
     long lastMatches = 0;
     for (int round = 0; round < 9; ++round) {
-        search::TFindFile finder;
+        search::FileFinder finder;
         finder.setThreaded(true);
-        finder.Criteria().Files().setFileName("*.mp3;*.wma");
-        finder.Criteria().Files().setLocation(root);
+        finder.criteria().files().setFileName("*.mp3;*.wma");
+        finder.criteria().files().setLocation(root);
         std::atomic<long> matches{0};
-        finder.OnFileMatch = [&](search::TFindFile*, const std::string&,
-                                 const search::TSearchRec&) { ui.call([&] { ++matches; }); };
-        finder.OnFolderChange = [&](search::TFindFile*, const std::string&,
-                                    search::TFolderIgnore&) { ui.call([] {}); };
+        finder.onFileMatch = [&](search::FileFinder*, const std::string&,
+                                 const search::SearchRecord&) { ui.call([&] { ++matches; }); };
+        finder.onFolderChange = [&](search::FileFinder*, const std::string&,
+                                    search::FolderIgnore&) { ui.call([] {}); };
         QEventLoop loop;
         double abortedAt = 0;
-        finder.OnSearchFinish = [&](search::TFindFile*) {
+        finder.onSearchFinish = [&](search::FileFinder*) {
             finishTimes.push_back(bench::now() - abortedAt);
             loop.quit();
         };
         // Stop after a while into the walk, from the UI thread's event loop.
         QTimer::singleShot(150 + 40 * round, [&] {
             abortedAt = bench::now();
-            finder.Abort();
+            finder.abort();
             abortTimes.push_back(bench::now() - abortedAt);
         });
-        finder.Execute();
+        finder.execute();
         loop.exec();
         lastMatches = matches;
     }

@@ -38,16 +38,16 @@ std::string contentTree(const std::string& base) {
 }
 
 double searchOnce(const std::string& root, long& matches) {
-    search::TFindFile finder;
-    finder.Criteria().Files().setLocation(root);
-    finder.Criteria().Files().setFileName("*.txt");
-    finder.Criteria().Content().setPhrase(kPhrase);
+    search::FileFinder finder;
+    finder.criteria().files().setLocation(root);
+    finder.criteria().files().setFileName("*.txt");
+    finder.criteria().content().setPhrase(kPhrase);
     long count = 0;
-    finder.OnFileMatch = [&](search::TFindFile*, const std::string&, const search::TSearchRec&) {
+    finder.onFileMatch = [&](search::FileFinder*, const std::string&, const search::SearchRecord&) {
         ++count;
     };
     const double start = bench::now();
-    finder.Execute();
+    finder.execute();
     matches = count;
     return bench::now() - start;
 }

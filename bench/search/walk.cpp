@@ -14,18 +14,18 @@ namespace {
 
 // One threaded search; returns its wall seconds and the number of matches.
 double walkOnce(const std::string& root, long& matches) {
-    search::TFindFile finder;
+    search::FileFinder finder;
     finder.setThreaded(true);
-    finder.Criteria().Files().setFileName("*.mp3;*.wma");
-    finder.Criteria().Files().setLocation(root);
+    finder.criteria().files().setFileName("*.mp3;*.wma");
+    finder.criteria().files().setLocation(root);
     std::atomic<long> count{0};
-    finder.OnFileMatch = [&](search::TFindFile*, const std::string&, const search::TSearchRec&) {
+    finder.onFileMatch = [&](search::FileFinder*, const std::string&, const search::SearchRecord&) {
         ++count;
     };
     QEventLoop loop;
-    finder.OnSearchFinish = [&](search::TFindFile*) { loop.quit(); };
+    finder.onSearchFinish = [&](search::FileFinder*) { loop.quit(); };
     const double start = bench::now();
-    finder.Execute();
+    finder.execute();
     loop.exec();
     const double took = bench::now() - start;
     matches = count;

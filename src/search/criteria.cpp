@@ -34,18 +34,18 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 
 const std::int64_t kDays1899To1970 = -daysFromCivil(1899, 12, 30);
 
-bool hasTimePart(TDateTime v) {
+bool hasTimePart(DateTime v) {
     return v - std::trunc(v) != 0;
 }
-bool hasDatePart(TDateTime v) {
+bool hasDatePart(DateTime v) {
     return std::trunc(v) != 0;
 }
 
 // The three cases of a bound: a date only compares dates, a time only compares times of day,
 // both compare the whole value. `before` chooses <= over >=. Compared in whole milliseconds,
 // so that a bound equal to the time (inclusive) is not lost to rounding of the fraction.
-bool withinBound(TDateTime t, TDateTime bound, bool before) {
-    auto ms = [](TDateTime v) { return static_cast<std::int64_t>(std::llround(v * kMsPerDay)); };
+bool withinBound(DateTime t, DateTime bound, bool before) {
+    auto ms = [](DateTime v) { return static_cast<std::int64_t>(std::llround(v * kMsPerDay)); };
     std::int64_t value = ms(t);
     const std::int64_t day = static_cast<std::int64_t>(std::trunc(t)) * kMsPerDay;
     if (!hasTimePart(bound)) {
@@ -56,9 +56,9 @@ bool withinBound(TDateTime t, TDateTime bound, bool before) {
     return before ? value <= ms(bound) : value >= ms(bound);
 }
 
-bool pairMatches(platform::FileTime utc, TDateTime before, TDateTime after) {
+bool pairMatches(platform::FileTime utc, DateTime before, DateTime after) {
     if (before == 0 && after == 0) return true;
-    const TDateTime t = fileTimeToLocalDateTime(utc);
+    const DateTime t = fileTimeToLocalDateTime(utc);
     if (before != 0 && !withinBound(t, before, true)) return false;
     if (after != 0 && !withinBound(t, after, false)) return false;
     return true;
@@ -190,104 +190,104 @@ private:
 
 }  // namespace
 
-TDateTime EncodeDate(int year, int month, int day) {
-    return static_cast<TDateTime>(
+DateTime encodeDate(int year, int month, int day) {
+    return static_cast<DateTime>(
         daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
         kDays1899To1970);
 }
 
-TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
-    return static_cast<TDateTime>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) /
+DateTime encodeTime(int hour, int minute, int second, int millisecond) {
+    return static_cast<DateTime>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) /
            kMsPerDay;
 }
 
-TDateTime fileTimeToLocalDateTime(platform::FileTime utc) {
+DateTime fileTimeToLocalDateTime(platform::FileTime utc) {
     const auto ms = static_cast<int>((utc % 10000000ULL) / 10000ULL);
     const std::time_t seconds = static_cast<std::time_t>(utc / 10000000ULL) -
                                 static_cast<std::time_t>(kSecondsFrom1601To1970);
     std::tm local{};
     if (::localtime_r(&seconds, &local) == nullptr) return 0;
-    return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
-           EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, ms);
+    return encodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+           encodeTime(local.tm_hour, local.tm_min, local.tm_sec, ms);
 }
 
 // ---- attributes
 
-void TAttributeCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TAttributeCriteria*>(Source)) {
+void AttributeCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const AttributeCriteria*>(Source)) {
         bits_ = s->bits_;
         exactMatch_ = s->exactMatch_;
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
 namespace {
-constexpr std::uint32_t kSetBits[] = {0x20, 0x01, 0x02, 0x04, 0x10};  // in TFileAttribute order
+constexpr std::uint32_t kSetBits[] = {0x20, 0x01, 0x02, 0x04, 0x10};  // in FileAttribute order
 }
 
-TFileAttributes TAttributeCriteria::Attributes() const {
-    TFileAttributes out;
-    for (int a = ffArchive; a <= ffDirectory; ++a) {
-        if (bits_ & kSetBits[a]) out.include(static_cast<TFileAttribute>(a));
+FileAttributes AttributeCriteria::attributes() const {
+    FileAttributes out;
+    for (int a = 0; a <= static_cast<int>(FileAttribute::Directory); ++a) {
+        if (bits_ & kSetBits[a]) out.include(static_cast<FileAttribute>(a));
     }
     return out;
 }
 
-void TAttributeCriteria::setAttributes(const TFileAttributes& value) {
+void AttributeCriteria::setAttributes(const FileAttributes& value) {
     bits_ = 0;
-    for (int a = ffArchive; a <= ffDirectory; ++a) {
-        if (value.contains(static_cast<TFileAttribute>(a))) bits_ |= kSetBits[a];
+    for (int a = 0; a <= static_cast<int>(FileAttribute::Directory); ++a) {
+        if (value.contains(static_cast<FileAttribute>(a))) bits_ |= kSetBits[a];
     }
 }
 
-bool TAttributeCriteria::Matches(std::uint32_t attributes) const {
+bool AttributeCriteria::matches(std::uint32_t attributes) const {
     const std::uint32_t tested = attributes & kTested;
     return exactMatch_ ? tested == bits_ : (tested & ~bits_) == 0;
 }
 
-void TAttributeCriteriaEx::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TAttributeCriteriaEx*>(Source)) {
+void ExtendedAttributeCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const ExtendedAttributeCriteria*>(Source)) {
         onAttr_ = s->onAttr_;
         offAttr_ = s->offAttr_;
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
-TFileAttributeStatus TAttributeCriteriaEx::status(std::uint32_t bit) const {
-    if (onAttr_ & bit) return fsSet;
-    if (offAttr_ & bit) return fsUnset;
-    return fsIgnore;
+AttributeStatus ExtendedAttributeCriteria::status(std::uint32_t bit) const {
+    if (onAttr_ & bit) return AttributeStatus::Set;
+    if (offAttr_ & bit) return AttributeStatus::Unset;
+    return AttributeStatus::Ignore;
 }
 
-void TAttributeCriteriaEx::setStatus(std::uint32_t bit, TFileAttributeStatus value) {
+void ExtendedAttributeCriteria::setStatus(std::uint32_t bit, AttributeStatus value) {
     onAttr_ &= ~bit;
     offAttr_ &= ~bit;
-    if (value == fsSet) onAttr_ |= bit;
-    if (value == fsUnset) offAttr_ |= bit;
+    if (value == AttributeStatus::Set) onAttr_ |= bit;
+    if (value == AttributeStatus::Unset) offAttr_ |= bit;
 }
 
-bool TAttributeCriteriaEx::Matches(std::uint32_t attributes) const {
+bool ExtendedAttributeCriteria::matches(std::uint32_t attributes) const {
     return (attributes & onAttr_) == onAttr_ && (attributes & offAttr_) == 0;
 }
 
 // ---- time stamps
 
-void TDateTimeCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TDateTimeCriteria*>(Source)) {
+void DateTimeCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const DateTimeCriteria*>(Source)) {
         *this = *s;
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
-bool TDateTimeCriteria::isActive() const {
+bool DateTimeCriteria::isActive() const {
     return createdBefore_ != 0 || createdAfter_ != 0 || modifiedBefore_ != 0 ||
            modifiedAfter_ != 0 || accessedBefore_ != 0 || accessedAfter_ != 0;
 }
 
-bool TDateTimeCriteria::Matches(platform::FileTime created, platform::FileTime modified,
+bool DateTimeCriteria::matches(platform::FileTime created, platform::FileTime modified,
                                 platform::FileTime accessed) const {
     return pairMatches(created, createdBefore_, createdAfter_) &&
            pairMatches(modified, modifiedBefore_, modifiedAfter_) &&
@@ -296,16 +296,16 @@ bool TDateTimeCriteria::Matches(platform::FileTime created, platform::FileTime m
 
 // ---- size
 
-void TSizeCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TSizeCriteria*>(Source)) {
+void SizeCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const SizeCriteria*>(Source)) {
         min_ = s->min_;
         max_ = s->max_;
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
-bool TSizeCriteria::Matches(std::int64_t size) const {
+bool SizeCriteria::matches(std::int64_t size) const {
     if (min_ != 0 && size < min_) return false;
     if (max_ != 0 && size > max_) return false;
     return true;
@@ -313,43 +313,43 @@ bool TSizeCriteria::Matches(std::int64_t size) const {
 
 // ---- content
 
-TContentCriteria::TContentCriteria() {
+ContentCriteria::ContentCriteria() {
     update();
 }
 
-void TContentCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TContentCriteria*>(Source)) {
+void ContentCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const ContentCriteria*>(Source)) {
         setPhrase(s->phrase_);
         setIgnoreCase(s->ignoreCase_);
         setWholeWord(s->wholeWord_);
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
-void TContentCriteria::setPhrase(std::string_view value) {
+void ContentCriteria::setPhrase(std::string_view value) {
     phrase_ = value;
     update();
 }
 
-void TContentCriteria::setIgnoreCase(bool value) {
+void ContentCriteria::setIgnoreCase(bool value) {
     ignoreCase_ = value;
     update();
 }
 
-void TContentCriteria::update() {
+void ContentCriteria::update() {
     const SearchTables& t = searchTables();
     table_ = ignoreCase_ ? t.lower.data() : t.identity.data();
     searchPhrase_ = phrase_;
     for (char& c : searchPhrase_) c = static_cast<char>(table_[static_cast<unsigned char>(c)]);
 }
 
-bool TContentCriteria::Matches(const std::string& path) const {
-    return FileContainsPhrase(path, *this);
+bool ContentCriteria::matches(const std::string& path) const {
+    return fileContainsPhrase(path, *this);
 }
 
-bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteria) {
-    const std::size_t len = criteria.PhraseLen();
+bool fileContainsPhrase(const std::string& path, const ContentCriteria& criteria) {
+    const std::size_t len = criteria.phraseLength();
     if (len == 0) return true;
     // Non-blocking, so that a fifo named like a music file cannot stall the walk; only
     // regular files have content to test.
@@ -363,14 +363,14 @@ bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteri
     // The whole file when small; else one block, or the phrase and one byte more, so that an
     // occurrence at the end of a block can still be judged on the byte after it.
     const std::size_t block =
-        size <= TContentCriteria::kBlockSize
+        size <= ContentCriteria::kBlockSize
             ? static_cast<std::size_t>(size)
-            : (len >= TContentCriteria::kBlockSize ? len + 1 : TContentCriteria::kBlockSize);
+            : (len >= ContentCriteria::kBlockSize ? len + 1 : ContentCriteria::kBlockSize);
     std::vector<unsigned char> buffer(block);
 
-    const unsigned char* table = criteria.TranslationTable();
-    const auto* phrase = reinterpret_cast<const unsigned char*>(criteria.SearchPhrase().data());
-    const bool wholeWord = criteria.WholeWord();
+    const unsigned char* table = criteria.translationTable();
+    const auto* phrase = reinterpret_cast<const unsigned char*>(criteria.searchPhrase().data());
+    const bool wholeWord = criteria.wholeWord();
     const std::bitset<256>& delimiters = searchTables().delimiters;
     const CandidateScanner scanner(table, phrase, len);
 

@@ -15,47 +15,49 @@
 namespace search {
 
 // Days since 30 December 1899; the time of day is the fraction.
-using TDateTime = double;
+using DateTime = double;
 
 // The local date-time value of a UTC file time (milliseconds kept).
-TDateTime fileTimeToLocalDateTime(platform::FileTime utc);
-TDateTime EncodeDate(int year, int month, int day);
-TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
+DateTime fileTimeToLocalDateTime(platform::FileTime utc);
+DateTime encodeDate(int year, int month, int day);
+DateTime encodeTime(int hour, int minute, int second, int millisecond);
 
-enum TFileAttribute { ffArchive, ffReadonly, ffHidden, ffSystem, ffDirectory };
+enum class FileAttribute { Archive, Readonly, Hidden, System, Directory };
 
-// A set of TFileAttribute.
-class TFileAttributes {
+// A set of FileAttribute.
+class FileAttributes {
 public:
-    TFileAttributes() = default;
-    TFileAttributes(std::initializer_list<TFileAttribute> items) {
-        for (TFileAttribute a : items) include(a);
+    FileAttributes() = default;
+    FileAttributes(std::initializer_list<FileAttribute> items) {
+        for (FileAttribute a : items) include(a);
     }
-    bool contains(TFileAttribute a) const { return bits_ & (1u << a); }
-    void include(TFileAttribute a) { bits_ |= 1u << a; }
-    void exclude(TFileAttribute a) { bits_ &= ~(1u << a); }
-    bool operator==(const TFileAttributes&) const = default;
+    bool contains(FileAttribute a) const { return bits_ & bit(a); }
+    void include(FileAttribute a) { bits_ |= bit(a); }
+    void exclude(FileAttribute a) { bits_ &= ~bit(a); }
+    bool operator==(const FileAttributes&) const = default;
 
 private:
+    static unsigned bit(FileAttribute a) { return 1u << static_cast<unsigned>(a); }
+
     unsigned bits_ = 0;
 };
 
-class TAttributeCriteria : public TPersistent {
+class AttributeCriteria : public Persistent {
 public:
     static constexpr std::uint32_t kDefault = 0x27;  // archive, read-only, hidden, system
     static constexpr std::uint32_t kTested = 0x37;   // the five bits the test looks at
 
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TAttributeCriteria"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TAttributeCriteria"; }
 
-    TFileAttributes Attributes() const;
-    void setAttributes(const TFileAttributes& value);
-    bool ExactMatch() const { return exactMatch_; }
+    FileAttributes attributes() const;
+    void setAttributes(const FileAttributes& value);
+    bool exactMatch() const { return exactMatch_; }
     void setExactMatch(bool value) { exactMatch_ = value; }
     std::uint32_t bits() const { return bits_; }
 
-    bool Matches(std::uint32_t attributes) const;
+    bool matches(std::uint32_t attributes) const;
     // Whether the answer can depend on the read-only bit (which costs a stat to learn).
     bool needsReadOnlyBit() const { return exactMatch_ || !(bits_ & platform::kAttrReadOnly); }
 
@@ -64,32 +66,28 @@ private:
     bool exactMatch_ = false;
 };
 
-enum TFileAttributeStatus { fsIgnore, fsSet, fsUnset };
+enum class AttributeStatus { Ignore, Set, Unset };
 
-class TAttributeCriteriaEx : public TPersistent {
+class ExtendedAttributeCriteria : public Persistent {
 public:
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TAttributeCriteriaEx"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TAttributeCriteriaEx"; }
 
-#define VORELA_ATTRIBUTE_STATUS(Name, bit)       \
-    TFileAttributeStatus Name() const {          \
-        return status(bit);                      \
-    }                                            \
-    void set##Name(TFileAttributeStatus value) { \
-        setStatus(bit, value);                   \
-    }
-    VORELA_ATTRIBUTE_STATUS(Archive, 0x20)
-    VORELA_ATTRIBUTE_STATUS(Readonly, 0x01)
-    VORELA_ATTRIBUTE_STATUS(Hidden, 0x02)
-    VORELA_ATTRIBUTE_STATUS(System, 0x04)
-    VORELA_ATTRIBUTE_STATUS(Directory, 0x10)
-    VORELA_ATTRIBUTE_STATUS(Compressed, 0x800)
-    VORELA_ATTRIBUTE_STATUS(Encrypted, 0x4000)
-    VORELA_ATTRIBUTE_STATUS(Offline, 0x1000)
-    VORELA_ATTRIBUTE_STATUS(ReparsePoint, 0x400)
-    VORELA_ATTRIBUTE_STATUS(SparseFile, 0x200)
-    VORELA_ATTRIBUTE_STATUS(Temporary, 0x100)
+#define VORELA_ATTRIBUTE_STATUS(get, set, bit)                  \
+    AttributeStatus get() const { return status(bit); } \
+    void set(AttributeStatus value) { setStatus(bit, value); }
+    VORELA_ATTRIBUTE_STATUS(archive, setArchive, 0x20)
+    VORELA_ATTRIBUTE_STATUS(readonly, setReadonly, 0x01)
+    VORELA_ATTRIBUTE_STATUS(hidden, setHidden, 0x02)
+    VORELA_ATTRIBUTE_STATUS(system, setSystem, 0x04)
+    VORELA_ATTRIBUTE_STATUS(directory, setDirectory, 0x10)
+    VORELA_ATTRIBUTE_STATUS(compressed, setCompressed, 0x800)
+    VORELA_ATTRIBUTE_STATUS(encrypted, setEncrypted, 0x4000)
+    VORELA_ATTRIBUTE_STATUS(offline, setOffline, 0x1000)
+    VORELA_ATTRIBUTE_STATUS(reparsePoint, setReparsePoint, 0x400)
+    VORELA_ATTRIBUTE_STATUS(sparseFile, setSparseFile, 0x200)
+    VORELA_ATTRIBUTE_STATUS(temporary, setTemporary, 0x100)
 #undef VORELA_ATTRIBUTE_STATUS
 
     std::uint32_t mustBeSet() const {
@@ -101,90 +99,86 @@ public:
     bool isActive() const {
         return (onAttr_ | offAttr_) != 0;
     }
-    bool Matches(std::uint32_t attributes) const;
+    bool matches(std::uint32_t attributes) const;
 
 private:
-    TFileAttributeStatus status(std::uint32_t bit) const;
-    void setStatus(std::uint32_t bit, TFileAttributeStatus value);
+    AttributeStatus status(std::uint32_t bit) const;
+    void setStatus(std::uint32_t bit, AttributeStatus value);
 
     std::uint32_t onAttr_ = 0;
     std::uint32_t offAttr_ = 0;
 };
 
-class TDateTimeCriteria : public TPersistent {
+class DateTimeCriteria : public Persistent {
 public:
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TDateTimeCriteria"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TDateTimeCriteria"; }
 
-#define VORELA_DATE_BOUND(Name, field) \
-    TDateTime Name() const {           \
-        return field;                  \
-    }                                  \
-    void set##Name(TDateTime value) {  \
-        field = value;                 \
-    }
-    VORELA_DATE_BOUND(CreatedBefore, createdBefore_)
-    VORELA_DATE_BOUND(CreatedAfter, createdAfter_)
-    VORELA_DATE_BOUND(ModifiedBefore, modifiedBefore_)
-    VORELA_DATE_BOUND(ModifiedAfter, modifiedAfter_)
-    VORELA_DATE_BOUND(AccessedBefore, accessedBefore_)
-    VORELA_DATE_BOUND(AccessedAfter, accessedAfter_)
+#define VORELA_DATE_BOUND(get, set, field) \
+    DateTime get() const { return field; } \
+    void set(DateTime value) { field = value; }
+    VORELA_DATE_BOUND(createdBefore, setCreatedBefore, createdBefore_)
+    VORELA_DATE_BOUND(createdAfter, setCreatedAfter, createdAfter_)
+    VORELA_DATE_BOUND(modifiedBefore, setModifiedBefore, modifiedBefore_)
+    VORELA_DATE_BOUND(modifiedAfter, setModifiedAfter, modifiedAfter_)
+    VORELA_DATE_BOUND(accessedBefore, setAccessedBefore, accessedBefore_)
+    VORELA_DATE_BOUND(accessedAfter, setAccessedAfter, accessedAfter_)
 #undef VORELA_DATE_BOUND
 
     bool isActive() const;
     // Creation, last-write and last-access times of the entry, UTC file times.
-    bool Matches(platform::FileTime created, platform::FileTime modified,
+    bool matches(platform::FileTime created, platform::FileTime modified,
                  platform::FileTime accessed) const;
 
 private:
-    TDateTime createdBefore_ = 0, createdAfter_ = 0;
-    TDateTime modifiedBefore_ = 0, modifiedAfter_ = 0;
-    TDateTime accessedBefore_ = 0, accessedAfter_ = 0;
+    DateTime createdBefore_ = 0, createdAfter_ = 0;
+    DateTime modifiedBefore_ = 0, modifiedAfter_ = 0;
+    DateTime accessedBefore_ = 0, accessedAfter_ = 0;
 };
 
-class TSizeCriteria : public TPersistent {
+class SizeCriteria : public Persistent {
 public:
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TSizeCriteria"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TSizeCriteria"; }
 
-    std::int64_t Min() const { return min_; }
+    std::int64_t min() const { return min_; }
     void setMin(std::int64_t value) { min_ = value; }
-    std::int64_t Max() const { return max_; }
+    std::int64_t max() const { return max_; }
     void setMax(std::int64_t value) { max_ = value; }
 
     bool isActive() const { return min_ != 0 || max_ != 0; }
-    bool Matches(std::int64_t size) const;
+    bool matches(std::int64_t size) const;
 
 private:
     std::int64_t min_ = 0;
     std::int64_t max_ = 0;
 };
 
-class TContentCriteria : public TPersistent {
+class ContentCriteria : public Persistent {
 public:
     static constexpr std::size_t kBlockSize = 61440;
 
-    TContentCriteria();
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TContentCriteria"; }
+    ContentCriteria();
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TContentCriteria"; }
 
-    const std::string& Phrase() const { return phrase_; }
+    const std::string& phrase() const { return phrase_; }
     void setPhrase(std::string_view value);
-    bool IgnoreCase() const { return ignoreCase_; }
+    bool ignoreCase() const { return ignoreCase_; }
     void setIgnoreCase(bool value);
-    bool WholeWord() const { return wholeWord_; }
+    bool wholeWord() const { return wholeWord_; }
     void setWholeWord(bool value) { wholeWord_ = value; }
 
     // Derived from Phrase and IgnoreCase.
-    std::size_t PhraseLen() const { return searchPhrase_.size(); }
-    const std::string& SearchPhrase() const { return searchPhrase_; }
-    const unsigned char* TranslationTable() const { return table_; }
+    std::size_t phraseLength() const { return searchPhrase_.size(); }
+    const std::string& searchPhrase() const { return searchPhrase_; }
+    const unsigned char* translationTable() const { return table_; }
 
     // Full path of a file. Never fails outward: a file that cannot be read does not match.
-    bool Matches(const std::string& path) const;
+    bool matches(const std::string& path) const;
 
 private:
     void update();
@@ -197,6 +191,6 @@ private:
 };
 
 // Does the file at `path` hold the content criteria's phrase (by its rules)?
-bool FileContainsPhrase(const std::string& path, const TContentCriteria& criteria);
+bool fileContainsPhrase(const std::string& path, const ContentCriteria& criteria);
 
 }  // namespace search

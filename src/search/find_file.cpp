@@ -96,27 +96,28 @@ bool takePrefix(std::string_view& entry, bool byDefault) {
     return byDefault;
 }
 
-// Applies a priority to the calling thread: the idle class for tpIdle, else a nice value
+// Applies a priority to the calling thread: the idle class for ThreadPriority::Idle, else a nice value
 // for this thread alone. Raising it needs privileges the user may not have; then it stays.
-void applyPriority(TThreadPriority p) {
-    if (p == tpIdle) {
+void applyPriority(ThreadPriority p) {
+    if (p == ThreadPriority::Idle) {
         const sched_param param{};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
         return;
     }
-    static constexpr int kNice[] = {0, 10, 5, 0, -5, -10, -20};  // by TThreadPriority
-    if (kNice[p] != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice[p]);
+    static constexpr int kNice[] = {0, 10, 5, 0, -5, -10, -20};  // by ThreadPriority
+    const int nice = kNice[static_cast<int>(p)];
+    if (nice != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
 }
 
-TWin32FindData findDataOf(std::string_view name, const platform::FileDetails& d) {
-    TWin32FindData out;
-    out.dwFileAttributes = d.attributes;
-    out.ftCreationTime = d.creationTime;
-    out.ftLastAccessTime = d.lastAccessTime;
-    out.ftLastWriteTime = d.lastWriteTime;
-    out.nFileSizeHigh = static_cast<std::uint32_t>(d.size >> 32);
-    out.nFileSizeLow = static_cast<std::uint32_t>(d.size);
-    out.cFileName = name;
+FindData findDataOf(std::string_view name, const platform::FileDetails& d) {
+    FindData out;
+    out.attributes = d.attributes;
+    out.creationTime = d.creationTime;
+    out.lastAccessTime = d.lastAccessTime;
+    out.lastWriteTime = d.lastWriteTime;
+    out.sizeHigh = static_cast<std::uint32_t>(d.size >> 32);
+    out.sizeLow = static_cast<std::uint32_t>(d.size);
+    out.fileName = name;
     return out;
 }
 
@@ -128,7 +129,7 @@ bool isDotName(std::string_view name) {
 
 // ---- lists and criteria
 
-std::vector<std::string> SplitList(std::string_view text, bool caseSensitive) {
+std::vector<std::string> splitList(std::string_view text, bool caseSensitive) {
     std::vector<std::string> out;
     while (true) {
         const std::size_t at = text.find(';');
@@ -149,46 +150,46 @@ std::vector<std::string> SplitList(std::string_view text, bool caseSensitive) {
     return out;
 }
 
-void TFileCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TFileCriteria*>(Source)) {
+void FileCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const FileCriteria*>(Source)) {
         *this = *s;
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
-void TSearchCriteria::Assign(const TPersistent* Source) {
-    if (const auto* s = dynamic_cast<const TSearchCriteria*>(Source)) {
-        files_.Assign(s->files_);
-        attribute_.Assign(s->attribute_);
-        attributeEx_.Assign(s->attributeEx_);
-        timeStamp_.Assign(s->timeStamp_);
-        size_.Assign(s->size_);
-        content_.Assign(s->content_);
+void SearchCriteria::assign(const Persistent* Source) {
+    if (const auto* s = dynamic_cast<const SearchCriteria*>(Source)) {
+        files_.assign(s->files_);
+        attribute_.assign(s->attribute_);
+        attributeEx_.assign(s->attributeEx_);
+        timeStamp_.assign(s->timeStamp_);
+        size_.assign(s->size_);
+        content_.assign(s->content_);
         return;
     }
-    TPersistent::Assign(Source);
+    Persistent::assign(Source);
 }
 
 // ---- the search record
 
-TSearchRec::TSearchRec(platform::DirListing& listing) : Name(listing.name()), listing_(&listing) {}
+SearchRecord::SearchRecord(platform::DirListing& listing) : name(listing.name()), listing_(&listing) {}
 
-TSearchRec::TSearchRec(const platform::DirEntry& entry)
-    : Name(entry.name), data_(findDataOf(entry.name, entry.details)) {}
+SearchRecord::SearchRecord(const platform::DirEntry& entry)
+    : name(entry.name), data_(findDataOf(entry.name, entry.details)) {}
 
-const TWin32FindData& TSearchRec::FindData() const {
-    if (!data_) data_ = findDataOf(Name, listing_->details());
+const FindData& SearchRecord::findData() const {
+    if (!data_) data_ = findDataOf(name, listing_->details());
     return *data_;
 }
 
-std::uint32_t TSearchRec::basicAttributes() const {
-    if (data_ || !listing_) return FindData().dwFileAttributes;
+std::uint32_t SearchRecord::basicAttributes() const {
+    if (data_ || !listing_) return findData().attributes;
     return listing_->basicAttributes();
 }
 
-std::int32_t TSearchRec::Time() const {
-    const platform::FileTime ft = FindData().ftLastWriteTime;
+std::int32_t SearchRecord::dosTime() const {
+    const platform::FileTime ft = findData().lastWriteTime;
     const std::time_t seconds = static_cast<std::time_t>(ft / 10000000ULL) - 11644473600LL;
     std::tm t{};
     if (::localtime_r(&seconds, &t) == nullptr) return -1;
@@ -203,104 +204,104 @@ std::int32_t TSearchRec::Time() const {
 
 // ---- the prepared search
 
-TTargetFolder& TTargetFolderList::AddFolder(std::string_view folder) {
+TargetFolder& TargetFolderList::addFolder(std::string_view folder) {
     std::string path = fullPath(folder);
     const PathSyntax& syntax = PathSyntax::native();
     if (!path.empty() && syntax.delimiters.find(path.back()) == std::string_view::npos) {
         path += syntax.separator;
     }
     for (const auto& target : items_) {
-        if (samePath(target->Path, path)) return *target;
+        if (samePath(target->path, path)) return *target;
     }
-    auto target = std::make_unique<TTargetFolder>();
-    target->Path = std::move(path);
+    auto target = std::make_unique<TargetFolder>();
+    target->path = std::move(path);
     items_.insert(items_.begin(), std::move(target));
     return *items_.front();
 }
 
-bool TTargetFolderList::IsExcluded(std::string_view folder, std::string_view name) const {
-    for (auto it = Excluded.rbegin(); it != Excluded.rend(); ++it) {
-        if (PatternExcludes(folder, name, *it)) return true;
+bool TargetFolderList::isExcluded(std::string_view folder, std::string_view name) const {
+    for (auto it = excluded.rbegin(); it != excluded.rend(); ++it) {
+        if (patternExcludes(folder, name, *it)) return true;
     }
     return false;
 }
 
-TTargetSearch::TTargetSearch(const TSearchCriteria& criteria) {
-    BuildFolders(criteria.Files());
-    Attribute.Assign(criteria.Attribute());
-    AttributeEx.Assign(criteria.AttributeEx());
-    TimeStamp.Assign(criteria.TimeStamp());
-    Size.Assign(criteria.Size());
-    Content.Assign(criteria.Content());
-    if (Content.PhraseLen() > 0) {
-        TFileAttributes set = Attribute.Attributes();
-        set.exclude(ffDirectory);
-        Attribute.setAttributes(set);
+PreparedSearch::PreparedSearch(const SearchCriteria& criteria) {
+    buildFolders(criteria.files());
+    attribute.assign(criteria.attribute());
+    extendedAttribute.assign(criteria.extendedAttribute());
+    timeStamp.assign(criteria.timeStamp());
+    size.assign(criteria.size());
+    content.assign(criteria.content());
+    if (content.phraseLength() > 0) {
+        FileAttributes set = attribute.attributes();
+        set.exclude(FileAttribute::Directory);
+        attribute.setAttributes(set);
     }
 }
 
-void TTargetSearch::BuildFolders(const TFileCriteria& files) {
-    TargetFolders.Excluded = files.Excluded();
-    for (const std::string& included : files.Included()) {
+void PreparedSearch::buildFolders(const FileCriteria& files) {
+    targets.excluded = files.excluded();
+    for (const std::string& included : files.included()) {
         std::string_view entry(included);
-        const bool subfolders = takePrefix(entry, files.Subfolders());
+        const bool subfolders = takePrefix(entry, files.subfolders());
         const platform::paths::Split parts = platform::paths::split(entry);
-        TTargetFolder& target = TargetFolders.AddFolder(parts.folder);
-        target.Masks.emplace_back(parts.name.empty() ? std::string_view("*.*") : parts.name);
-        target.Subfolders = subfolders;
-        target.MinLevel = files.MinLevel();
-        target.MaxLevel = files.MaxLevel();
+        TargetFolder& target = targets.addFolder(parts.folder);
+        target.masks.emplace_back(parts.name.empty() ? std::string_view("*.*") : parts.name);
+        target.subfolders = subfolders;
+        target.minLevel = files.minLevel();
+        target.maxLevel = files.maxLevel();
     }
-    std::vector<std::string> masks = SplitList(files.FileName());
+    std::vector<std::string> masks = splitList(files.fileName());
     if (masks.empty()) masks.emplace_back("*.*");
     // Locations are folder names: letter case tells two folders apart on this system.
-    for (const std::string& location : SplitList(files.Location(), !PathSyntax::native().drives)) {
+    for (const std::string& location : splitList(files.location(), !PathSyntax::native().drives)) {
         std::string_view entry(location);
-        const bool subfolders = takePrefix(entry, files.Subfolders());
-        TTargetFolder& target = TargetFolders.AddFolder(entry);
-        target.Masks.insert(target.Masks.end(), masks.begin(), masks.end());
-        target.Subfolders = subfolders;
-        target.MinLevel = files.MinLevel();
-        target.MaxLevel = files.MaxLevel();
+        const bool subfolders = takePrefix(entry, files.subfolders());
+        TargetFolder& target = targets.addFolder(entry);
+        target.masks.insert(target.masks.end(), masks.begin(), masks.end());
+        target.subfolders = subfolders;
+        target.minLevel = files.minLevel();
+        target.maxLevel = files.maxLevel();
     }
 }
 
-bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& rec) const {
+bool PreparedSearch::matches(const std::string& folder, const SearchRecord& rec) const {
     // Tests whose settings cannot reject anything are passed without reading the entry's
     // metadata; the answers are the same.
-    if (Size.isActive() && !Size.Matches(rec.size64())) return false;
+    if (size.isActive() && !size.matches(rec.size64())) return false;
     const std::uint32_t attributes =
-        Attribute.needsReadOnlyBit() ? rec.Attr() : rec.basicAttributes();
-    if (!Attribute.Matches(attributes)) return false;
-    if (AttributeEx.isActive() && !AttributeEx.Matches(rec.Attr())) return false;
-    if (TimeStamp.isActive()) {
-        const TWin32FindData& d = rec.FindData();
-        if (!TimeStamp.Matches(d.ftCreationTime, d.ftLastWriteTime, d.ftLastAccessTime)) {
+        attribute.needsReadOnlyBit() ? rec.attributes() : rec.basicAttributes();
+    if (!attribute.matches(attributes)) return false;
+    if (extendedAttribute.isActive() && !extendedAttribute.matches(rec.attributes())) return false;
+    if (timeStamp.isActive()) {
+        const FindData& d = rec.findData();
+        if (!timeStamp.matches(d.creationTime, d.lastWriteTime, d.lastAccessTime)) {
             return false;
         }
     }
-    if (TargetFolders.IsExcluded(folder, rec.Name)) return false;
-    return Content.PhraseLen() == 0 || Content.Matches(folder + rec.Name);
+    if (targets.isExcluded(folder, rec.name)) return false;
+    return content.phraseLength() == 0 || content.matches(folder + rec.name);
 }
 
 // ---- the worker
 
 // A plain POSIX thread, joined by the finder: its end is then visible to every tool that
 // checks threads, which a thread class with its own wait conditions would hide.
-class TSearchThread {
+class SearchWorker {
 public:
-    explicit TSearchThread(TFindFile* finder) : finder_(finder) {}
-    ~TSearchThread() { join(); }
-    TSearchThread(const TSearchThread&) = delete;
-    TSearchThread& operator=(const TSearchThread&) = delete;
+    explicit SearchWorker(FileFinder* finder) : finder_(finder) {}
+    ~SearchWorker() { join(); }
+    SearchWorker(const SearchWorker&) = delete;
+    SearchWorker& operator=(const SearchWorker&) = delete;
 
     // Throws SystemError when the thread cannot be created.
-    void start(TThreadPriority priority) {
+    void start(ThreadPriority priority) {
         priority_ = priority;
         pthread_attr_t attr;
         pthread_attr_init(&attr);
         pthread_attr_setstacksize(&attr, kWorkerStackSize);
-        const int error = pthread_create(&thread_, &attr, &TSearchThread::main, this);
+        const int error = pthread_create(&thread_, &attr, &SearchWorker::main, this);
         pthread_attr_destroy(&attr);
         if (error != 0) throw platform::SystemError(platform::systemMessage(error), error);
         started_ = true;
@@ -314,15 +315,15 @@ public:
 
 private:
     static void* main(void* self) {
-        auto* t = static_cast<TSearchThread*>(self);
+        auto* t = static_cast<SearchWorker*>(self);
         applyPriority(t->priority_);
         t->finder_->runWorker();
         t->finished_ = true;
         return nullptr;
     }
 
-    TFindFile* finder_;
-    TThreadPriority priority_ = tpNormal;
+    FileFinder* finder_;
+    ThreadPriority priority_ = ThreadPriority::Normal;
     pthread_t thread_{};
     bool started_ = false;
     std::atomic<bool> finished_{false};
@@ -330,11 +331,11 @@ private:
 
 // ---- the finder
 
-TFindFile::TFindFile(QObject* owner) : QObject(owner), criteria_(new TSearchCriteria) {}
+FileFinder::FileFinder(QObject* owner) : QObject(owner), criteria_(new SearchCriteria) {}
 
-TFindFile::~TFindFile() {
+FileFinder::~FileFinder() {
     destroying_ = true;
-    if (busy_) Abort();
+    if (busy_) abort();
     // The worker may be inside a handler that waits for this thread: keep serving events
     // until it has ended. Its completion message dies with this object.
     while (worker_ && !worker_->finished()) {
@@ -346,30 +347,30 @@ TFindFile::~TFindFile() {
     busy_ = false;
 }
 
-void TFindFile::Execute() {
+void FileFinder::execute() {
     if (busy_) return;
-    SearchBegin();
+    beginSearch();
     if (!threaded_) {
         try {
-            SearchAll();
+            walkTargets();
         } catch (...) {
-            SearchFinish();
+            finishSearch();
             throw;
         }
-        SearchFinish();
+        finishSearch();
         return;
     }
     try {
-        worker_ = std::make_unique<TSearchThread>(this);
+        worker_ = std::make_unique<SearchWorker>(this);
         worker_->start(threadPriority_);
     } catch (...) {
         worker_.reset();
-        SearchFinish();
+        finishSearch();
         throw;
     }
 }
 
-void TFindFile::Abort() {
+void FileFinder::abort() {
     if (!busy_ || aborted_) return;
     // While this is set the worker lets the abort have the lock before its next handler call;
     // without it a worker that takes the lock again right after each call could keep the
@@ -388,15 +389,15 @@ void TFindFile::Abort() {
     }
     std::lock_guard<std::recursive_mutex> hold(lock_, std::adopt_lock);
     aborted_ = true;
-    if (!destroying_) DoSearchAbort();
+    if (!destroying_) notifySearchAbort();
 }
 
-void TFindFile::SearchBegin() {
+void FileFinder::beginSearch() {
     busy_ = true;
     aborted_ = false;
     try {
-        targetSearch_ = std::make_unique<TTargetSearch>(*criteria_);
-        DoSearchBegin();
+        targetSearch_ = std::make_unique<PreparedSearch>(*criteria_);
+        notifySearchBegin();
     } catch (...) {
         targetSearch_.reset();
         busy_ = false;
@@ -404,58 +405,58 @@ void TFindFile::SearchBegin() {
     }
 }
 
-void TFindFile::SearchFinish() {
+void FileFinder::finishSearch() {
     struct Release {
-        TFindFile* finder;
+        FileFinder* finder;
         ~Release() {
             finder->targetSearch_.reset();
             finder->busy_ = false;
         }
     } release{this};
-    DoSearchFinish();
+    notifySearchFinish();
 }
 
-void TFindFile::DoSearchBegin() {
-    if (OnSearchBegin && !destroying_) OnSearchBegin(this);
+void FileFinder::notifySearchBegin() {
+    if (onSearchBegin && !destroying_) onSearchBegin(this);
 }
 
-void TFindFile::DoSearchFinish() {
-    if (OnSearchFinish && !destroying_) OnSearchFinish(this);
+void FileFinder::notifySearchFinish() {
+    if (onSearchFinish && !destroying_) onSearchFinish(this);
 }
 
-void TFindFile::DoSearchAbort() {
-    if (OnSearchAbort && !destroying_) OnSearchAbort(this);
+void FileFinder::notifySearchAbort() {
+    if (onSearchAbort && !destroying_) onSearchAbort(this);
 }
 
-void TFindFile::yieldToAbort() const {
+void FileFinder::yieldToAbort() const {
     while (abortRequested_ && !aborted_) std::this_thread::yield();
 }
 
-TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
-    TFolderIgnore ignore = fiNone;
-    if (aborted_ || !OnFolderChange) return ignore;
+FolderIgnore FileFinder::notifyFolderChange(const std::string& folder) {
+    FolderIgnore ignore = FolderIgnore::None;
+    if (aborted_ || !onFolderChange) return ignore;
     yieldToAbort();
     if (aborted_) return ignore;
     std::lock_guard<std::recursive_mutex> hold(lock_);
     // Once destruction has taken the lock, nothing more reaches the handlers.
-    if (!destroying_) OnFolderChange(this, folder, ignore);
+    if (!destroying_) onFolderChange(this, folder, ignore);
     return ignore;
 }
 
-void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& rec) {
-    if (aborted_ || !OnFileMatch) return;
+void FileFinder::notifyFileMatch(const std::string& folder, const SearchRecord& rec) {
+    if (aborted_ || !onFileMatch) return;
     yieldToAbort();
     if (aborted_) return;
     std::lock_guard<std::recursive_mutex> hold(lock_);
-    if (!destroying_) OnFileMatch(this, folder, rec);
+    if (!destroying_) onFileMatch(this, folder, rec);
 }
 
-bool TFindFile::AcceptFile(const std::string& folder, const TSearchRec& rec) {
+bool FileFinder::acceptFile(const std::string& folder, const SearchRecord& rec) {
     if (aborted_) return false;
-    return targetSearch_->Matches(folder, rec);
+    return targetSearch_->matches(folder, rec);
 }
 
-bool TFindFile::enterOnce(const std::string& path) {
+bool FileFinder::enterOnce(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return true;  // the listing will fail silently
     // The same device encoding as the listing's (major in the high half).
@@ -464,28 +465,28 @@ bool TFindFile::enterOnce(const std::string& path) {
     return walked_.insert({device, st.st_ino}).second;
 }
 
-void TFindFile::SearchAll() {
-    const auto& targets = targetSearch_->TargetFolders.items();
+void FileFinder::walkTargets() {
+    const auto& targets = targetSearch_->targets.items();
     for (auto it = targets.rbegin(); it != targets.rend() && !aborted_; ++it) {
         currentLevel_ = 0;
         currentTarget_ = it->get();
         walked_.clear();
-        enterOnce((*it)->Path.empty() ? std::string(".") : (*it)->Path);
-        SearchIn((*it)->Path);
+        enterOnce((*it)->path.empty() ? std::string(".") : (*it)->path);
+        walkFolder((*it)->path);
     }
     currentTarget_ = nullptr;
     walked_.clear();
 }
 
-void TFindFile::SearchIn(const std::string& folder) {
+void FileFinder::walkFolder(const std::string& folder) {
     if (aborted_) return;
     struct Level {
         std::atomic<std::uint16_t>& level;
         ~Level() { --level; }
     } depth{currentLevel_};
     const std::uint16_t level = ++currentLevel_;
-    const TFolderIgnore ignore = DoFolderChange(folder);
-    const TTargetFolder& target = *currentTarget_;
+    const FolderIgnore ignore = notifyFolderChange(folder);
+    const TargetFolder& target = *currentTarget_;
 
     // The folder is read once; each mask, and the subfolder pass, lists the names read.
     std::optional<platform::DirListing> listing;
@@ -498,20 +499,20 @@ void TFindFile::SearchIn(const std::string& folder) {
         return *listing;
     };
 
-    if ((ignore == fiNone || ignore == fiJustSubfolders) && level >= target.MinLevel) {
-        for (auto mask = target.Masks.rbegin(); mask != target.Masks.rend() && !aborted_; ++mask) {
+    if ((ignore == FolderIgnore::None || ignore == FolderIgnore::JustSubfolders) && level >= target.minLevel) {
+        for (auto mask = target.masks.rbegin(); mask != target.masks.rend() && !aborted_; ++mask) {
             platform::DirListing& entries = list(*mask);
             while (entries.next()) {
                 if (isDotName(entries.name()) && entries.isDirectory()) continue;
-                const TSearchRec rec(entries);
-                if (AcceptFile(folder, rec)) DoFileMatch(folder, rec);
+                const SearchRecord rec(entries);
+                if (acceptFile(folder, rec)) notifyFileMatch(folder, rec);
                 if (aborted_) break;
             }
         }
     }
 
-    if (target.Subfolders && (ignore == fiNone || ignore == fiJustThis) &&
-        (target.MaxLevel == 0 || level < target.MaxLevel) && !aborted_) {
+    if (target.subfolders && (ignore == FolderIgnore::None || ignore == FolderIgnore::JustThis) &&
+        (target.maxLevel == 0 || level < target.maxLevel) && !aborted_) {
         // Names first, then the descent: no listing stays open while the walk goes deeper.
         struct Sub {
             std::string name;
@@ -533,14 +534,14 @@ void TFindFile::SearchIn(const std::string& folder) {
             // link to the same folder) is not entered again.
             const bool known = sub.id.inode != 0 && !walked_.insert(sub.id).second;
             if (known) continue;
-            SearchIn(folder + sub.name + platform::paths::kSeparator);
+            walkFolder(folder + sub.name + platform::paths::kSeparator);
         }
     }
 }
 
-void TFindFile::runWorker() {
+void FileFinder::runWorker() {
     try {
-        SearchAll();
+        walkTargets();
     } catch (const std::exception& error) {
         workerError_ = error.what();
     } catch (...) {
@@ -549,7 +550,7 @@ void TFindFile::runWorker() {
     QMetaObject::invokeMethod(this, "completeThreadedSearch", Qt::QueuedConnection);
 }
 
-void TFindFile::completeThreadedSearch() {
+void FileFinder::completeThreadedSearch() {
     // Entered from the event loop: nothing may escape it.
     platform::runGuarded([this] {
         if (!worker_) return;
@@ -559,7 +560,7 @@ void TFindFile::completeThreadedSearch() {
         workerError_.reset();
         // The worker may not touch widgets: its error is shown here, on the owning thread.
         if (error && !destroying_) platform::showStandardError(QString::fromLocal8Bit(*error));
-        SearchFinish();
+        finishSearch();
     });
 }
 

@@ -4,7 +4,7 @@
 //
 // Threads: the UI thread (the thread that created the finder) runs Execute, Abort, the begin
 // and finish steps and the completion event. In threaded mode the walk, with the
-// folder-change and file-match events, runs on the worker (TSearchThread). Lock order: the
+// folder-change and file-match events, runs on the worker (SearchWorker). Lock order: the
 // finder's recursive lock `lock_` is the only lock; it is held only around a handler call
 // (worker) and around the abort step (UI thread), never while waiting for anything else.
 //
@@ -35,27 +35,27 @@ namespace search {
 
 // Cuts at ";", trims blanks and control characters, drops empty pieces and pieces equal to an
 // earlier one (ignoring letter case unless `caseSensitive`). Order is kept.
-std::vector<std::string> SplitList(std::string_view text, bool caseSensitive = false);
+std::vector<std::string> splitList(std::string_view text, bool caseSensitive = false);
 
-class TFileCriteria : public TPersistent {
+class FileCriteria : public Persistent {
 public:
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TFileCriteria"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TFileCriteria"; }
 
-    const std::string& FileName() const { return fileName_; }
+    const std::string& fileName() const { return fileName_; }
     void setFileName(std::string_view value) { fileName_ = value; }
-    const std::string& Location() const { return location_; }
+    const std::string& location() const { return location_; }
     void setLocation(std::string_view value) { location_ = value; }
-    std::vector<std::string>& Included() { return included_; }
-    const std::vector<std::string>& Included() const { return included_; }
-    std::vector<std::string>& Excluded() { return excluded_; }
-    const std::vector<std::string>& Excluded() const { return excluded_; }
-    bool Subfolders() const { return subfolders_; }
+    std::vector<std::string>& included() { return included_; }
+    const std::vector<std::string>& included() const { return included_; }
+    std::vector<std::string>& excluded() { return excluded_; }
+    const std::vector<std::string>& excluded() const { return excluded_; }
+    bool subfolders() const { return subfolders_; }
     void setSubfolders(bool value) { subfolders_ = value; }
-    std::uint16_t MinLevel() const { return minLevel_; }
+    std::uint16_t minLevel() const { return minLevel_; }
     void setMinLevel(std::uint16_t value) { minLevel_ = value; }
-    std::uint16_t MaxLevel() const { return maxLevel_; }
+    std::uint16_t maxLevel() const { return maxLevel_; }
     void setMaxLevel(std::uint16_t value) { maxLevel_ = value; }
 
 private:
@@ -68,185 +68,186 @@ private:
     std::uint16_t maxLevel_ = 0;
 };
 
-class TSearchCriteria : public TPersistent {
+class SearchCriteria : public Persistent {
 public:
-    using TPersistent::Assign;
-    void Assign(const TPersistent* Source) override;
-    const char* ClassName() const override { return "TSearchCriteria"; }
+    using Persistent::assign;
+    void assign(const Persistent* Source) override;
+    const char* className() const override { return "TSearchCriteria"; }
 
-    TFileCriteria& Files() { return files_; }
-    const TFileCriteria& Files() const { return files_; }
-    void setFiles(const TFileCriteria& value) { files_.Assign(value); }
-    TAttributeCriteria& Attribute() { return attribute_; }
-    const TAttributeCriteria& Attribute() const { return attribute_; }
-    void setAttribute(const TAttributeCriteria& value) { attribute_.Assign(value); }
-    TAttributeCriteriaEx& AttributeEx() { return attributeEx_; }
-    const TAttributeCriteriaEx& AttributeEx() const { return attributeEx_; }
-    void setAttributeEx(const TAttributeCriteriaEx& value) { attributeEx_.Assign(value); }
-    TDateTimeCriteria& TimeStamp() { return timeStamp_; }
-    const TDateTimeCriteria& TimeStamp() const { return timeStamp_; }
-    void setTimeStamp(const TDateTimeCriteria& value) { timeStamp_.Assign(value); }
-    TSizeCriteria& Size() { return size_; }
-    const TSizeCriteria& Size() const { return size_; }
-    void setSize(const TSizeCriteria& value) { size_.Assign(value); }
-    TContentCriteria& Content() { return content_; }
-    const TContentCriteria& Content() const { return content_; }
-    void setContent(const TContentCriteria& value) { content_.Assign(value); }
+    FileCriteria& files() { return files_; }
+    const FileCriteria& files() const { return files_; }
+    void setFiles(const FileCriteria& value) { files_.assign(value); }
+    AttributeCriteria& attribute() { return attribute_; }
+    const AttributeCriteria& attribute() const { return attribute_; }
+    void setAttribute(const AttributeCriteria& value) { attribute_.assign(value); }
+    ExtendedAttributeCriteria& extendedAttribute() { return attributeEx_; }
+    const ExtendedAttributeCriteria& extendedAttribute() const { return attributeEx_; }
+    void setExtendedAttribute(const ExtendedAttributeCriteria& value) { attributeEx_.assign(value); }
+    DateTimeCriteria& timeStamp() { return timeStamp_; }
+    const DateTimeCriteria& timeStamp() const { return timeStamp_; }
+    void setTimeStamp(const DateTimeCriteria& value) { timeStamp_.assign(value); }
+    SizeCriteria& size() { return size_; }
+    const SizeCriteria& size() const { return size_; }
+    void setSize(const SizeCriteria& value) { size_.assign(value); }
+    ContentCriteria& content() { return content_; }
+    const ContentCriteria& content() const { return content_; }
+    void setContent(const ContentCriteria& value) { content_.assign(value); }
 
 private:
-    TFileCriteria files_;
-    TAttributeCriteria attribute_;
-    TAttributeCriteriaEx attributeEx_;
-    TDateTimeCriteria timeStamp_;
-    TSizeCriteria size_;
-    TContentCriteria content_;
+    FileCriteria files_;
+    AttributeCriteria attribute_;
+    ExtendedAttributeCriteria attributeEx_;
+    DateTimeCriteria timeStamp_;
+    SizeCriteria size_;
+    ContentCriteria content_;
 };
 
 // The platform's raw find data of an entry.
-struct TWin32FindData {
-    std::uint32_t dwFileAttributes = 0;
-    platform::FileTime ftCreationTime = 0;
-    platform::FileTime ftLastAccessTime = 0;
-    platform::FileTime ftLastWriteTime = 0;
-    std::uint32_t nFileSizeHigh = 0;
-    std::uint32_t nFileSizeLow = 0;
-    std::string cFileName;
-    std::string cAlternateFileName;  // no short names here: always empty
+struct FindData {
+    std::uint32_t attributes = 0;
+    platform::FileTime creationTime = 0;
+    platform::FileTime lastAccessTime = 0;
+    platform::FileTime lastWriteTime = 0;
+    std::uint32_t sizeHigh = 0;
+    std::uint32_t sizeLow = 0;
+    std::string fileName;
+    std::string alternateFileName;  // no short names here: always empty
 };
 
 // The directory-search record of one entry, handed to handlers read-only for the duration of
-// the call. Name is always there; the other fields are read from the file system on first
+// the call. The name is always there; the other fields are read from the file system on first
 // use (on the calling thread, during the call), so a walk that needs only names costs no stat.
-class TSearchRec {
+class SearchRecord {
 public:
-    std::string Name;
+    std::string name;
 
     // Last-write time as a packed local DOS date (high word) and time (low word); -1 when it
     // does not fit that format.
-    std::int32_t Time() const;
+    std::int32_t dosTime() const;
     // The low 32 bits of the size.
-    std::int32_t Size() const { return static_cast<std::int32_t>(FindData().nFileSizeLow); }
-    std::uint32_t Attr() const { return FindData().dwFileAttributes; }
-    const TWin32FindData& FindData() const;
+    std::int32_t sizeLow() const { return static_cast<std::int32_t>(findData().sizeLow); }
+    std::uint32_t attributes() const { return findData().attributes; }
+    const FindData& findData() const;
 
     std::int64_t size64() const {
-        const TWin32FindData& d = FindData();
-        return static_cast<std::int64_t>(d.nFileSizeHigh) * 4294967296LL + d.nFileSizeLow;
+        const FindData& d = findData();
+        return static_cast<std::int64_t>(d.sizeHigh) * 4294967296LL + d.sizeLow;
     }
     // Attribute bits without the read-only bit unless already known (no stat for plain files).
     std::uint32_t basicAttributes() const;
 
-    explicit TSearchRec(platform::DirListing& listing);
-    explicit TSearchRec(const platform::DirEntry& entry);
+    explicit SearchRecord(platform::DirListing& listing);
+    explicit SearchRecord(const platform::DirEntry& entry);
 
 private:
     platform::DirListing* listing_ = nullptr;
-    mutable std::optional<TWin32FindData> data_;
+    mutable std::optional<FindData> data_;
 };
 
-enum TFolderIgnore { fiNone, fiJustThis, fiJustSubfolders, fiThisAndSubfolders };
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// What a folder-change handler asks the walk to skip in the folder it was told about.
+enum class FolderIgnore { None, JustThis, JustSubfolders, ThisAndSubfolders };
+enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
-class TFindFile;
-using TNotifyEvent = std::function<void(TFindFile* Sender)>;
-using TFileMatchEvent =
-    std::function<void(TFindFile* Sender, const std::string& Folder, const TSearchRec& FileInfo)>;
-using TFolderChangeEvent =
-    std::function<void(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
+class FileFinder;
+using SearchEventHandler = std::function<void(FileFinder* Sender)>;
+using FileMatchHandler =
+    std::function<void(FileFinder* Sender, const std::string& Folder, const SearchRecord& FileInfo)>;
+using FolderChangeHandler =
+    std::function<void(FileFinder* Sender, const std::string& Folder, FolderIgnore& IgnoreFolder)>;
 
-struct TTargetFolder {
-    std::string Path;  // absolute, ends in a separator
-    bool Subfolders = true;
-    std::vector<std::string> Masks;
-    std::uint16_t MinLevel = 0;
-    std::uint16_t MaxLevel = 0;
+struct TargetFolder {
+    std::string path;  // absolute, ends in a separator
+    bool subfolders = true;
+    std::vector<std::string> masks;
+    std::uint16_t minLevel = 0;
+    std::uint16_t maxLevel = 0;
 };
 
-class TTargetFolderList {
+class TargetFolderList {
 public:
     // Targets in list order; new ones go to the front, the walk goes from the back.
-    std::vector<std::unique_ptr<TTargetFolder>>& items() { return items_; }
-    const std::vector<std::unique_ptr<TTargetFolder>>& items() const { return items_; }
-    std::vector<std::string> Excluded;
+    std::vector<std::unique_ptr<TargetFolder>>& items() { return items_; }
+    const std::vector<std::unique_ptr<TargetFolder>>& items() const { return items_; }
+    std::vector<std::string> excluded;
 
     // The target for `folder` (made absolute, with a final separator), created at the front
     // when the list has none yet.
-    TTargetFolder& AddFolder(std::string_view folder);
-    bool IsExcluded(std::string_view folder, std::string_view name) const;
+    TargetFolder& addFolder(std::string_view folder);
+    bool isExcluded(std::string_view folder, std::string_view name) const;
 
 private:
-    std::vector<std::unique_ptr<TTargetFolder>> items_;
+    std::vector<std::unique_ptr<TargetFolder>> items_;
 };
 
 // The search as prepared when it begins: targets and private copies of the criteria.
-class TTargetSearch {
+class PreparedSearch {
 public:
-    explicit TTargetSearch(const TSearchCriteria& criteria);
+    explicit PreparedSearch(const SearchCriteria& criteria);
 
-    TTargetFolderList TargetFolders;
-    TAttributeCriteria Attribute;
-    TAttributeCriteriaEx AttributeEx;
-    TDateTimeCriteria TimeStamp;
-    TSizeCriteria Size;
-    TContentCriteria Content;
+    TargetFolderList targets;
+    AttributeCriteria attribute;
+    ExtendedAttributeCriteria extendedAttribute;
+    DateTimeCriteria timeStamp;
+    SizeCriteria size;
+    ContentCriteria content;
 
     // Size, attributes, extended attributes, time stamps, exclusion, content: in this order,
     // stopping at the first that fails.
-    bool Matches(const std::string& folder, const TSearchRec& rec) const;
+    bool matches(const std::string& folder, const SearchRecord& rec) const;
 
 private:
-    void BuildFolders(const TFileCriteria& files);
+    void buildFolders(const FileCriteria& files);
 };
 
-class TSearchThread;
+class SearchWorker;
 
-class TFindFile : public QObject {
+class FileFinder : public QObject {
     Q_OBJECT
 public:
-    explicit TFindFile(QObject* owner = nullptr);
-    ~TFindFile() override;
+    explicit FileFinder(QObject* owner = nullptr);
+    ~FileFinder() override;
 
-    TSearchCriteria& Criteria() { return *criteria_; }
-    void setCriteria(const TSearchCriteria& value) { criteria_->Assign(value); }
-    bool Threaded() const { return threaded_; }
+    SearchCriteria& criteria() { return *criteria_; }
+    void setCriteria(const SearchCriteria& value) { criteria_->assign(value); }
+    bool threaded() const { return threaded_; }
     void setThreaded(bool value) { threaded_ = value; }
-    TThreadPriority ThreadPriority() const { return threadPriority_; }
-    void setThreadPriority(TThreadPriority value) { threadPriority_ = value; }
-    bool Busy() const { return busy_; }
-    bool Aborted() const { return aborted_; }
-    std::uint16_t CurrentLevel() const { return currentLevel_; }
+    ThreadPriority threadPriority() const { return threadPriority_; }
+    void setThreadPriority(ThreadPriority value) { threadPriority_ = value; }
+    bool isBusy() const { return busy_; }
+    bool wasAborted() const { return aborted_; }
+    std::uint16_t currentLevel() const { return currentLevel_; }
 
     // Set while idle; called as described at the top of this file.
-    TFileMatchEvent OnFileMatch;
-    TFolderChangeEvent OnFolderChange;
-    TNotifyEvent OnSearchBegin;
-    TNotifyEvent OnSearchFinish;
-    TNotifyEvent OnSearchAbort;
+    FileMatchHandler onFileMatch;
+    FolderChangeHandler onFolderChange;
+    SearchEventHandler onSearchBegin;
+    SearchEventHandler onSearchFinish;
+    SearchEventHandler onSearchAbort;
 
     // Starts a search; nothing while Busy. Not threaded it returns after the finish event.
-    void Execute();
+    void execute();
     // Asks a running search to stop; returns after the abort event. Never blocks the UI
     // thread: while the worker holds the lock, pending events are processed between tries.
-    void Abort();
+    void abort();
 
 protected:
-    virtual void DoSearchBegin();
-    virtual void DoSearchFinish();
-    virtual void DoSearchAbort();
-    virtual TFolderIgnore DoFolderChange(const std::string& folder);
-    virtual void DoFileMatch(const std::string& folder, const TSearchRec& rec);
-    virtual bool AcceptFile(const std::string& folder, const TSearchRec& rec);
+    virtual void notifySearchBegin();
+    virtual void notifySearchFinish();
+    virtual void notifySearchAbort();
+    virtual FolderIgnore notifyFolderChange(const std::string& folder);
+    virtual void notifyFileMatch(const std::string& folder, const SearchRecord& rec);
+    virtual bool acceptFile(const std::string& folder, const SearchRecord& rec);
 
 private:
     // The worker's completion message, queued to this object's thread.
     Q_INVOKABLE void completeThreadedSearch();
 
-    friend class TSearchThread;
+    friend class SearchWorker;
 
-    void SearchBegin();
-    void SearchFinish();
-    void SearchAll();
-    void SearchIn(const std::string& folder);
+    void beginSearch();
+    void finishSearch();
+    void walkTargets();
+    void walkFolder(const std::string& folder);
     void runWorker();
     // Whether the walk may enter `path` (a folder not yet walked in this target).
     bool enterOnce(const std::string& path);
@@ -264,18 +265,18 @@ private:
         }
     };
 
-    std::unique_ptr<TSearchCriteria> criteria_;
+    std::unique_ptr<SearchCriteria> criteria_;
     bool threaded_ = false;
-    TThreadPriority threadPriority_ = tpNormal;
+    ThreadPriority threadPriority_ = ThreadPriority::Normal;
     std::atomic<bool> aborted_{false};
     std::atomic<bool> destroying_{false};
     std::atomic<bool> abortRequested_{false};  // an Abort is waiting for the lock
     bool busy_ = false;
     std::atomic<std::uint16_t> currentLevel_{0};
-    std::unique_ptr<TTargetSearch> targetSearch_;
-    const TTargetFolder* currentTarget_ = nullptr;   // walking thread
+    std::unique_ptr<PreparedSearch> targetSearch_;
+    const TargetFolder* currentTarget_ = nullptr;   // walking thread
     std::unordered_set<FileId, FileIdHash> walked_;  // walking thread
-    std::unique_ptr<TSearchThread> worker_;
+    std::unique_ptr<SearchWorker> worker_;
     std::optional<std::string> workerError_;
     std::recursive_mutex lock_;
 };

@@ -8,29 +8,29 @@
 namespace search {
 
 // A failed conversion or assignment between objects of unrelated classes.
-class EConvertError : public std::runtime_error {
+class ConvertError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class TPersistent {
+class Persistent {
 public:
-    virtual ~TPersistent() = default;
+    virtual ~Persistent() = default;
 
     // Copies `Source` into this object. The base refuses: "Cannot assign a X to a Y".
-    virtual void Assign(const TPersistent* Source) { AssignError(Source); }
-    void Assign(const TPersistent& Source) { Assign(&Source); }
+    virtual void assign(const Persistent* Source) { assignError(Source); }
+    void assign(const Persistent& Source) { assign(&Source); }
 
-    virtual const char* ClassName() const = 0;
+    virtual const char* className() const = 0;
 
 protected:
-    TPersistent() = default;
-    TPersistent(const TPersistent&) = default;
-    TPersistent& operator=(const TPersistent&) = default;
+    Persistent() = default;
+    Persistent(const Persistent&) = default;
+    Persistent& operator=(const Persistent&) = default;
 
-    [[noreturn]] void AssignError(const TPersistent* Source) const {
-        const std::string from = Source ? Source->ClassName() : "nil";
-        throw EConvertError("Cannot assign a " + from + " to a " + ClassName());
+    [[noreturn]] void assignError(const Persistent* Source) const {
+        const std::string from = Source ? Source->className() : "nil";
+        throw ConvertError("Cannot assign a " + from + " to a " + className());
     }
 };
 

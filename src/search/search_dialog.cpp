@@ -100,18 +100,18 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent), ui_(new BlockingCaller(this))
     setTabOrder(lst1, chk1);
     setTabOrder(chk1, chk2);
 
-    fndfl1 = new search::TFindFile(this);
+    fndfl1 = new search::FileFinder(this);
     fndfl1->setObjectName(QStringLiteral(u"fndfl1"));
-    fndfl1->OnFileMatch = [this](search::TFindFile* s, const std::string& folder,
-                                 const search::TSearchRec& rec) {
+    fndfl1->onFileMatch = [this](search::FileFinder* s, const std::string& folder,
+                                 const search::SearchRecord& rec) {
         fndfl1FileMatch(s, folder, rec);
     };
-    fndfl1->OnFolderChange = [this](search::TFindFile* s, const std::string& folder,
-                                    search::TFolderIgnore& ignore) {
+    fndfl1->onFolderChange = [this](search::FileFinder* s, const std::string& folder,
+                                    search::FolderIgnore& ignore) {
         fndfl1FolderChange(s, folder, ignore);
     };
-    fndfl1->OnSearchAbort = [this](search::TFindFile* s) { fndfl1SearchAbort(s); };
-    fndfl1->OnSearchFinish = [this](search::TFindFile* s) { fndfl1SearchFinish(s); };
+    fndfl1->onSearchAbort = [this](search::FileFinder* s) { fndfl1SearchAbort(s); };
+    fndfl1->onSearchFinish = [this](search::FileFinder* s) { fndfl1SearchFinish(s); };
 
     connect(btn1, &QPushButton::clicked, this, platform::guarded(this, &TForm2::btn1Click));
     connect(btn2, &QPushButton::clicked, this, platform::guarded(this, &TForm2::btn2Click));
@@ -153,17 +153,17 @@ void TForm2::btn1Click() {
 
 void TForm2::StartSearch(const std::string& masks) {
     fndfl1->setThreaded(true);
-    search::TFileCriteria& files = fndfl1->Criteria().Files();
+    search::FileCriteria& files = fndfl1->criteria().files();
     files.setFileName(masks);
     files.setLocation(shltrvw1->selectedPath());
     files.setSubfolders(true);
-    fndfl1->Execute();
+    fndfl1->execute();
     btn1->setEnabled(false);
     btn2->setEnabled(true);
 }
 
 void TForm2::btn2Click() {
-    fndfl1->Abort();
+    fndfl1->abort();
 }
 
 void TForm2::addRows(bool selectedOnly) {
@@ -194,28 +194,28 @@ void TForm2::btn4Click() {
     if (!wasEmpty) close();
 }
 
-void TForm2::fndfl1FileMatch(search::TFindFile*, const std::string& Folder,
-                             const search::TSearchRec& FileInfo) {
-    const std::string line = Folder + FileInfo.Name;
+void TForm2::fndfl1FileMatch(search::FileFinder*, const std::string& Folder,
+                             const search::SearchRecord& FileInfo) {
+    const std::string line = Folder + FileInfo.name;
     onUiThread([this, &line] { addLine(line); });
 }
 
-void TForm2::fndfl1FolderChange(search::TFindFile*, const std::string& Folder,
-                                search::TFolderIgnore&) {
+void TForm2::fndfl1FolderChange(search::FileFinder*, const std::string& Folder,
+                                search::FolderIgnore&) {
     onUiThread([this, &Folder] {
         stat1->showMessage(QFile::decodeName(QByteArray::fromStdString(Folder)));
     });
 }
 
-void TForm2::fndfl1SearchAbort(search::TFindFile*) {
+void TForm2::fndfl1SearchAbort(search::FileFinder*) {
     stat1->showMessage(QStringLiteral(u"正在退出搜索，请稍候..."));
     // Shown at once: the search may take a moment to wind down.
     repaint();
 }
 
-void TForm2::fndfl1SearchFinish(search::TFindFile* Sender) {
+void TForm2::fndfl1SearchFinish(search::FileFinder* Sender) {
     stat1->showMessage(QStringLiteral(u"完成搜索"));
-    if (Sender->Aborted()) {
+    if (Sender->wasAborted()) {
         stat1->showMessage(QStringLiteral(u"退出搜索 - ") + stat1->currentMessage());
     }
     btn1->setEnabled(true);

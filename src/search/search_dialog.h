@@ -47,19 +47,19 @@ public:
     QLabel* lbl2;
     QListWidget* lst1;
     QStatusBar* stat1;
-    search::TFindFile* fndfl1;
+    search::FileFinder* fndfl1;
 
     void btn1Click();
     void btn2Click();
     void btn3Click();
     void btn4Click();
     void lst1DblClick();
-    void fndfl1FileMatch(search::TFindFile* Sender, const std::string& Folder,
-                         const search::TSearchRec& FileInfo);
-    void fndfl1FolderChange(search::TFindFile* Sender, const std::string& Folder,
-                            search::TFolderIgnore& IgnoreFolder);
-    void fndfl1SearchAbort(search::TFindFile* Sender);
-    void fndfl1SearchFinish(search::TFindFile* Sender);
+    void fndfl1FileMatch(search::FileFinder* Sender, const std::string& Folder,
+                         const search::SearchRecord& FileInfo);
+    void fndfl1FolderChange(search::FileFinder* Sender, const std::string& Folder,
+                            search::FolderIgnore& IgnoreFolder);
+    void fndfl1SearchAbort(search::FileFinder* Sender);
+    void fndfl1SearchFinish(search::FileFinder* Sender);
     void FormCloseQuery(bool& CanClose);
     void FormClose();
     void StartSearch(const std::string& masks);

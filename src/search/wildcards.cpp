@@ -80,7 +80,7 @@ std::string_view extractDrive(std::string_view path, const PathSyntax& syntax) {
     return share == std::string_view::npos ? path : path.substr(0, share);
 }
 
-bool WildcardMatch(std::string_view text, std::string_view pattern) {
+bool wildcardMatch(std::string_view text, std::string_view pattern) {
     std::size_t t = 0;
     for (std::size_t p = 0; p < pattern.size(); ++p, ++t) {
         const char pc = pattern[p];
@@ -96,15 +96,15 @@ bool WildcardMatch(std::string_view text, std::string_view pattern) {
     return t == text.size();
 }
 
-bool FileNameMatchesMask(std::string_view name, std::string_view mask) {
+bool fileNameMatchesMask(std::string_view name, std::string_view mask) {
     const BaseExt m = splitExtension(mask);
     BaseExt n = splitExtension(name);
-    if (m.ext.empty()) return WildcardMatch(n.base, m.base);
+    if (m.ext.empty()) return wildcardMatch(n.base, m.base);
     if (n.ext.empty()) n.ext = ".";
-    return WildcardMatch(n.ext, m.ext) && WildcardMatch(n.base, m.base);
+    return wildcardMatch(n.ext, m.ext) && wildcardMatch(n.base, m.base);
 }
 
-bool PatternExcludes(std::string_view folder, std::string_view name, std::string_view pattern,
+bool patternExcludes(std::string_view folder, std::string_view name, std::string_view pattern,
                      const PathSyntax& syntax) {
     const std::size_t cut = platform::paths::lastDelimiter(pattern, syntax.delimiters);
     std::string_view patFolder =
@@ -118,7 +118,7 @@ bool PatternExcludes(std::string_view folder, std::string_view name, std::string
         if (!patDrive.empty()) {
             const std::string_view drive = extractDrive(folder, syntax);
             if (patDrive.size() > 2) {
-                if (!WildcardMatch(drive, patDrive)) return false;
+                if (!wildcardMatch(drive, patDrive)) return false;
             } else if (patDrive[0] != '*' && patDrive[0] != '?') {
                 if (drive.size() != 2 || asciiLower(drive[0]) != asciiLower(patDrive[0])) {
                     return false;
@@ -129,7 +129,7 @@ bool PatternExcludes(std::string_view folder, std::string_view name, std::string
         rest.remove_prefix(extractDrive(folder, syntax).size());
         if (!patFolder.empty() && !endsWithIgnoringAsciiCase(rest, patFolder)) return false;
     }
-    return patMask.empty() || FileNameMatchesMask(name, patMask);
+    return patMask.empty() || fileNameMatchesMask(name, patMask);
 }
 
 }  // namespace search

@@ -34,15 +34,15 @@ std::string_view extractDrive(std::string_view path, const PathSyntax& syntax);
 
 // Walks text and pattern from the start: "*" matches at once, whatever follows; "?" matches
 // any one byte, and at the end of the text also nothing; other bytes compare lower-cased.
-bool WildcardMatch(std::string_view text, std::string_view pattern);
+bool wildcardMatch(std::string_view text, std::string_view pattern);
 
 // Matches base and extension separately (the extension keeps its dot); a mask without an
 // extension matches the bases only; a name without extension counts as having ".".
-bool FileNameMatchesMask(std::string_view name, std::string_view mask);
+bool fileNameMatchesMask(std::string_view name, std::string_view mask);
 
 // Whether `pattern` (optional drive, optional folder part, optional name mask) excludes the
 // entry `name` found in `folder` (absolute, ending in a separator).
-bool PatternExcludes(std::string_view folder, std::string_view name, std::string_view pattern,
+bool patternExcludes(std::string_view folder, std::string_view name, std::string_view pattern,
                      const PathSyntax& syntax = PathSyntax::native());
 
 }  // namespace search

@@ -33,7 +33,7 @@ class WildcardMatchTest : public ::testing::TestWithParam<MatchCase> {};
 TEST_P(WildcardMatchTest, Matches) {
     const MatchCase& c = GetParam();
     SCOPED_TRACE(std::string("'") + c.text + "' ~ '" + c.pattern + "'");
-    EXPECT_EQ(WildcardMatch(c.text, c.pattern), c.matches);
+    EXPECT_EQ(wildcardMatch(c.text, c.pattern), c.matches);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -59,7 +59,7 @@ class FileNameMaskTest : public ::testing::TestWithParam<MaskCase> {};
 TEST_P(FileNameMaskTest, MatchesBaseAndExtension) {
     const MaskCase& c = GetParam();
     SCOPED_TRACE(std::string(c.name) + " ~ " + c.mask);
-    EXPECT_EQ(FileNameMatchesMask(c.name, c.mask), c.matches);
+    EXPECT_EQ(fileNameMatchesMask(c.name, c.mask), c.matches);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,7 +86,7 @@ TEST_P(PatternExcludesTest, Excludes) {
     const ExcludeCase& c = GetParam();
     SCOPED_TRACE(c.label);
     const PathSyntax& syntax = c.windows ? PathSyntax::windows() : PathSyntax::native();
-    EXPECT_EQ(PatternExcludes(c.folder, c.name, c.pattern, syntax), c.excluded);
+    EXPECT_EQ(patternExcludes(c.folder, c.name, c.pattern, syntax), c.excluded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,54 +119,54 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- size, attributes, time stamps
 
 TEST(SizeCriteria, BoundsAreInclusiveAndZeroMeansNone) {
-    TSizeCriteria c;
+    SizeCriteria c;
     const std::int64_t size = 1LL * 4294967296LL + 1073741824LL;  // high 1, low 2^30
     EXPECT_EQ(size, 5368709120LL);
-    EXPECT_TRUE(c.Matches(size));
-    EXPECT_TRUE(c.Matches(0));
+    EXPECT_TRUE(c.matches(size));
+    EXPECT_TRUE(c.matches(0));
     c.setMin(size);
-    EXPECT_TRUE(c.Matches(size));
-    EXPECT_FALSE(c.Matches(size - 1));
+    EXPECT_TRUE(c.matches(size));
+    EXPECT_FALSE(c.matches(size - 1));
     c.setMax(size);
-    EXPECT_TRUE(c.Matches(size));
-    EXPECT_FALSE(c.Matches(size + 1));
+    EXPECT_TRUE(c.matches(size));
+    EXPECT_FALSE(c.matches(size + 1));
     c.setMin(0);
-    EXPECT_TRUE(c.Matches(1));
+    EXPECT_TRUE(c.matches(1));
 }
 
 TEST(AttributeCriteria, DefaultsAcceptFilesNotFolders) {
-    TAttributeCriteria c;
+    AttributeCriteria c;
     EXPECT_EQ(c.bits(), 0x27u);
-    EXPECT_EQ(c.Attributes(), (TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem}));
+    EXPECT_EQ(c.attributes(), (FileAttributes{FileAttribute::Archive, FileAttribute::Readonly, FileAttribute::Hidden, FileAttribute::System}));
     const std::uint32_t hiddenReadOnly = 0x20 | 0x02 | 0x01;
-    EXPECT_TRUE(c.Matches(hiddenReadOnly));
-    EXPECT_TRUE(c.Matches(0x20 | 0x400 | 0x800));  // bits outside the five are not looked at
-    EXPECT_FALSE(c.Matches(0x10));
+    EXPECT_TRUE(c.matches(hiddenReadOnly));
+    EXPECT_TRUE(c.matches(0x20 | 0x400 | 0x800));  // bits outside the five are not looked at
+    EXPECT_FALSE(c.matches(0x10));
     c.setExactMatch(true);
-    EXPECT_FALSE(c.Matches(hiddenReadOnly));
-    EXPECT_TRUE(c.Matches(0x27 | 0x100));
-    c.setAttributes({ffDirectory});
+    EXPECT_FALSE(c.matches(hiddenReadOnly));
+    EXPECT_TRUE(c.matches(0x27 | 0x100));
+    c.setAttributes({FileAttribute::Directory});
     EXPECT_EQ(c.bits(), 0x10u);
-    EXPECT_TRUE(c.Matches(0x10));
+    EXPECT_TRUE(c.matches(0x10));
 }
 
 TEST(AttributeCriteriaEx, EachPropertyOwnsOneBitInOneMask) {
-    TAttributeCriteriaEx c;
-    EXPECT_TRUE(c.Matches(0xFFFFFFFF));
-    EXPECT_TRUE(c.Matches(0));
-    c.setHidden(fsSet);
-    c.setCompressed(fsUnset);
-    EXPECT_EQ(c.Hidden(), fsSet);
-    EXPECT_EQ(c.Compressed(), fsUnset);
-    EXPECT_EQ(c.Archive(), fsIgnore);
-    EXPECT_TRUE(c.Matches(0x02 | 0x20));
-    EXPECT_FALSE(c.Matches(0x20));
-    EXPECT_FALSE(c.Matches(0x02 | 0x800));
-    c.setHidden(fsUnset);  // moves the bit from one mask to the other
+    ExtendedAttributeCriteria c;
+    EXPECT_TRUE(c.matches(0xFFFFFFFF));
+    EXPECT_TRUE(c.matches(0));
+    c.setHidden(AttributeStatus::Set);
+    c.setCompressed(AttributeStatus::Unset);
+    EXPECT_EQ(c.hidden(), AttributeStatus::Set);
+    EXPECT_EQ(c.compressed(), AttributeStatus::Unset);
+    EXPECT_EQ(c.archive(), AttributeStatus::Ignore);
+    EXPECT_TRUE(c.matches(0x02 | 0x20));
+    EXPECT_FALSE(c.matches(0x20));
+    EXPECT_FALSE(c.matches(0x02 | 0x800));
+    c.setHidden(AttributeStatus::Unset);  // moves the bit from one mask to the other
     EXPECT_EQ(c.mustBeSet(), 0u);
     EXPECT_EQ(c.mustBeClear(), 0x802u);
-    c.setHidden(fsIgnore);
-    c.setCompressed(fsIgnore);
+    c.setHidden(AttributeStatus::Ignore);
+    c.setCompressed(AttributeStatus::Ignore);
     EXPECT_FALSE(c.isActive());
 }
 
@@ -184,33 +184,33 @@ platform::FileTime localFileTime(int y, int mo, int d, int h, int mi, int s) {
 }
 
 TEST(DateTimeCriteria, LocalTimeAndTheThreeKindsOfBound) {
-    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
-    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
+    EXPECT_EQ(encodeDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(encodeDate(2000, 1, 1), 36526.0);
     const platform::FileTime evening = localFileTime(2020, 5, 17, 18, 30, 0);
     EXPECT_DOUBLE_EQ(fileTimeToLocalDateTime(evening),
-                     EncodeDate(2020, 5, 17) + EncodeTime(18, 30, 0, 0));
+                     encodeDate(2020, 5, 17) + encodeTime(18, 30, 0, 0));
 
     struct Case {
         const char* label;
-        TDateTime before;
-        TDateTime after;
+        DateTime before;
+        DateTime after;
         bool matches;
     };
     const Case cases[] = {
         {"no bounds", 0, 0, true},
-        {"date-only before-bound takes the whole day", EncodeDate(2020, 5, 17), 0, true},
-        {"before the day", EncodeDate(2020, 5, 16), 0, false},
-        {"date and time before", EncodeDate(2020, 5, 17) + EncodeTime(18, 0, 0, 0), 0, false},
-        {"time-only after-bound on any date", 0, EncodeTime(18, 0, 0, 0), true},
-        {"time-only after-bound later in the day", 0, EncodeTime(19, 0, 0, 0), false},
-        {"time-only before-bound", EncodeTime(18, 30, 0, 0), 0, true},
-        {"date-only after-bound, same day", 0, EncodeDate(2020, 5, 17), true},
-        {"date-only after-bound, next day", 0, EncodeDate(2020, 5, 18), false},
-        {"both bounds around it", EncodeDate(2020, 6, 1), EncodeDate(2020, 5, 1), true},
+        {"date-only before-bound takes the whole day", encodeDate(2020, 5, 17), 0, true},
+        {"before the day", encodeDate(2020, 5, 16), 0, false},
+        {"date and time before", encodeDate(2020, 5, 17) + encodeTime(18, 0, 0, 0), 0, false},
+        {"time-only after-bound on any date", 0, encodeTime(18, 0, 0, 0), true},
+        {"time-only after-bound later in the day", 0, encodeTime(19, 0, 0, 0), false},
+        {"time-only before-bound", encodeTime(18, 30, 0, 0), 0, true},
+        {"date-only after-bound, same day", 0, encodeDate(2020, 5, 17), true},
+        {"date-only after-bound, next day", 0, encodeDate(2020, 5, 18), false},
+        {"both bounds around it", encodeDate(2020, 6, 1), encodeDate(2020, 5, 1), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        TDateTimeCriteria created, modified, accessed;
+        DateTimeCriteria created, modified, accessed;
         created.setCreatedBefore(c.before);
         created.setCreatedAfter(c.after);
         modified.setModifiedBefore(c.before);
@@ -218,64 +218,64 @@ TEST(DateTimeCriteria, LocalTimeAndTheThreeKindsOfBound) {
         accessed.setAccessedBefore(c.before);
         accessed.setAccessedAfter(c.after);
         const platform::FileTime other = localFileTime(1999, 1, 1, 0, 0, 0);
-        EXPECT_EQ(created.Matches(evening, other, other), c.matches);
-        EXPECT_EQ(modified.Matches(other, evening, other), c.matches);
-        EXPECT_EQ(accessed.Matches(other, other, evening), c.matches);
+        EXPECT_EQ(created.matches(evening, other, other), c.matches);
+        EXPECT_EQ(modified.matches(other, evening, other), c.matches);
+        EXPECT_EQ(accessed.matches(other, other, evening), c.matches);
     }
 }
 
 // ---- copying
 
 TEST(CriteriaAssign, CopiesItsOwnClassAndRefusesOthers) {
-    TSizeCriteria a, b;
+    SizeCriteria a, b;
     a.setMin(5);
     a.setMax(9);
-    b.Assign(a);
-    EXPECT_EQ(b.Min(), 5);
-    EXPECT_EQ(b.Max(), 9);
+    b.assign(a);
+    EXPECT_EQ(b.min(), 5);
+    EXPECT_EQ(b.max(), 9);
 
-    TContentCriteria from;
+    ContentCriteria from;
     from.setPhrase("HeLLo");
     from.setIgnoreCase(false);
     from.setWholeWord(true);
-    TContentCriteria to;
-    to.Assign(from);
-    EXPECT_EQ(to.Phrase(), "HeLLo");
-    EXPECT_EQ(to.SearchPhrase(), "HeLLo");  // derived values follow the setters
-    EXPECT_EQ(to.TranslationTable(), searchTables().identity.data());
-    EXPECT_TRUE(to.WholeWord());
+    ContentCriteria to;
+    to.assign(from);
+    EXPECT_EQ(to.phrase(), "HeLLo");
+    EXPECT_EQ(to.searchPhrase(), "HeLLo");  // derived values follow the setters
+    EXPECT_EQ(to.translationTable(), searchTables().identity.data());
+    EXPECT_TRUE(to.wholeWord());
 
-    TAttributeCriteria attr;
+    AttributeCriteria attr;
     try {
-        attr.Assign(a);
+        attr.assign(a);
         FAIL() << "no error";
-    } catch (const EConvertError& e) {
+    } catch (const ConvertError& e) {
         EXPECT_STREQ(e.what(), "Cannot assign a TSizeCriteria to a TAttributeCriteria");
     }
-    TSearchCriteria criteria;
-    EXPECT_THROW(criteria.Assign(attr), EConvertError);
-    EXPECT_THROW(criteria.Files().Assign(nullptr), EConvertError);
-    TFileCriteria files;
+    SearchCriteria criteria;
+    EXPECT_THROW(criteria.assign(attr), ConvertError);
+    EXPECT_THROW(criteria.files().assign(nullptr), ConvertError);
+    FileCriteria files;
     files.setFileName("*.mp3");
-    files.Excluded().push_back("x");
+    files.excluded().push_back("x");
     criteria.setFiles(files);
-    files.Excluded().clear();
-    EXPECT_EQ(criteria.Files().Excluded().size(), 1u);
-    TSearchCriteria copy;
-    copy.Assign(criteria);
-    EXPECT_EQ(copy.Files().FileName(), "*.mp3");
+    files.excluded().clear();
+    EXPECT_EQ(criteria.files().excluded().size(), 1u);
+    SearchCriteria copy;
+    copy.assign(criteria);
+    EXPECT_EQ(copy.files().fileName(), "*.mp3");
 }
 
 TEST(ContentCriteria, IgnoreCaseLowersThePhrase) {
-    TContentCriteria c;
-    EXPECT_TRUE(c.IgnoreCase());
-    EXPECT_EQ(c.PhraseLen(), 0u);
+    ContentCriteria c;
+    EXPECT_TRUE(c.ignoreCase());
+    EXPECT_EQ(c.phraseLength(), 0u);
     c.setPhrase("AbC");
-    EXPECT_EQ(c.SearchPhrase(), "abc");
-    EXPECT_EQ(c.TranslationTable(), searchTables().lower.data());
+    EXPECT_EQ(c.searchPhrase(), "abc");
+    EXPECT_EQ(c.translationTable(), searchTables().lower.data());
     c.setIgnoreCase(false);
-    EXPECT_EQ(c.SearchPhrase(), "AbC");
-    EXPECT_EQ(c.PhraseLen(), 3u);
+    EXPECT_EQ(c.searchPhrase(), "AbC");
+    EXPECT_EQ(c.phraseLength(), 3u);
 }
 
 // ---- content
@@ -290,17 +290,17 @@ protected:
     }
     static bool contains(const std::string& path, const std::string& phrase, bool wholeWord,
                          bool ignoreCase = true) {
-        TContentCriteria c;
+        ContentCriteria c;
         c.setPhrase(phrase);
         c.setWholeWord(wholeWord);
         c.setIgnoreCase(ignoreCase);
-        return c.Matches(path);
+        return c.matches(path);
     }
     QTemporaryDir dir_;
 };
 
 TEST_F(ContentTest, PhrasesAcrossBlocksAndAtTheEdges) {
-    const std::size_t block = TContentCriteria::kBlockSize;
+    const std::size_t block = ContentCriteria::kBlockSize;
     struct Case {
         const char* label;
         std::string data;
@@ -342,7 +342,7 @@ TEST_F(ContentTest, PhrasesAcrossBlocksAndAtTheEdges) {
 // the scan's vector widths and block ends, in text made of few letters (many near misses).
 TEST_F(ContentTest, AgreesWithAPlainSearch) {
     std::mt19937 rng(7);
-    const std::size_t sizes[] = {40, 100, TContentCriteria::kBlockSize + 77};
+    const std::size_t sizes[] = {40, 100, ContentCriteria::kBlockSize + 77};
     for (const std::size_t size : sizes) {
         for (int round = 0; round < 40; ++round) {
             std::string data(size, 'a');
@@ -377,9 +377,9 @@ TEST_F(ContentTest, AgreesWithAPlainSearch) {
 }
 
 TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
-    std::string phrase(TContentCriteria::kBlockSize + 10, 'q');
+    std::string phrase(ContentCriteria::kBlockSize + 10, 'q');
     phrase.back() = 'z';
-    std::string data(TContentCriteria::kBlockSize + 100, 'q');
+    std::string data(ContentCriteria::kBlockSize + 100, 'q');
     data += 'z';
     EXPECT_TRUE(contains(file("long", data), phrase, false));
     data.back() = 'q';
@@ -387,8 +387,8 @@ TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
 }
 
 TEST_F(ContentTest, UnreadableAndMissingFilesDoNotMatch) {
-    TContentCriteria empty;
-    EXPECT_TRUE(empty.Matches(dir_.path().toStdString() + "/missing"));  // empty phrase
+    ContentCriteria empty;
+    EXPECT_TRUE(empty.matches(dir_.path().toStdString() + "/missing"));  // empty phrase
     EXPECT_FALSE(contains(dir_.path().toStdString() + "/missing", "x", false));
     const std::string locked = file("locked", "needle");
     ASSERT_EQ(::chmod(locked.c_str(), 0), 0);

@@ -41,65 +41,65 @@ TEST(SplitList, TrimsDropsEmptiesAndDuplicatesInOtherCase) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(SplitList(c.text), c.pieces);
+        EXPECT_EQ(splitList(c.text), c.pieces);
     }
-    EXPECT_EQ(SplitList("/M;/m", true), (std::vector<std::string>{"/M", "/m"}));
+    EXPECT_EQ(splitList("/M;/m", true), (std::vector<std::string>{"/M", "/m"}));
 }
 
-std::vector<std::string> targetPaths(const TTargetSearch& s) {
+std::vector<std::string> targetPaths(const PreparedSearch& s) {
     std::vector<std::string> out;
     // The walk goes from the back of the list.
-    for (auto it = s.TargetFolders.items().rbegin(); it != s.TargetFolders.items().rend(); ++it) {
-        out.push_back((*it)->Path);
+    for (auto it = s.targets.items().rbegin(); it != s.targets.items().rend(); ++it) {
+        out.push_back((*it)->path);
     }
     return out;
 }
 
 TEST(BuildFolders, TargetsPrefixesAndMasks) {
-    TSearchCriteria c;
-    c.Files().setFileName("*.mp3;*.wma");
-    c.Files().setLocation(">/a/b;</c;/a/b/;/a/./x/../b");
-    c.Files().setMaxLevel(3);
-    c.Files().Included().push_back("/inc/*.lrc");
-    c.Files().Included().push_back("</inc2/");
-    TTargetSearch s(c);
+    SearchCriteria c;
+    c.files().setFileName("*.mp3;*.wma");
+    c.files().setLocation(">/a/b;</c;/a/b/;/a/./x/../b");
+    c.files().setMaxLevel(3);
+    c.files().included().push_back("/inc/*.lrc");
+    c.files().included().push_back("</inc2/");
+    PreparedSearch s(c);
     EXPECT_EQ(targetPaths(s), (std::vector<std::string>{"/inc/", "/inc2/", "/a/b/", "/c/"}));
-    const auto& items = s.TargetFolders.items();
-    auto find = [&](const std::string& path) -> const TTargetFolder& {
+    const auto& items = s.targets.items();
+    auto find = [&](const std::string& path) -> const TargetFolder& {
         for (const auto& t : items) {
-            if (t->Path == path) return *t;
+            if (t->path == path) return *t;
         }
         throw std::runtime_error("no target " + path);
     };
     // "/a/b" named three times: one target, masks appended each time, the last naming's
     // subfolder setting.
-    EXPECT_EQ(find("/a/b/").Masks,
+    EXPECT_EQ(find("/a/b/").masks,
               (std::vector<std::string>{"*.mp3", "*.wma", "*.mp3", "*.wma", "*.mp3", "*.wma"}));
-    EXPECT_TRUE(find("/a/b/").Subfolders);
-    EXPECT_FALSE(find("/c/").Subfolders);
-    EXPECT_EQ(find("/c/").MaxLevel, 3);
-    EXPECT_EQ(find("/inc/").Masks, std::vector<std::string>{"*.lrc"});
-    EXPECT_EQ(find("/inc2/").Masks, std::vector<std::string>{"*.*"});
-    EXPECT_FALSE(find("/inc2/").Subfolders);
+    EXPECT_TRUE(find("/a/b/").subfolders);
+    EXPECT_FALSE(find("/c/").subfolders);
+    EXPECT_EQ(find("/c/").maxLevel, 3);
+    EXPECT_EQ(find("/inc/").masks, std::vector<std::string>{"*.lrc"});
+    EXPECT_EQ(find("/inc2/").masks, std::vector<std::string>{"*.*"});
+    EXPECT_FALSE(find("/inc2/").subfolders);
 
-    TSearchCriteria relative;
-    relative.Files().setLocation("rel");
-    TTargetSearch r(relative);
+    SearchCriteria relative;
+    relative.files().setLocation("rel");
+    PreparedSearch r(relative);
     EXPECT_EQ(targetPaths(r), std::vector<std::string>{platform::currentDirectory() + "/rel/"});
-    TSearchCriteria none;
-    none.Files().setLocation(" ; ");
-    EXPECT_TRUE(TTargetSearch(none).TargetFolders.items().empty());
-    TTargetSearch defaults(relative);
-    EXPECT_EQ(defaults.TargetFolders.items().front()->Masks, std::vector<std::string>{"*.*"});
+    SearchCriteria none;
+    none.files().setLocation(" ; ");
+    EXPECT_TRUE(PreparedSearch(none).targets.items().empty());
+    PreparedSearch defaults(relative);
+    EXPECT_EQ(defaults.targets.items().front()->masks, std::vector<std::string>{"*.*"});
 }
 
 TEST(TargetSearch, ContentSearchNeverMatchesFolders) {
-    TSearchCriteria c;
-    c.Attribute().setAttributes({ffDirectory, ffArchive});
-    c.Content().setPhrase("x");
-    TTargetSearch s(c);
-    EXPECT_FALSE(s.Attribute.Attributes().contains(ffDirectory));
-    EXPECT_TRUE(c.Attribute().Attributes().contains(ffDirectory));  // the finder's own is kept
+    SearchCriteria c;
+    c.attribute().setAttributes({FileAttribute::Directory, FileAttribute::Archive});
+    c.content().setPhrase("x");
+    PreparedSearch s(c);
+    EXPECT_FALSE(s.attribute.attributes().contains(FileAttribute::Directory));
+    EXPECT_TRUE(c.attribute().attributes().contains(FileAttribute::Directory));  // the finder's own is kept
 }
 
 // ---- walking real trees
@@ -136,18 +136,18 @@ struct Recorder {
         }
         return out;
     }
-    void attach(TFindFile& f, const std::string& root) {
-        f.OnFolderChange = [this, root](TFindFile*, const std::string& folder, TFolderIgnore&) {
+    void attach(FileFinder& f, const std::string& root) {
+        f.onFolderChange = [this, root](FileFinder*, const std::string& folder, FolderIgnore&) {
             add("F " + folder.substr(root.size()));
         };
-        f.OnFileMatch = [this, root](TFindFile*, const std::string& folder, const TSearchRec& r) {
-            add("M " + folder.substr(root.size()) + r.Name);
+        f.onFileMatch = [this, root](FileFinder*, const std::string& folder, const SearchRecord& r) {
+            add("M " + folder.substr(root.size()) + r.name);
         };
-        f.OnSearchBegin = [this](TFindFile*) { add("begin"); };
-        f.OnSearchFinish = [this](TFindFile* s) {
-            add(s->Aborted() ? "finish aborted" : "finish");
+        f.onSearchBegin = [this](FileFinder*) { add("begin"); };
+        f.onSearchFinish = [this](FileFinder* s) {
+            add(s->wasAborted() ? "finish aborted" : "finish");
         };
-        f.OnSearchAbort = [this](TFindFile*) { add("abort"); };
+        f.onSearchAbort = [this](FileFinder*) { add("abort"); };
     }
 };
 
@@ -163,8 +163,8 @@ protected:
         tree.file("sub/deeper/d.mp3");
         tree.folder("other.mp3");  // a folder whose name matches the mask
         tree.file("other.mp3/e.wma");
-        finder.Criteria().Files().setLocation(tree.root());
-        finder.Criteria().Files().setFileName("*.mp3;*.wma");
+        finder.criteria().files().setLocation(tree.root());
+        finder.criteria().files().setFileName("*.mp3;*.wma");
         rec.attach(finder, tree.root());
     }
     std::vector<std::string> sorted(std::vector<std::string> v) {
@@ -172,13 +172,13 @@ protected:
         return v;
     }
     Tree tree;
-    TFindFile finder;
+    FileFinder finder;
     Recorder rec;
 };
 
 TEST_F(WalkTest, NotThreadedReportsInWalkOrder) {
-    finder.Execute();
-    EXPECT_FALSE(finder.Busy());
+    finder.execute();
+    EXPECT_FALSE(finder.isBusy());
     ASSERT_GE(rec.events.size(), 2u);
     EXPECT_EQ(rec.events.front(), "begin");
     EXPECT_EQ(rec.events.back(), "finish");
@@ -201,10 +201,10 @@ TEST_F(WalkTest, NotThreadedReportsInWalkOrder) {
 TEST_F(WalkTest, LocationWithAndWithoutSeparatorAndEmptyMask) {
     std::string root = tree.root();
     root.pop_back();
-    finder.Criteria().Files().setLocation(root + ";" + root + "/");
-    finder.Criteria().Files().setFileName("");
-    finder.Criteria().Files().setSubfolders(false);
-    finder.Execute();
+    finder.criteria().files().setLocation(root + ";" + root + "/");
+    finder.criteria().files().setFileName("");
+    finder.criteria().files().setSubfolders(false);
+    finder.execute();
     // One target, "*.*" twice (once per naming): files only, each twice.
     EXPECT_EQ(rec.only('F'), std::vector<std::string>{""});
     EXPECT_EQ(sorted(rec.only('M')), (std::vector<std::string>{"a.wma", "a.wma", "b.mp3", "b.mp3",
@@ -239,11 +239,11 @@ TEST_F(WalkTest, LevelsAndPrefixes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         rec.events.clear();
-        finder.Criteria().Files().setLocation(c.location);
-        finder.Criteria().Files().setMinLevel(static_cast<std::uint16_t>(c.minLevel));
-        finder.Criteria().Files().setMaxLevel(static_cast<std::uint16_t>(c.maxLevel));
-        finder.Criteria().Files().setSubfolders(c.label[0] != '<');
-        finder.Execute();
+        finder.criteria().files().setLocation(c.location);
+        finder.criteria().files().setMinLevel(static_cast<std::uint16_t>(c.minLevel));
+        finder.criteria().files().setMaxLevel(static_cast<std::uint16_t>(c.maxLevel));
+        finder.criteria().files().setSubfolders(c.label[0] != '<');
+        finder.execute();
         EXPECT_EQ(sorted(rec.only('F')), c.folders);
         EXPECT_EQ(sorted(rec.only('M')), c.matches);
     }
@@ -251,29 +251,29 @@ TEST_F(WalkTest, LevelsAndPrefixes) {
 
 TEST_F(WalkTest, IgnoreModes) {
     struct Case {
-        TFolderIgnore mode;
+        FolderIgnore mode;
         std::vector<std::string> folders;
         std::vector<std::string> matches;
     };
     const Case cases[] = {
-        {fiJustSubfolders,
+        {FolderIgnore::JustSubfolders,
          {"", "other.mp3/", "sub/"},
          {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/c.MP3"}},
-        {fiThisAndSubfolders, {"", "other.mp3/", "sub/"}, {"a.wma", "b.mp3", "other.mp3/e.wma"}},
-        {fiJustThis,
+        {FolderIgnore::ThisAndSubfolders, {"", "other.mp3/", "sub/"}, {"a.wma", "b.mp3", "other.mp3/e.wma"}},
+        {FolderIgnore::JustThis,
          {"", "other.mp3/", "sub/", "sub/deeper/"},
          {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/deeper/d.mp3"}},
     };
     const std::string root = tree.root();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         rec.events.clear();
-        finder.OnFolderChange = [&](TFindFile*, const std::string& folder, TFolderIgnore& ignore) {
-            EXPECT_EQ(ignore, fiNone);
+        finder.onFolderChange = [&](FileFinder*, const std::string& folder, FolderIgnore& ignore) {
+            EXPECT_EQ(static_cast<int>(ignore), static_cast<int>(FolderIgnore::None));
             rec.add("F " + folder.substr(root.size()));
             if (folder == root + "sub/") ignore = c.mode;
         };
-        finder.Execute();
+        finder.execute();
         EXPECT_EQ(sorted(rec.only('F')), c.folders);
         EXPECT_EQ(sorted(rec.only('M')), c.matches);
     }
@@ -281,83 +281,83 @@ TEST_F(WalkTest, IgnoreModes) {
 
 TEST_F(WalkTest, BusyAbortAndAbortedFlags) {
     int executes = 0;
-    finder.OnFileMatch = [&](TFindFile* f, const std::string&, const TSearchRec&) {
-        f->Execute();  // busy: nothing
+    finder.onFileMatch = [&](FileFinder* f, const std::string&, const SearchRecord&) {
+        f->execute();  // busy: nothing
         ++executes;
-        f->Abort();
-        f->Abort();  // already aborted: nothing
+        f->abort();
+        f->abort();  // already aborted: nothing
         rec.add("M");
     };
-    finder.OnSearchFinish = [&](TFindFile* f) {
-        rec.add(f->Aborted() ? "finish aborted" : "finish");
-        f->Execute();  // still busy during the finish event
+    finder.onSearchFinish = [&](FileFinder* f) {
+        rec.add(f->wasAborted() ? "finish aborted" : "finish");
+        f->execute();  // still busy during the finish event
     };
-    finder.Abort();  // idle: nothing
-    EXPECT_FALSE(finder.Aborted());
-    finder.Execute();
+    finder.abort();  // idle: nothing
+    EXPECT_FALSE(finder.wasAborted());
+    finder.execute();
     EXPECT_EQ(executes, 1);
     EXPECT_EQ(rec.events,
               (std::vector<std::string>{"begin", "F ", "abort", "M", "finish aborted"}));
-    EXPECT_TRUE(finder.Aborted());
+    EXPECT_TRUE(finder.wasAborted());
     rec.events.clear();
-    finder.OnFileMatch = nullptr;
-    finder.Execute();
-    EXPECT_FALSE(finder.Aborted());
+    finder.onFileMatch = nullptr;
+    finder.execute();
+    EXPECT_FALSE(finder.wasAborted());
     EXPECT_EQ(rec.events.back(), "finish");
 }
 
 TEST_F(WalkTest, HandlerErrorEndsTheWalkAfterTheFinishEvent) {
-    finder.OnFileMatch = [](TFindFile*, const std::string&, const TSearchRec&) {
+    finder.onFileMatch = [](FileFinder*, const std::string&, const SearchRecord&) {
         throw std::runtime_error("handler failed");
     };
-    EXPECT_THROW(finder.Execute(), std::runtime_error);
+    EXPECT_THROW(finder.execute(), std::runtime_error);
     EXPECT_EQ(rec.events.back(), "finish");
-    EXPECT_FALSE(finder.Busy());
+    EXPECT_FALSE(finder.isBusy());
 }
 
 TEST_F(WalkTest, SearchRecordAndCriteriaInTheWalk) {
     tree.file("big.mp3", std::string(1000, 'y'));
     tree.file("song.mp3", "la la NEEDLE la");
     std::vector<std::string> seen;
-    finder.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
-        seen.push_back(folder.substr(tree.root().size()) + r.Name);
-        if (r.Name == "big.mp3") {
+    finder.onFileMatch = [&](FileFinder*, const std::string& folder, const SearchRecord& r) {
+        seen.push_back(folder.substr(tree.root().size()) + r.name);
+        if (r.name == "big.mp3") {
             EXPECT_EQ(r.size64(), 1000);
-            EXPECT_EQ(r.Size(), 1000);
-            EXPECT_EQ(r.Attr() & 0x30u, 0x20u);
-            EXPECT_EQ(r.FindData().cFileName, "big.mp3");
-            EXPECT_GT(r.Time(), 0);
+            EXPECT_EQ(r.sizeLow(), 1000);
+            EXPECT_EQ(r.attributes() & 0x30u, 0x20u);
+            EXPECT_EQ(r.findData().fileName, "big.mp3");
+            EXPECT_GT(r.dosTime(), 0);
         }
     };
-    finder.Criteria().Size().setMin(500);
-    finder.Execute();
+    finder.criteria().size().setMin(500);
+    finder.execute();
     EXPECT_EQ(seen, std::vector<std::string>{"big.mp3"});
 
     seen.clear();
-    finder.Criteria().Size().setMin(0);
-    finder.Criteria().Files().Excluded() = {"sub/", "a.*"};
-    finder.Criteria().Content().setPhrase("needle");
-    finder.Criteria().Attribute().setAttributes({ffArchive, ffDirectory});
-    finder.Criteria().Files().setFileName("*.*");
-    finder.Execute();
+    finder.criteria().size().setMin(0);
+    finder.criteria().files().excluded() = {"sub/", "a.*"};
+    finder.criteria().content().setPhrase("needle");
+    finder.criteria().attribute().setAttributes({FileAttribute::Archive, FileAttribute::Directory});
+    finder.criteria().files().setFileName("*.*");
+    finder.execute();
     EXPECT_EQ(seen, std::vector<std::string>{"song.mp3"});
 }
 
 // ---- threaded
 
 // Runs the event loop until the finder is idle again.
-bool waitIdle(const TFindFile& f, int ms = 30000) {
-    return QTest::qWaitFor([&] { return !f.Busy(); }, ms);
+bool waitIdle(const FileFinder& f, int ms = 30000) {
+    return QTest::qWaitFor([&] { return !f.isBusy(); }, ms);
 }
 
 TEST_F(WalkTest, ThreadedGivesTheSameResultsOnTheWorker) {
-    finder.Execute();
+    finder.execute();
     const auto plain = rec.events;
     rec.events.clear();
     rec.threads.clear();
     finder.setThreaded(true);
-    finder.Execute();
-    EXPECT_TRUE(finder.Busy());
+    finder.execute();
+    EXPECT_TRUE(finder.isBusy());
     ASSERT_TRUE(waitIdle(finder));
     EXPECT_EQ(rec.events, plain);
     std::lock_guard<std::mutex> g(rec.m);
@@ -372,11 +372,11 @@ TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
     testing_support::ScriptedMessageBoxes boxes;
     QThread* shownOn = nullptr;
     boxes.onShow([&](const testing_support::ShownBox&) { shownOn = QThread::currentThread(); });
-    finder.OnFileMatch = [](TFindFile*, const std::string&, const TSearchRec&) {
+    finder.onFileMatch = [](FileFinder*, const std::string&, const SearchRecord&) {
         throw std::runtime_error("disk on fire");
     };
     finder.setThreaded(true);
-    finder.Execute();
+    finder.execute();
     ASSERT_TRUE(waitIdle(finder));
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral(u"disk on fire."));
@@ -397,20 +397,20 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
     BlockingCaller ui;
     std::atomic<int> matches{0};
     std::atomic<bool> abortSeen{false};
-    finder.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) {
+    finder.onFolderChange = [&](FileFinder*, const std::string&, FolderIgnore&) {
         viaUiThread(&ui, [] {});
     };
-    finder.OnFileMatch = [&](TFindFile*, const std::string&, const TSearchRec&) {
+    finder.onFileMatch = [&](FileFinder*, const std::string&, const SearchRecord&) {
         viaUiThread(&ui, [&] { ++matches; });
     };
-    finder.OnSearchAbort = [&](TFindFile*) { abortSeen = true; };
+    finder.onSearchAbort = [&](FileFinder*) { abortSeen = true; };
     finder.setThreaded(true);
-    finder.Execute();
+    finder.execute();
     // The worker is now blocked in its first folder event until this thread serves it.
-    finder.Abort();
+    finder.abort();
     EXPECT_TRUE(abortSeen);
-    EXPECT_TRUE(finder.Aborted());
-    EXPECT_TRUE(finder.Busy());
+    EXPECT_TRUE(finder.wasAborted());
+    EXPECT_TRUE(finder.isBusy());
     ASSERT_TRUE(waitIdle(finder));
     EXPECT_EQ(rec.events.back(), "finish aborted");
     EXPECT_LT(matches.load(), 55);
@@ -420,16 +420,16 @@ TEST_F(WalkTest, DestroyedWhileAThreadedSearchRuns) {
     for (int i = 0; i < 20; ++i) tree.folder("many" + std::to_string(i));
     BlockingCaller ui;
     std::atomic<int> calls{0};
-    auto* f = new TFindFile;
-    f->Criteria().Files().setLocation(tree.root());
-    f->OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) {
+    auto* f = new FileFinder;
+    f->criteria().files().setLocation(tree.root());
+    f->onFolderChange = [&](FileFinder*, const std::string&, FolderIgnore&) {
         viaUiThread(&ui, [&] { ++calls; });
     };
     bool ended = false;
-    f->OnSearchFinish = [&](TFindFile*) { ended = true; };
-    f->OnSearchAbort = [&](TFindFile*) { ended = true; };
+    f->onSearchFinish = [&](FileFinder*) { ended = true; };
+    f->onSearchAbort = [&](FileFinder*) { ended = true; };
     f->setThreaded(true);
-    f->Execute();
+    f->execute();
     delete f;  // waits for the worker; no event after this point
     const int after = calls;
     QCoreApplication::processEvents();
@@ -451,13 +451,13 @@ TEST(WalkTraps, SymlinkCycleIsWalkedOnce) {
     ASSERT_EQ(::symlink("b", (tree.root() + "a/b2").c_str()), 0);
     for (bool threaded : {false, true}) {
         SCOPED_TRACE(threaded);
-        TFindFile f;
+        FileFinder f;
         Recorder rec;
         rec.attach(f, tree.root());
-        f.Criteria().Files().setLocation(tree.root());
-        f.Criteria().Files().setFileName("*.mp3");
+        f.criteria().files().setLocation(tree.root());
+        f.criteria().files().setFileName("*.mp3");
         f.setThreaded(threaded);
-        f.Execute();
+        f.execute();
         ASSERT_TRUE(waitIdle(f));
         const auto folders = rec.only('F');
         EXPECT_EQ(folders.size(), 3u);  // the root, a/ and one of a/b/ or a/b2/
@@ -476,20 +476,20 @@ TEST(WalkTraps, VeryDeepTree) {
         ++depth;
     }
     tree.file(rel + "deep.mp3");
-    TFindFile f;
+    FileFinder f;
     std::atomic<int> folders{0};
     std::atomic<int> deepest{0};
     std::vector<std::string> found;
-    f.OnFolderChange = [&](TFindFile* s, const std::string&, TFolderIgnore&) {
+    f.onFolderChange = [&](FileFinder* s, const std::string&, FolderIgnore&) {
         ++folders;
-        deepest = std::max<int>(deepest, s->CurrentLevel());
+        deepest = std::max<int>(deepest, s->currentLevel());
     };
-    f.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
-        found.push_back(folder + r.Name);
+    f.onFileMatch = [&](FileFinder*, const std::string& folder, const SearchRecord& r) {
+        found.push_back(folder + r.name);
     };
-    f.Criteria().Files().setLocation(tree.root());
+    f.criteria().files().setLocation(tree.root());
     f.setThreaded(true);
-    f.Execute();
+    f.execute();
     ASSERT_TRUE(waitIdle(f, 120000));
     EXPECT_EQ(folders.load(), depth + 1);
     EXPECT_EQ(deepest.load(), depth + 1);
@@ -499,16 +499,16 @@ TEST(WalkTraps, VeryDeepTree) {
 }
 
 TEST(WalkTraps, MissingLocationSendsItsFolderEventOnly) {
-    TFindFile f;
+    FileFinder f;
     Recorder rec;
     rec.attach(f, "");
-    f.Criteria().Files().setLocation("/no/such/folder");
-    f.Execute();
+    f.criteria().files().setLocation("/no/such/folder");
+    f.execute();
     EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "F /no/such/folder/", "finish"}));
     rec.events.clear();
-    f.Criteria().Files().setLocation("");
+    f.criteria().files().setLocation("");
     f.setThreaded(true);
-    f.Execute();
+    f.execute();
     ASSERT_TRUE(waitIdle(f));
     EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "finish"}));
 }

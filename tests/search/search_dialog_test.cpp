@@ -72,7 +72,7 @@ protected:
         ASSERT_EQ(form_->shltrvw1->selectedPath(), path);
     }
     bool waitIdle() {
-        return QTest::qWaitFor([&] { return !form_->fndfl1->Busy(); }, 30000);
+        return QTest::qWaitFor([&] { return !form_->fndfl1->isBusy(); }, 30000);
     }
     std::vector<std::string> search() {
         QTest::mouseClick(form_->btn1, Qt::LeftButton);
@@ -175,7 +175,7 @@ TEST_F(SearchDialogTest, SearchesTheCheckedTypesIntoASortedList) {
     form_->chk1->setChecked(false);
     form_->chk2->setChecked(false);
     QTest::mouseClick(form_->btn1, Qt::LeftButton);
-    EXPECT_FALSE(form_->fndfl1->Busy());
+    EXPECT_FALSE(form_->fndfl1->isBusy());
     EXPECT_TRUE(form_->btn1->isEnabled());
 }
 
@@ -261,7 +261,7 @@ TEST_F(SearchDialogTest, ClosingDoesNotStopTheSearch) {
     QTest::mouseClick(form_->btn1, Qt::LeftButton);
     form_->close();
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(form_->fndfl1->Busy());
+    EXPECT_TRUE(form_->fndfl1->isBusy());
     ASSERT_TRUE(waitIdle());
     // The list was cleared on close; what the search found afterwards is there.
     EXPECT_EQ(sorted(form_->lines()), sorted(mp3_));
