@@ -13,7 +13,7 @@
 
 #include "bench_tree.h"
 #include "search/blocking_call.h"
-#include "search/find_file.h"
+#include "search/file_finder.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

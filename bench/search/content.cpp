@@ -8,7 +8,7 @@
 #include <random>
 
 #include "bench_tree.h"
-#include "search/find_file.h"
+#include "search/file_finder.h"
 
 namespace {
 

@@ -288,7 +288,7 @@ bool DateTimeCriteria::isActive() const {
 }
 
 bool DateTimeCriteria::matches(platform::FileTime created, platform::FileTime modified,
-                                platform::FileTime accessed) const {
+                               platform::FileTime accessed) const {
     return pairMatches(created, createdBefore_, createdAfter_) &&
            pairMatches(modified, modifiedBefore_, modifiedAfter_) &&
            pairMatches(accessed, accessedBefore_, accessedAfter_);

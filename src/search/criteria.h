@@ -74,9 +74,13 @@ public:
     void assign(const Persistent* Source) override;
     const char* className() const override { return "TAttributeCriteriaEx"; }
 
-#define VORELA_ATTRIBUTE_STATUS(get, set, bit)                  \
-    AttributeStatus get() const { return status(bit); } \
-    void set(AttributeStatus value) { setStatus(bit, value); }
+#define VORELA_ATTRIBUTE_STATUS(get, set, bit) \
+    AttributeStatus get() const {              \
+        return status(bit);                    \
+    }                                          \
+    void set(AttributeStatus value) {          \
+        setStatus(bit, value);                 \
+    }
     VORELA_ATTRIBUTE_STATUS(archive, setArchive, 0x20)
     VORELA_ATTRIBUTE_STATUS(readonly, setReadonly, 0x01)
     VORELA_ATTRIBUTE_STATUS(hidden, setHidden, 0x02)
@@ -116,8 +120,12 @@ public:
     const char* className() const override { return "TDateTimeCriteria"; }
 
 #define VORELA_DATE_BOUND(get, set, field) \
-    DateTime get() const { return field; } \
-    void set(DateTime value) { field = value; }
+    DateTime get() const {                 \
+        return field;                      \
+    }                                      \
+    void set(DateTime value) {             \
+        field = value;                     \
+    }
     VORELA_DATE_BOUND(createdBefore, setCreatedBefore, createdBefore_)
     VORELA_DATE_BOUND(createdAfter, setCreatedAfter, createdAfter_)
     VORELA_DATE_BOUND(modifiedBefore, setModifiedBefore, modifiedBefore_)

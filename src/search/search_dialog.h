@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "search/find_file.h"
+#include "search/file_finder.h"
 
 class QCheckBox;
 class QLabel;

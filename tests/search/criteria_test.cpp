@@ -13,7 +13,7 @@
 #include <string>
 
 #include "search/criteria.h"
-#include "search/find_file.h"
+#include "search/file_finder.h"
 #include "search/wildcards.h"
 
 using namespace search;
@@ -137,7 +137,8 @@ TEST(SizeCriteria, BoundsAreInclusiveAndZeroMeansNone) {
 TEST(AttributeCriteria, DefaultsAcceptFilesNotFolders) {
     AttributeCriteria c;
     EXPECT_EQ(c.bits(), 0x27u);
-    EXPECT_EQ(c.attributes(), (FileAttributes{FileAttribute::Archive, FileAttribute::Readonly, FileAttribute::Hidden, FileAttribute::System}));
+    EXPECT_EQ(c.attributes(), (FileAttributes{FileAttribute::Archive, FileAttribute::Readonly,
+                                              FileAttribute::Hidden, FileAttribute::System}));
     const std::uint32_t hiddenReadOnly = 0x20 | 0x02 | 0x01;
     EXPECT_TRUE(c.matches(hiddenReadOnly));
     EXPECT_TRUE(c.matches(0x20 | 0x400 | 0x800));  // bits outside the five are not looked at

@@ -1,5 +1,5 @@
-// Threads and locks: see find_file.h.
-#include "search/find_file.h"
+// Threads and locks: see file_finder.h.
+#include "search/file_finder.h"
 
 #include <QCoreApplication>
 
@@ -8,16 +8,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-
 #include <unistd.h>
+
 #include <chrono>
-#include <ctime>
 #include <thread>
 
 #include "platform/error_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
-#include "search/wildcards.h"
 
 namespace search {
 namespace {
@@ -25,79 +23,8 @@ namespace {
 // Deep enough for the walk's recursion in trees far deeper than paths allow.
 constexpr std::size_t kWorkerStackSize = 16u << 20;
 
-bool isBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isBlankOrControl(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlankOrControl(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-unsigned char asciiLower(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
-}
-
-// Paths on this system are case-sensitive: two folders that differ only in letter case are
-// two folders, so they stay two targets here.
-bool samePath(std::string_view a, std::string_view b) {
-    return PathSyntax::native().drives ? equalIgnoringAsciiCase(a, b) : a == b;
-}
-
-// The full path of `folder`, as the system's full-path call gives it: relative to the
-// current directory, with "." and ".." resolved lexically and doubled separators removed.
-std::string fullPath(std::string_view folder) {
-    if (folder.empty()) return {};
-    const char sep = platform::paths::kSeparator;
-    std::string path(folder);
-    if (path.front() != sep) path = platform::currentDirectory() + sep + path;
-    const bool trailing = path.back() == sep;
-    std::vector<std::string_view> parts;
-    std::string_view rest(path);
-    while (!rest.empty()) {
-        const std::size_t at = rest.find(sep);
-        const std::string_view part = rest.substr(0, at);
-        rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    std::string out(1, sep);
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        out += parts[i];
-        if (i + 1 < parts.size() || trailing) out += sep;
-    }
-    return out;
-}
-
-// The subfolder prefix of a location or included entry: "<" without, ">" with subfolders.
-bool takePrefix(std::string_view& entry, bool byDefault) {
-    if (!entry.empty() && entry.front() == '<') {
-        entry.remove_prefix(1);
-        return false;
-    }
-    if (!entry.empty() && entry.front() == '>') {
-        entry.remove_prefix(1);
-        return true;
-    }
-    return byDefault;
-}
-
-// Applies a priority to the calling thread: the idle class for ThreadPriority::Idle, else a nice value
-// for this thread alone. Raising it needs privileges the user may not have; then it stays.
+// Applies a priority to the calling thread: the idle class for ThreadPriority::Idle, else a nice
+// value for this thread alone. Raising it needs privileges the user may not have; then it stays.
 void applyPriority(ThreadPriority p) {
     if (p == ThreadPriority::Idle) {
         const sched_param param{};
@@ -109,180 +36,11 @@ void applyPriority(ThreadPriority p) {
     if (nice != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
 }
 
-FindData findDataOf(std::string_view name, const platform::FileDetails& d) {
-    FindData out;
-    out.attributes = d.attributes;
-    out.creationTime = d.creationTime;
-    out.lastAccessTime = d.lastAccessTime;
-    out.lastWriteTime = d.lastWriteTime;
-    out.sizeHigh = static_cast<std::uint32_t>(d.size >> 32);
-    out.sizeLow = static_cast<std::uint32_t>(d.size);
-    out.fileName = name;
-    return out;
-}
-
 bool isDotName(std::string_view name) {
     return name == "." || name == "..";
 }
 
 }  // namespace
-
-// ---- lists and criteria
-
-std::vector<std::string> splitList(std::string_view text, bool caseSensitive) {
-    std::vector<std::string> out;
-    while (true) {
-        const std::size_t at = text.find(';');
-        const std::string_view piece = trimmed(text.substr(0, at));
-        if (!piece.empty()) {
-            bool seen = false;
-            for (const std::string& taken : out) {
-                if (caseSensitive ? taken == piece : equalIgnoringAsciiCase(taken, piece)) {
-                    seen = true;
-                    break;
-                }
-            }
-            if (!seen) out.emplace_back(piece);
-        }
-        if (at == std::string_view::npos) break;
-        text.remove_prefix(at + 1);
-    }
-    return out;
-}
-
-void FileCriteria::assign(const Persistent* Source) {
-    if (const auto* s = dynamic_cast<const FileCriteria*>(Source)) {
-        *this = *s;
-        return;
-    }
-    Persistent::assign(Source);
-}
-
-void SearchCriteria::assign(const Persistent* Source) {
-    if (const auto* s = dynamic_cast<const SearchCriteria*>(Source)) {
-        files_.assign(s->files_);
-        attribute_.assign(s->attribute_);
-        attributeEx_.assign(s->attributeEx_);
-        timeStamp_.assign(s->timeStamp_);
-        size_.assign(s->size_);
-        content_.assign(s->content_);
-        return;
-    }
-    Persistent::assign(Source);
-}
-
-// ---- the search record
-
-SearchRecord::SearchRecord(platform::DirListing& listing) : name(listing.name()), listing_(&listing) {}
-
-SearchRecord::SearchRecord(const platform::DirEntry& entry)
-    : name(entry.name), data_(findDataOf(entry.name, entry.details)) {}
-
-const FindData& SearchRecord::findData() const {
-    if (!data_) data_ = findDataOf(name, listing_->details());
-    return *data_;
-}
-
-std::uint32_t SearchRecord::basicAttributes() const {
-    if (data_ || !listing_) return findData().attributes;
-    return listing_->basicAttributes();
-}
-
-std::int32_t SearchRecord::dosTime() const {
-    const platform::FileTime ft = findData().lastWriteTime;
-    const std::time_t seconds = static_cast<std::time_t>(ft / 10000000ULL) - 11644473600LL;
-    std::tm t{};
-    if (::localtime_r(&seconds, &t) == nullptr) return -1;
-    const int year = t.tm_year + 1900;
-    if (year < 1980 || year > 2107) return -1;
-    const auto date =
-        static_cast<std::uint32_t>(((year - 1980) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
-    const auto time =
-        static_cast<std::uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
-    return static_cast<std::int32_t>((date << 16) | time);
-}
-
-// ---- the prepared search
-
-TargetFolder& TargetFolderList::addFolder(std::string_view folder) {
-    std::string path = fullPath(folder);
-    const PathSyntax& syntax = PathSyntax::native();
-    if (!path.empty() && syntax.delimiters.find(path.back()) == std::string_view::npos) {
-        path += syntax.separator;
-    }
-    for (const auto& target : items_) {
-        if (samePath(target->path, path)) return *target;
-    }
-    auto target = std::make_unique<TargetFolder>();
-    target->path = std::move(path);
-    items_.insert(items_.begin(), std::move(target));
-    return *items_.front();
-}
-
-bool TargetFolderList::isExcluded(std::string_view folder, std::string_view name) const {
-    for (auto it = excluded.rbegin(); it != excluded.rend(); ++it) {
-        if (patternExcludes(folder, name, *it)) return true;
-    }
-    return false;
-}
-
-PreparedSearch::PreparedSearch(const SearchCriteria& criteria) {
-    buildFolders(criteria.files());
-    attribute.assign(criteria.attribute());
-    extendedAttribute.assign(criteria.extendedAttribute());
-    timeStamp.assign(criteria.timeStamp());
-    size.assign(criteria.size());
-    content.assign(criteria.content());
-    if (content.phraseLength() > 0) {
-        FileAttributes set = attribute.attributes();
-        set.exclude(FileAttribute::Directory);
-        attribute.setAttributes(set);
-    }
-}
-
-void PreparedSearch::buildFolders(const FileCriteria& files) {
-    targets.excluded = files.excluded();
-    for (const std::string& included : files.included()) {
-        std::string_view entry(included);
-        const bool subfolders = takePrefix(entry, files.subfolders());
-        const platform::paths::Split parts = platform::paths::split(entry);
-        TargetFolder& target = targets.addFolder(parts.folder);
-        target.masks.emplace_back(parts.name.empty() ? std::string_view("*.*") : parts.name);
-        target.subfolders = subfolders;
-        target.minLevel = files.minLevel();
-        target.maxLevel = files.maxLevel();
-    }
-    std::vector<std::string> masks = splitList(files.fileName());
-    if (masks.empty()) masks.emplace_back("*.*");
-    // Locations are folder names: letter case tells two folders apart on this system.
-    for (const std::string& location : splitList(files.location(), !PathSyntax::native().drives)) {
-        std::string_view entry(location);
-        const bool subfolders = takePrefix(entry, files.subfolders());
-        TargetFolder& target = targets.addFolder(entry);
-        target.masks.insert(target.masks.end(), masks.begin(), masks.end());
-        target.subfolders = subfolders;
-        target.minLevel = files.minLevel();
-        target.maxLevel = files.maxLevel();
-    }
-}
-
-bool PreparedSearch::matches(const std::string& folder, const SearchRecord& rec) const {
-    // Tests whose settings cannot reject anything are passed without reading the entry's
-    // metadata; the answers are the same.
-    if (size.isActive() && !size.matches(rec.size64())) return false;
-    const std::uint32_t attributes =
-        attribute.needsReadOnlyBit() ? rec.attributes() : rec.basicAttributes();
-    if (!attribute.matches(attributes)) return false;
-    if (extendedAttribute.isActive() && !extendedAttribute.matches(rec.attributes())) return false;
-    if (timeStamp.isActive()) {
-        const FindData& d = rec.findData();
-        if (!timeStamp.matches(d.creationTime, d.lastWriteTime, d.lastAccessTime)) {
-            return false;
-        }
-    }
-    if (targets.isExcluded(folder, rec.name)) return false;
-    return content.phraseLength() == 0 || content.matches(folder + rec.name);
-}
 
 // ---- the worker
 
@@ -499,7 +257,8 @@ void FileFinder::walkFolder(const std::string& folder) {
         return *listing;
     };
 
-    if ((ignore == FolderIgnore::None || ignore == FolderIgnore::JustSubfolders) && level >= target.minLevel) {
+    if ((ignore == FolderIgnore::None || ignore == FolderIgnore::JustSubfolders) &&
+        level >= target.minLevel) {
         for (auto mask = target.masks.rbegin(); mask != target.masks.rend() && !aborted_; ++mask) {
             platform::DirListing& entries = list(*mask);
             while (entries.next()) {

@@ -18,7 +18,7 @@
 
 #include "platform/system.h"
 #include "search/blocking_call.h"
-#include "search/find_file.h"
+#include "search/file_finder.h"
 #include "support/scripted_message_box.h"
 
 using namespace search;
@@ -99,7 +99,8 @@ TEST(TargetSearch, ContentSearchNeverMatchesFolders) {
     c.content().setPhrase("x");
     PreparedSearch s(c);
     EXPECT_FALSE(s.attribute.attributes().contains(FileAttribute::Directory));
-    EXPECT_TRUE(c.attribute().attributes().contains(FileAttribute::Directory));  // the finder's own is kept
+    EXPECT_TRUE(
+        c.attribute().attributes().contains(FileAttribute::Directory));  // the finder's own is kept
 }
 
 // ---- walking real trees
@@ -140,7 +141,8 @@ struct Recorder {
         f.onFolderChange = [this, root](FileFinder*, const std::string& folder, FolderIgnore&) {
             add("F " + folder.substr(root.size()));
         };
-        f.onFileMatch = [this, root](FileFinder*, const std::string& folder, const SearchRecord& r) {
+        f.onFileMatch = [this, root](FileFinder*, const std::string& folder,
+                                     const SearchRecord& r) {
             add("M " + folder.substr(root.size()) + r.name);
         };
         f.onSearchBegin = [this](FileFinder*) { add("begin"); };
@@ -259,7 +261,9 @@ TEST_F(WalkTest, IgnoreModes) {
         {FolderIgnore::JustSubfolders,
          {"", "other.mp3/", "sub/"},
          {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/c.MP3"}},
-        {FolderIgnore::ThisAndSubfolders, {"", "other.mp3/", "sub/"}, {"a.wma", "b.mp3", "other.mp3/e.wma"}},
+        {FolderIgnore::ThisAndSubfolders,
+         {"", "other.mp3/", "sub/"},
+         {"a.wma", "b.mp3", "other.mp3/e.wma"}},
         {FolderIgnore::JustThis,
          {"", "other.mp3/", "sub/", "sub/deeper/"},
          {"a.wma", "b.mp3", "other.mp3/e.wma", "sub/deeper/d.mp3"}},
