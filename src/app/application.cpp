@@ -48,7 +48,7 @@ int run(int argc, char** argv) {
     // The windows live until the event loop ends, and go in reverse order of creation.
     auto Form1 = std::make_unique<main_window::TForm1>();
     Form1->show();
-    auto Form2 = std::make_unique<TForm2>(Form1.get());
+    auto Form2 = std::make_unique<SearchDialog>(Form1.get());
     auto Form3 = std::make_unique<lyrics::TForm3>();
 
     Form1->setSearchDialog(Form2.get());

@@ -22,13 +22,13 @@ class QStatusBar;
 class FolderTree;
 class BlockingCaller;
 
-class TForm2 : public QDialog {
+class SearchDialog : public QDialog {
     Q_OBJECT
 public:
     using PlaylistSink = std::function<void(const std::string& folder, const std::string& name)>;
 
-    explicit TForm2(QWidget* parent = nullptr);
-    ~TForm2() override;
+    explicit SearchDialog(QWidget* parent = nullptr);
+    ~SearchDialog() override;
 
     // Installed by the application: appends one playlist row (folder ends in the separator).
     void setPlaylistSink(PlaylistSink addRow) { addRow_ = std::move(addRow); }
@@ -36,33 +36,40 @@ public:
     // The result lines as bytes, in list order.
     std::vector<std::string> lines() const;
 
-    QLabel* lbl1;
-    FolderTree* shltrvw1;
-    QCheckBox* chk1;
-    QCheckBox* chk2;
-    QPushButton* btn1;
-    QPushButton* btn2;
-    QPushButton* btn3;
-    QPushButton* btn4;
-    QLabel* lbl2;
-    QListWidget* lst1;
-    QStatusBar* stat1;
-    search::FileFinder* fndfl1;
+    // --- Controls (owned by the dialog; each keeps its design name as its objectName) ------
+    QLabel* folderLabel;
+    FolderTree* folderTree;  // the folder to search
+    QCheckBox* mp3CheckBox;
+    QCheckBox* wmaCheckBox;
+    QPushButton* startButton;
+    QPushButton* stopButton;
+    QPushButton* addSelectedButton;
+    QPushButton* addAllButton;
+    QLabel* resultsLabel;
+    QListWidget* resultList;  // one line per file found, sorted; each keeps its path bytes
+    QStatusBar* statusBar;    // the folder being searched, then the end of the search
+    search::FileFinder* finder;
 
-    void btn1Click();
-    void btn2Click();
-    void btn3Click();
-    void btn4Click();
-    void lst1DblClick();
-    void fndfl1FileMatch(search::FileFinder* Sender, const std::string& Folder,
-                         const search::SearchRecord& FileInfo);
-    void fndfl1FolderChange(search::FileFinder* Sender, const std::string& Folder,
-                            search::FolderIgnore& IgnoreFolder);
-    void fndfl1SearchAbort(search::FileFinder* Sender);
-    void fndfl1SearchFinish(search::FileFinder* Sender);
-    void FormCloseQuery(bool& CanClose);
-    void FormClose();
-    void StartSearch(const std::string& masks);
+    // --- Handlers ---------------------------------------------------------------------------
+    // Searches the chosen folder for the checked kinds; nothing when neither is checked.
+    void startSearch();
+    void stopSearch();
+    // Moves the selected result lines (or all of them, then closes) into the playlist.
+    void addSelected();
+    void addAll();
+    void onResultDoubleClicked();
+    // The finder's events: match and folder change on its worker, abort and finish on the UI
+    // thread.
+    void onFileMatch(search::FileFinder* sender, const std::string& folder,
+                     const search::SearchRecord& fileInfo);
+    void onFolderChange(search::FileFinder* sender, const std::string& folder,
+                        search::FolderIgnore& ignore);
+    void onSearchAbort(search::FileFinder* sender);
+    void onSearchFinish(search::FileFinder* sender);
+    void onCloseQuery(bool& canClose);
+    void onClose();
+    // Starts a threaded search of the chosen folder and its subfolders for `masks`.
+    void searchFor(const std::string& masks);
 
     void done(int result) override;
 

@@ -46,7 +46,7 @@ protected:
         for (const std::string& f : wma_) write(f);
         write(music_ + "/readme.txt");
 
-        form_ = std::make_unique<TForm2>();
+        form_ = std::make_unique<SearchDialog>();
         form_->setPlaylistSink([this](const std::string& folder, const std::string& name) {
             rows_.push_back({folder, name});
         });
@@ -63,24 +63,24 @@ protected:
     static void write(const std::string& path) { std::ofstream(path) << "x"; }
 
     void selectFolder(const std::string& path) {
-        QTreeWidgetItem* item = form_->shltrvw1->findLoaded(path);
+        QTreeWidgetItem* item = form_->folderTree->findLoaded(path);
         ASSERT_NE(item, nullptr) << path;
         // A right click selects too.
-        form_->shltrvw1->scrollToItem(item);
-        QTest::mouseClick(form_->shltrvw1->viewport(), Qt::RightButton, {},
-                          form_->shltrvw1->visualItemRect(item).center());
-        ASSERT_EQ(form_->shltrvw1->selectedPath(), path);
+        form_->folderTree->scrollToItem(item);
+        QTest::mouseClick(form_->folderTree->viewport(), Qt::RightButton, {},
+                          form_->folderTree->visualItemRect(item).center());
+        ASSERT_EQ(form_->folderTree->selectedPath(), path);
     }
     bool waitIdle() {
-        return QTest::qWaitFor([&] { return !form_->fndfl1->isBusy(); }, 30000);
+        return QTest::qWaitFor([&] { return !form_->finder->isBusy(); }, 30000);
     }
     std::vector<std::string> search() {
-        QTest::mouseClick(form_->btn1, Qt::LeftButton);
+        QTest::mouseClick(form_->startButton, Qt::LeftButton);
         EXPECT_TRUE(waitIdle());
         return form_->lines();
     }
     void clickLine(int row, Qt::KeyboardModifiers mods = {}) {
-        QListWidget* l = form_->lst1;
+        QListWidget* l = form_->resultList;
         QTest::mouseClick(l->viewport(), Qt::LeftButton, mods,
                           l->visualItemRect(l->item(row)).center());
     }
@@ -98,12 +98,12 @@ protected:
     QByteArray savedHome_, savedConfig_;
     std::string desktop_, music_;
     std::vector<std::string> mp3_, wma_;
-    std::unique_ptr<TForm2> form_;
+    std::unique_ptr<SearchDialog> form_;
     std::vector<Row> rows_;
 };
 
 TEST_F(SearchDialogTest, StartsAsDesigned) {
-    TForm2& f = *form_;
+    SearchDialog& f = *form_;
     EXPECT_EQ(f.windowTitle(), QStringLiteral(u"搜索本地音乐"));
     EXPECT_EQ(f.size(), QSize(401, 370));
     struct Text {
@@ -112,14 +112,14 @@ TEST_F(SearchDialogTest, StartsAsDesigned) {
         QString text;
     };
     const Text texts[] = {
-        {f.lbl1, "lbl1", QStringLiteral(u"   搜索目录      ")},
-        {f.lbl2, "lbl2", QStringLiteral(u"     搜索到的文件      ")},
-        {f.chk1, "chk1", QStringLiteral(u"MP3")},
-        {f.chk2, "chk2", QStringLiteral(u"WMA")},
-        {f.btn1, "btn1", QStringLiteral(u"开始搜索")},
-        {f.btn2, "btn2", QStringLiteral(u"停止搜索")},
-        {f.btn3, "btn3", QStringLiteral(u"添加选中")},
-        {f.btn4, "btn4", QStringLiteral(u"添加所有")},
+        {f.folderLabel, "lbl1", QStringLiteral(u"   搜索目录      ")},
+        {f.resultsLabel, "lbl2", QStringLiteral(u"     搜索到的文件      ")},
+        {f.mp3CheckBox, "chk1", QStringLiteral(u"MP3")},
+        {f.wmaCheckBox, "chk2", QStringLiteral(u"WMA")},
+        {f.startButton, "btn1", QStringLiteral(u"开始搜索")},
+        {f.stopButton, "btn2", QStringLiteral(u"停止搜索")},
+        {f.addSelectedButton, "btn3", QStringLiteral(u"添加选中")},
+        {f.addAllButton, "btn4", QStringLiteral(u"添加所有")},
     };
     for (const Text& t : texts) {
         SCOPED_TRACE(t.name);
@@ -128,18 +128,18 @@ TEST_F(SearchDialogTest, StartsAsDesigned) {
         const auto* button = qobject_cast<QAbstractButton*>(t.w);
         EXPECT_EQ(label ? label->text() : button->text(), t.text);
     }
-    EXPECT_EQ(f.shltrvw1->objectName(), QStringLiteral(u"shltrvw1"));
-    EXPECT_EQ(f.lst1->objectName(), QStringLiteral(u"lst1"));
-    EXPECT_EQ(f.stat1->objectName(), QStringLiteral(u"stat1"));
-    EXPECT_TRUE(f.chk1->isChecked());
-    EXPECT_FALSE(f.chk2->isChecked());
-    EXPECT_TRUE(f.btn1->isEnabled());
-    EXPECT_FALSE(f.btn2->isEnabled());
-    EXPECT_EQ(f.lst1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(f.folderTree->objectName(), QStringLiteral(u"shltrvw1"));
+    EXPECT_EQ(f.resultList->objectName(), QStringLiteral(u"lst1"));
+    EXPECT_EQ(f.statusBar->objectName(), QStringLiteral(u"stat1"));
+    EXPECT_TRUE(f.mp3CheckBox->isChecked());
+    EXPECT_FALSE(f.wmaCheckBox->isChecked());
+    EXPECT_TRUE(f.startButton->isEnabled());
+    EXPECT_FALSE(f.stopButton->isEnabled());
+    EXPECT_EQ(f.resultList->selectionMode(), QAbstractItemView::ExtendedSelection);
     // The desktop node on top, selected and open; folders only, no hidden ones.
-    ASSERT_EQ(f.shltrvw1->topLevelItemCount(), 1);
-    QTreeWidgetItem* top = f.shltrvw1->topLevelItem(0);
-    EXPECT_EQ(f.shltrvw1->selectedPath(), desktop_);
+    ASSERT_EQ(f.folderTree->topLevelItemCount(), 1);
+    QTreeWidgetItem* top = f.folderTree->topLevelItem(0);
+    EXPECT_EQ(f.folderTree->selectedPath(), desktop_);
     EXPECT_TRUE(top->isExpanded());
     EXPECT_EQ(FolderTree::pathOf(top->child(0)), music_);
     EXPECT_EQ(FolderTree::pathOf(top->child(top->childCount() - 1)), "/");
@@ -157,38 +157,38 @@ TEST_F(SearchDialogTest, SearchesTheCheckedTypesIntoASortedList) {
     const Case cases[] = {{true, false, mp3_}, {false, true, wma_}, {true, true, both}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.mp3) + std::to_string(c.wma));
-        form_->lst1->clear();
-        form_->chk1->setChecked(c.mp3);
-        form_->chk2->setChecked(c.wma);
+        form_->resultList->clear();
+        form_->mp3CheckBox->setChecked(c.mp3);
+        form_->wmaCheckBox->setChecked(c.wma);
         const auto lines = search();
         EXPECT_EQ(sorted(lines), sorted(c.expected));
         EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(),
                                    [](auto& a, auto& b) { return platform::collate(a, b) < 0; }));
-        EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
-        EXPECT_TRUE(form_->btn1->isEnabled());
-        EXPECT_FALSE(form_->btn2->isEnabled());
+        EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"完成搜索"));
+        EXPECT_TRUE(form_->startButton->isEnabled());
+        EXPECT_FALSE(form_->stopButton->isEnabled());
     }
     // A second search adds to the list: every file twice.
     EXPECT_EQ(search().size(), 2 * both.size());
 
     // No type checked: nothing happens.
-    form_->chk1->setChecked(false);
-    form_->chk2->setChecked(false);
-    QTest::mouseClick(form_->btn1, Qt::LeftButton);
-    EXPECT_FALSE(form_->fndfl1->isBusy());
-    EXPECT_TRUE(form_->btn1->isEnabled());
+    form_->mp3CheckBox->setChecked(false);
+    form_->wmaCheckBox->setChecked(false);
+    QTest::mouseClick(form_->startButton, Qt::LeftButton);
+    EXPECT_FALSE(form_->finder->isBusy());
+    EXPECT_TRUE(form_->startButton->isEnabled());
 }
 
 TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     selectFolder(music_);
-    form_->chk2->setChecked(true);
+    form_->wmaCheckBox->setChecked(true);
     const auto lines = search();
     ASSERT_EQ(lines.size(), 6u);
 
     // Two lines chosen with Ctrl: appended in list order, and only they leave the list.
     clickLine(4);
     clickLine(1, Qt::ControlModifier);
-    QTest::mouseClick(form_->btn3, Qt::LeftButton);
+    QTest::mouseClick(form_->addSelectedButton, Qt::LeftButton);
     ASSERT_EQ(rows_.size(), 2u);
     EXPECT_EQ(joined(rows_), (std::vector<std::string>{lines[1], lines[4]}));
     for (const Row& r : rows_) {
@@ -201,16 +201,16 @@ TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     EXPECT_EQ(form_->lines(), rest);
 
     // Nothing selected: nothing added.
-    form_->lst1->clearSelection();
+    form_->resultList->clearSelection();
     rows_.clear();
-    QTest::mouseClick(form_->btn3, Qt::LeftButton);
+    QTest::mouseClick(form_->addSelectedButton, Qt::LeftButton);
     EXPECT_TRUE(rows_.empty());
     EXPECT_EQ(form_->lines().size(), 4u);
 
     // A double click adds the line under the pointer alone.
     clickLine(2);
-    QTest::mouseDClick(form_->lst1->viewport(), Qt::LeftButton, {},
-                       form_->lst1->visualItemRect(form_->lst1->item(2)).center());
+    QTest::mouseDClick(form_->resultList->viewport(), Qt::LeftButton, {},
+                       form_->resultList->visualItemRect(form_->resultList->item(2)).center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rows_.empty(); }, 5000));
     EXPECT_EQ(joined(rows_), std::vector<std::string>{rest[2]});
     rest.erase(rest.begin() + 2);
@@ -219,13 +219,13 @@ TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     // Add all closes the dialog; with an empty list it does nothing.
     form_->show();
     rows_.clear();
-    QTest::mouseClick(form_->btn4, Qt::LeftButton);
+    QTest::mouseClick(form_->addAllButton, Qt::LeftButton);
     EXPECT_EQ(joined(rows_), rest);
-    EXPECT_EQ(form_->lst1->count(), 0);
+    EXPECT_EQ(form_->resultList->count(), 0);
     EXPECT_FALSE(form_->isVisible());
     form_->show();
     rows_.clear();
-    QTest::mouseClick(form_->btn4, Qt::LeftButton);
+    QTest::mouseClick(form_->addAllButton, Qt::LeftButton);
     EXPECT_TRUE(form_->isVisible());
     EXPECT_TRUE(rows_.empty());
 }
@@ -238,46 +238,46 @@ TEST_F(SearchDialogTest, StopShowsBothMessages) {
     }
     selectFolder(music_);
     // The worker's first folder event waits for this thread, which is busy clicking "stop".
-    QTest::mouseClick(form_->btn1, Qt::LeftButton);
-    EXPECT_FALSE(form_->btn1->isEnabled());
-    EXPECT_TRUE(form_->btn2->isEnabled());
-    QTest::mouseClick(form_->btn2, Qt::LeftButton);
-    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"正在退出搜索，请稍候..."));
+    QTest::mouseClick(form_->startButton, Qt::LeftButton);
+    EXPECT_FALSE(form_->startButton->isEnabled());
+    EXPECT_TRUE(form_->stopButton->isEnabled());
+    QTest::mouseClick(form_->stopButton, Qt::LeftButton);
+    EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"正在退出搜索，请稍候..."));
     ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"退出搜索 - 完成搜索"));
-    EXPECT_TRUE(form_->btn1->isEnabled());
-    EXPECT_FALSE(form_->btn2->isEnabled());
-    EXPECT_LT(form_->lst1->count(), 34);
+    EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"退出搜索 - 完成搜索"));
+    EXPECT_TRUE(form_->startButton->isEnabled());
+    EXPECT_FALSE(form_->stopButton->isEnabled());
+    EXPECT_LT(form_->resultList->count(), 34);
     // The next search runs to its end.
-    form_->lst1->clear();
+    form_->resultList->clear();
     EXPECT_EQ(search().size(), 34u);
-    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
+    EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"完成搜索"));
 }
 
 TEST_F(SearchDialogTest, ClosingDoesNotStopTheSearch) {
     selectFolder(music_);
     form_->show();
-    form_->lst1->addItem(QStringLiteral(u"old line"));
-    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    form_->resultList->addItem(QStringLiteral(u"old line"));
+    QTest::mouseClick(form_->startButton, Qt::LeftButton);
     form_->close();
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(form_->fndfl1->isBusy());
+    EXPECT_TRUE(form_->finder->isBusy());
     ASSERT_TRUE(waitIdle());
     // The list was cleared on close; what the search found afterwards is there.
     EXPECT_EQ(sorted(form_->lines()), sorted(mp3_));
-    EXPECT_TRUE(form_->btn1->isEnabled());
+    EXPECT_TRUE(form_->startButton->isEnabled());
 }
 
 TEST_F(SearchDialogTest, NoFolderSelectedEndsAtOnce) {
-    form_->shltrvw1->setCurrentItem(nullptr);
-    EXPECT_EQ(form_->shltrvw1->selectedPath(), "");
+    form_->folderTree->setCurrentItem(nullptr);
+    EXPECT_EQ(form_->folderTree->selectedPath(), "");
     EXPECT_TRUE(search().empty());
-    EXPECT_EQ(form_->stat1->currentMessage(), QStringLiteral(u"完成搜索"));
+    EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"完成搜索"));
 }
 
 TEST_F(SearchDialogTest, DestroyedDuringASearch) {
     selectFolder(music_);
-    QTest::mouseClick(form_->btn1, Qt::LeftButton);
+    QTest::mouseClick(form_->startButton, Qt::LeftButton);
     form_.reset();  // waits for the worker, which may be waiting for this thread
     QCoreApplication::processEvents();
     EXPECT_TRUE(rows_.empty());
