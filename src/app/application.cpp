@@ -49,7 +49,7 @@ int run(int argc, char** argv) {
     auto Form1 = std::make_unique<main_window::TForm1>();
     Form1->show();
     auto Form2 = std::make_unique<SearchDialog>(Form1.get());
-    auto Form3 = std::make_unique<lyrics::TForm3>();
+    auto Form3 = std::make_unique<lyrics::LyricsWindow>();
 
     Form1->setSearchDialog(Form2.get());
     Form1->setLyricsWindow(Form3.get());

@@ -41,7 +41,7 @@ void appendRow(QListWidget* list, const std::string& bytes) {
 
 }  // namespace
 
-TForm3::TForm3(QWidget* parent)
+LyricsWindow::LyricsWindow(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral(u"歌词秀"));
@@ -55,77 +55,78 @@ TForm3::TForm3(QWidget* parent)
     setAutoFillBackground(true);
 
     // A little larger than the client area, so that its border lies outside it.
-    lst1 = new QListWidget(this);
-    lst1->setObjectName(QStringLiteral("lst1"));
-    lst1->setGeometry(0, 0, 297, 217);
-    lst1->setSelectionMode(QAbstractItemView::SingleSelection);
-    lst1->setSortingEnabled(false);
-    lst1->setUniformItemSizes(true);
-    lst1->setItemDelegate(new FixedRowHeight(lst1));
+    lyricsList = new QListWidget(this);
+    lyricsList->setObjectName(QStringLiteral("lst1"));
+    lyricsList->setGeometry(0, 0, 297, 217);
+    lyricsList->setSelectionMode(QAbstractItemView::SingleSelection);
+    lyricsList->setSortingEnabled(false);
+    lyricsList->setUniformItemSizes(true);
+    lyricsList->setItemDelegate(new FixedRowHeight(lyricsList));
 
-    tmr1 = new QTimer(this);
-    tmr1->setObjectName(QStringLiteral("tmr1"));
-    tmr1->setInterval(500);
-    connect(tmr1, &QTimer::timeout, this, platform::guarded(this, &TForm3::tmr1Timer));
+    followTimer = new QTimer(this);
+    followTimer->setObjectName(QStringLiteral("tmr1"));
+    followTimer->setInterval(500);
+    connect(followTimer, &QTimer::timeout, this,
+            platform::guarded(this, &LyricsWindow::followElapsedTime));
 }
 
-TForm3::~TForm3() = default;
+LyricsWindow::~LyricsWindow() = default;
 
-void TForm3::setMainWindow(QWidget* form1) {
-    form1_ = form1;
+void LyricsWindow::setMainWindow(QWidget* mainWindow) {
+    mainWindow_ = mainWindow;
 }
 
-void TForm3::setElapsedTextSource(std::function<QString()> panel1Text) {
-    panel1Text_ = std::move(panel1Text);
+void LyricsWindow::setElapsedTextSource(std::function<QString()> elapsedText) {
+    elapsedText_ = std::move(elapsedText);
 }
 
-void TForm3::setFadeDuration(int ms) {
+void LyricsWindow::setFadeDuration(int ms) {
     fadeMs = ms < 0 ? 0 : ms;
 }
 
-int TForm3::fadeDuration() {
+int LyricsWindow::fadeDuration() {
     return fadeMs;
 }
 
-void TForm3::loadlrc(const std::string& path) {
-    LyricLines.emplace();
+void LyricsWindow::loadLyrics(const std::string& path) {
+    lyricLines.emplace();
     if (path.empty()) return;
-    LrcBaseName = lrcBaseName(path);
+    trackBaseName = lrcBaseName(path);
     try {
         std::vector<std::string> lines =
-            platform::splitLines(platform::readWholeFile(lyricPath(path, LrcBaseName)));
-        *LyricLines = std::move(lines);
-        if (!tmr1->isActive()) tmr1->start();  // a running timer keeps its rhythm
+            platform::splitLines(platform::readWholeFile(lyricPath(path, trackBaseName)));
+        *lyricLines = std::move(lines);
+        if (!followTimer->isActive()) followTimer->start();  // a running timer keeps its rhythm
     } catch (const std::exception&) {
         // Any failure reads as "no lyric file"; the caller never sees it.
-        lst1->addItem(QStringLiteral(u"找不到歌词文件,请确保歌词文件与当前播放曲目同!"));
-        lst1->addItem(QStringLiteral(u"名且在同一目录下"));
+        lyricsList->addItem(QStringLiteral(u"找不到歌词文件,请确保歌词文件与当前播放曲目同!"));
+        lyricsList->addItem(QStringLiteral(u"名且在同一目录下"));
     }
-    for (const std::string& line : *LyricLines) appendRow(lst1, line);
+    for (const std::string& line : *lyricLines) appendRow(lyricsList, line);
 }
 
-void TForm3::tmr1Timer() {
-    if (!LyricLines || !panel1Text_) return;
-    const QByteArray elapsed = panel1Text_().toLocal8Bit();
+void LyricsWindow::followElapsedTime() {
+    if (!lyricLines || !elapsedText_) return;
+    const QByteArray elapsed = elapsedText_().toLocal8Bit();
     const auto line = matchingLine(
-        *LyricLines, std::string_view(elapsed.constData(), std::size_t(elapsed.size())));
-    if (!line || *line >= std::size_t(lst1->count())) return;
+        *lyricLines, std::string_view(elapsed.constData(), std::size_t(elapsed.size())));
+    if (!line || *line >= std::size_t(lyricsList->count())) return;
     const int row = int(*line);
-    lst1->setCurrentRow(row);
-    lst1->scrollToItem(lst1->item(row));
+    lyricsList->setCurrentRow(row);
+    lyricsList->scrollToItem(lyricsList->item(row));
 }
 
-void TForm3::setVisible(bool visible) {
+void LyricsWindow::setVisible(bool visible) {
     if (visible && !isVisible()) {
-        FormShow();
+        onShow();
         return;
     }
     QWidget::setVisible(visible);
 }
 
-void TForm3::FormShow() {
-    if (form1_) {
-        const QRect main = form1_->frameGeometry();
+void LyricsWindow::onShow() {
+    if (mainWindow_) {
+        const QRect main = mainWindow_->frameGeometry();
         move(main.x() + main.width(), main.y());
     }
     // Shown fully transparent, then blended in.
@@ -134,36 +135,36 @@ void TForm3::FormShow() {
     fade(0.0, 1.0);
 }
 
-void TForm3::FormCloseQuery(bool& CanClose) {
-    tmr1->stop();
-    lst1->clear();
-    LyricLines.reset();
-    CanClose = true;
+void LyricsWindow::onCloseQuery(bool& canClose) {
+    followTimer->stop();
+    lyricsList->clear();
+    lyricLines.reset();
+    canClose = true;
 }
 
-void TForm3::FormClose() {
+void LyricsWindow::onClose() {
     fade(windowOpacity(), 0.0);
     QWidget::setVisible(false);
     setWindowOpacity(1.0);
 }
 
-void TForm3::closeEvent(QCloseEvent* event) {
+void LyricsWindow::closeEvent(QCloseEvent* event) {
     bool canClose = true;
-    platform::runGuarded([&] { FormCloseQuery(canClose); });
+    platform::runGuarded([&] { onCloseQuery(canClose); });
     if (!canClose) {
         event->ignore();
         return;
     }
-    platform::runGuarded([this] { FormClose(); });
+    platform::runGuarded([this] { onClose(); });
     event->accept();
 }
 
-void TForm3::fade(double from, double to) {
+void LyricsWindow::fade(double from, double to) {
     if (fadeMs <= 0) {
         setWindowOpacity(to);
         return;
     }
-    const QPointer<TForm3> self(this);
+    const QPointer<LyricsWindow> self(this);
     QPropertyAnimation animation(this, "windowOpacity");
     animation.setDuration(fadeMs);
     animation.setStartValue(from);

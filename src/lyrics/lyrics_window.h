@@ -25,47 +25,50 @@ class QTimer;
 
 namespace lyrics {
 
-class TForm3 : public QWidget {
+class LyricsWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
-    ~TForm3() override;
+    explicit LyricsWindow(QWidget* parent = nullptr);
+    ~LyricsWindow() override;
 
     // The main window, read each time this window is shown (not owned).
-    void setMainWindow(QWidget* form1);
+    void setMainWindow(QWidget* mainWindow);
     // The elapsed-time text ("mm:ss") that the timer follows: the main window's status panel 1.
-    void setElapsedTextSource(std::function<QString()> panel1Text);
+    void setElapsedTextSource(std::function<QString()> elapsedText);
 
     // How long the fade in and the fade out take, for every lyrics window: 800 ms unless
     // changed. 0 switches the opacity at once.
     static void setFadeDuration(int ms);
     static int fadeDuration();
 
-    // --- Controls, by their design names --------------------------------------------------
-    QListWidget* lst1 = nullptr;  // one row per lyric line; each row keeps its bytes as UserRole
-    QTimer* tmr1 = nullptr;       // 500 ms, runs while lyrics are being followed
+    // --- Controls (owned; each keeps its design name as its objectName) -------------------
+    QListWidget* lyricsList =
+        nullptr;                    // one row per lyric line; each row keeps its bytes as UserRole
+    QTimer* followTimer = nullptr;  // 500 ms, runs while lyrics are being followed
 
     // The lines of the last lyric file loaded, in file order. Empty after a failed load or a
     // load with no path; none at all before the first load and after a close.
-    std::optional<std::vector<std::string>> LyricLines;
-    // The file name of the last track given to loadlrc, without folder and extension.
-    std::string LrcBaseName;
+    std::optional<std::vector<std::string>> lyricLines;
+    // The file name of the last track given to loadLyrics, without folder and extension.
+    std::string trackBaseName;
 
     // Loads the lyric file beside the track `path` (bytes in the system code page) and appends
-    // its lines to lst1, or the two "not found" rows when it cannot be read. Never clears lst1,
-    // never throws.
-    void loadlrc(const std::string& path);
+    // its lines to lyricsList, or the two "not found" rows when it cannot be read. Never clears
+    // lyricsList, never throws.
+    void loadLyrics(const std::string& path);
 
     // --- Handlers ---------------------------------------------------------------------------
-    void tmr1Timer();
+    // Every 500 ms while lyrics are followed: selects the first row whose time stamp equals
+    // the elapsed-time text.
+    void followElapsedTime();
     // Runs each time the window is shown: stands against the main window, then fades in.
-    void FormShow();
+    void onShow();
     // Runs when the window is asked to close: stops following and releases the lines.
-    void FormCloseQuery(bool& CanClose);
+    void onCloseQuery(bool& canClose);
     // Runs after the close query: fades out, then the window is hidden.
-    void FormClose();
+    void onClose();
 
-    // Showing a hidden window runs FormShow, which makes it visible with the fade in and
+    // Showing a hidden window runs onShow, which makes it visible with the fade in and
     // returns when the fade has ended.
     void setVisible(bool visible) override;
 
@@ -75,8 +78,8 @@ protected:
 private:
     void fade(double from, double to);
 
-    QPointer<QWidget> form1_;
-    std::function<QString()> panel1Text_;
+    QPointer<QWidget> mainWindow_;
+    std::function<QString()> elapsedText_;
 };
 
 }  // namespace lyrics

@@ -14,15 +14,15 @@ void TForm1::connectLyrics() {
 }
 
 void TForm1::chk1Click() {
-    if (Form3_ == nullptr) return;
+    if (lyricsWindow_ == nullptr) return;
     if (chk1->isChecked()) {
         // Returns when the fade in has ended; the device's mode is read after it.
-        Form3_->show();
+        lyricsWindow_->show();
         if (MediaPlayer1->mode() == playback::PlayerMode::Playing) {
-            Form3_->loadlrc(MediaPlayer1->fileName());
+            lyricsWindow_->loadLyrics(MediaPlayer1->fileName());
         }
     }
-    if (!chk1->isChecked()) Form3_->close();
+    if (!chk1->isChecked()) lyricsWindow_->close();
 }
 
 }  // namespace main_window

@@ -166,7 +166,9 @@ TForm1::TForm1(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() { platform::runGuarded([this] { FormDestroy(); }); }
+TForm1::~TForm1() {
+    platform::runGuarded([this] { FormDestroy(); });
+}
 
 void TForm1::buildControls() {
     auto* client = new QWidget(this);

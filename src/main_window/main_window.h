@@ -49,7 +49,7 @@ class QTableView;
 class QAbstractButton;
 
 namespace lyrics {
-class TForm3;
+class LyricsWindow;
 }  // namespace lyrics
 
 namespace main_window {
@@ -74,7 +74,7 @@ public:
 
     // The other two windows, created after this one by the application.
     void setSearchDialog(QDialog* form2) { Form2_ = form2; }
-    void setLyricsWindow(lyrics::TForm3* form3) { Form3_ = form3; }
+    void setLyricsWindow(lyrics::LyricsWindow* lyricsWindow) { lyricsWindow_ = lyricsWindow; }
 
     // Adds a playlist row with caption `name` and folder `folder` (which ends in the
     // separator) at its sorted place; returns its index.
@@ -276,7 +276,7 @@ private:
     void bind(QAbstractButton* button, void (TForm1::*handler)());
 
     QDialog* Form2_ = nullptr;
-    lyrics::TForm3* Form3_ = nullptr;
+    lyrics::LyricsWindow* lyricsWindow_ = nullptr;
     // Set by N23Click/N5Click: the next close ends the program instead of going to the tray.
     bool quitting_ = false;
 

@@ -62,9 +62,9 @@ void TForm1::connectTransport() {
 }
 
 void TForm1::reloadLyrics() {
-    if (!chk1->isChecked() || Form3_ == nullptr) return;
-    Form3_->lst1->clear();
-    Form3_->loadlrc(MediaPlayer1->fileName());
+    if (!chk1->isChecked() || lyricsWindow_ == nullptr) return;
+    lyricsWindow_->lyricsList->clear();
+    lyricsWindow_->loadLyrics(MediaPlayer1->fileName());
 }
 
 void TForm1::btn1Click() {

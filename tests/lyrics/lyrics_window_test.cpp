@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         folder_ = QFile::encodeName(dir_.path()).toStdString() + platform::paths::kSeparator;
-        lyrics::TForm3::setFadeDuration(0);
+        lyrics::LyricsWindow::setFadeDuration(0);
         form_.setElapsedTextSource([this] { return elapsed_; });
     }
 
@@ -36,8 +36,8 @@ protected:
     // The bytes each row stands for: a lyric row's own bytes, or the shown text of any other.
     Lines rows() const {
         Lines out;
-        for (int i = 0; i < form_.lst1->count(); ++i) {
-            const QListWidgetItem* item = form_.lst1->item(i);
+        for (int i = 0; i < form_.lyricsList->count(); ++i) {
+            const QListWidgetItem* item = form_.lyricsList->item(i);
             const QVariant bytes = item->data(Qt::UserRole);
             out.push_back(bytes.isValid() ? bytes.toByteArray().toStdString()
                                           : item->text().toStdString());
@@ -46,13 +46,13 @@ protected:
     }
     void tick(const char* elapsed) {
         elapsed_ = QString::fromLatin1(elapsed);
-        form_.tmr1Timer();
+        form_.followElapsedTime();
     }
 
     QTemporaryDir dir_;
     std::string folder_;
     QString elapsed_ = QStringLiteral("00:00");
-    lyrics::TForm3 form_;
+    lyrics::LyricsWindow form_;
 };
 
 TEST_F(LyricsWindowTest, IsAHiddenToolWindowWithoutCaptionButtons) {
@@ -65,13 +65,13 @@ TEST_F(LyricsWindowTest, IsAHiddenToolWindowWithoutCaptionButtons) {
         EXPECT_FALSE(flags.testFlag(button)) << button;
     }
     EXPECT_EQ(form_.size(), QSize(295, 215));
-    EXPECT_EQ(form_.lst1->objectName(), QStringLiteral("lst1"));
-    EXPECT_EQ(form_.lst1->geometry(), QRect(0, 0, 297, 217));
-    EXPECT_EQ(form_.lst1->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_EQ(form_.tmr1->objectName(), QStringLiteral("tmr1"));
-    EXPECT_EQ(form_.tmr1->interval(), 500);
-    EXPECT_FALSE(form_.tmr1->isActive());
-    EXPECT_FALSE(form_.LyricLines.has_value());
+    EXPECT_EQ(form_.lyricsList->objectName(), QStringLiteral("lst1"));
+    EXPECT_EQ(form_.lyricsList->geometry(), QRect(0, 0, 297, 217));
+    EXPECT_EQ(form_.lyricsList->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(form_.followTimer->objectName(), QStringLiteral("tmr1"));
+    EXPECT_EQ(form_.followTimer->interval(), 500);
+    EXPECT_FALSE(form_.followTimer->isActive());
+    EXPECT_FALSE(form_.lyricLines.has_value());
 }
 
 struct TrackCase {
@@ -90,14 +90,14 @@ TEST_P(LoadBesideTrackTest, ShowsEveryLineOfTheFileNamedAfterTheTrack) {
     writeFile(c.lyricFile, text);
     writeFile("decoy.lrc", "[00:01.00]wrong file\n");
 
-    form_.loadlrc(track(c.track));
+    form_.loadLyrics(track(c.track));
 
     const Lines expected{"[ti:Song]", "[ar:Singer]", "[00:01.00]one", "[00:02.00]two"};
     EXPECT_EQ(rows(), expected);
-    ASSERT_TRUE(form_.LyricLines.has_value());
-    EXPECT_EQ(*form_.LyricLines, expected);
-    EXPECT_EQ(form_.LrcBaseName, c.baseName);
-    EXPECT_TRUE(form_.tmr1->isActive());
+    ASSERT_TRUE(form_.lyricLines.has_value());
+    EXPECT_EQ(*form_.lyricLines, expected);
+    EXPECT_EQ(form_.trackBaseName, c.baseName);
+    EXPECT_TRUE(form_.followTimer->isActive());
 }
 
 INSTANTIATE_TEST_SUITE_P(Tracks, LoadBesideTrackTest,
@@ -136,75 +136,75 @@ TEST_F(LyricsWindowTest, SplitsTheFileIntoRowsAsTheLineSplitterDoes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         writeFile("song.lrc", c.bytes);
-        form_.lst1->clear();
-        form_.loadlrc(track("song.mp3"));
+        form_.lyricsList->clear();
+        form_.loadLyrics(track("song.mp3"));
         EXPECT_EQ(rows(), c.lines);
-        ASSERT_TRUE(form_.LyricLines.has_value());
-        EXPECT_EQ(*form_.LyricLines, c.lines);
-        EXPECT_TRUE(form_.tmr1->isActive());
+        ASSERT_TRUE(form_.lyricLines.has_value());
+        EXPECT_EQ(*form_.lyricLines, c.lines);
+        EXPECT_TRUE(form_.followTimer->isActive());
     }
 }
 
 TEST_F(LyricsWindowTest, ByteOrderMarkNoLongerHidesTheFirstStamp) {
     writeFile("song.lrc", "\xEF\xBB\xBF[00:03.00]first\n[00:04.00]second\n");
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
     tick("00:03");
-    EXPECT_EQ(form_.lst1->currentRow(), 0);
+    EXPECT_EQ(form_.lyricsList->currentRow(), 0);
 }
 
 TEST_F(LyricsWindowTest, MissingFileAppendsExactlyTwoRowsAfterEarlierOnes) {
-    form_.lst1->addItem(QStringLiteral("earlier"));
-    form_.loadlrc(track("nothing.mp3"));
+    form_.lyricsList->addItem(QStringLiteral("earlier"));
+    form_.loadLyrics(track("nothing.mp3"));
 
     EXPECT_EQ(rows(), (Lines{"earlier", kNotFound1.toStdString(), kNotFound2.toStdString()}));
-    ASSERT_TRUE(form_.LyricLines.has_value());
-    EXPECT_TRUE(form_.LyricLines->empty());
-    EXPECT_EQ(form_.LrcBaseName, "nothing");
-    EXPECT_FALSE(form_.tmr1->isActive());
+    ASSERT_TRUE(form_.lyricLines.has_value());
+    EXPECT_TRUE(form_.lyricLines->empty());
+    EXPECT_EQ(form_.trackBaseName, "nothing");
+    EXPECT_FALSE(form_.followTimer->isActive());
 }
 
 TEST_F(LyricsWindowTest, UnreadableLyricFileReadsAsMissing) {
     // A folder where the file should be cannot be read as one.
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("song.lrc")));
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
     EXPECT_EQ(rows(), (Lines{kNotFound1.toStdString(), kNotFound2.toStdString()}));
-    EXPECT_FALSE(form_.tmr1->isActive());
+    EXPECT_FALSE(form_.followTimer->isActive());
 }
 
 TEST_F(LyricsWindowTest, FailedLoadLeavesARunningTimerRunning) {
     writeFile("song.lrc", "[00:01.00]a\n");
-    form_.loadlrc(track("song.mp3"));
-    ASSERT_TRUE(form_.tmr1->isActive());
+    form_.loadLyrics(track("song.mp3"));
+    ASSERT_TRUE(form_.followTimer->isActive());
 
-    form_.lst1->clear();
-    form_.loadlrc(track("other.mp3"));
-    EXPECT_TRUE(form_.tmr1->isActive());
-    EXPECT_TRUE(form_.LyricLines->empty());
+    form_.lyricsList->clear();
+    form_.loadLyrics(track("other.mp3"));
+    EXPECT_TRUE(form_.followTimer->isActive());
+    EXPECT_TRUE(form_.lyricLines->empty());
     // The old lines are gone: nothing matches any more, the selection stays as it is.
-    form_.lst1->setCurrentRow(1);
+    form_.lyricsList->setCurrentRow(1);
     tick("00:01");
-    EXPECT_EQ(form_.lst1->currentRow(), 1);
+    EXPECT_EQ(form_.lyricsList->currentRow(), 1);
 }
 
 TEST_F(LyricsWindowTest, EmptyPathOnlyReplacesTheLines) {
     writeFile("song.lrc", "[00:01.00]a\n[00:02.00]b\n");
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
 
-    form_.loadlrc("");
+    form_.loadLyrics("");
 
-    ASSERT_TRUE(form_.LyricLines.has_value());
-    EXPECT_TRUE(form_.LyricLines->empty());
+    ASSERT_TRUE(form_.lyricLines.has_value());
+    EXPECT_TRUE(form_.lyricLines->empty());
     EXPECT_EQ(rows(), (Lines{"[00:01.00]a", "[00:02.00]b"}));
-    EXPECT_EQ(form_.LrcBaseName, "song");
-    EXPECT_TRUE(form_.tmr1->isActive());
+    EXPECT_EQ(form_.trackBaseName, "song");
+    EXPECT_TRUE(form_.followTimer->isActive());
 }
 
 TEST_F(LyricsWindowTest, SelectsTheFirstMatchingRowAndKeepsItUntilAnotherMatches) {
     writeFile("song.lrc",
               "[ti:Song]\n[00:05.50]five\n[00:05.90]five again\n[1:05.50]short minute\n"
               " [00:07.00]leading blank\n[00:08.00][00:09.00]two tags\n");
-    form_.loadlrc(track("song.mp3"));
-    ASSERT_EQ(form_.lst1->currentRow(), -1);
+    form_.loadLyrics(track("song.mp3"));
+    ASSERT_EQ(form_.lyricsList->currentRow(), -1);
 
     const struct {
         const char* elapsed;
@@ -222,15 +222,15 @@ TEST_F(LyricsWindowTest, SelectsTheFirstMatchingRowAndKeepsItUntilAnotherMatches
     for (const auto& s : steps) {
         SCOPED_TRACE(s.elapsed);
         tick(s.elapsed);
-        EXPECT_EQ(form_.lst1->currentRow(), s.row);
+        EXPECT_EQ(form_.lyricsList->currentRow(), s.row);
     }
 
     // A row the user clicks stays until the next match overrides it.
-    form_.lst1->setCurrentRow(0);
+    form_.lyricsList->setCurrentRow(0);
     tick("00:10");
-    EXPECT_EQ(form_.lst1->currentRow(), 0);
+    EXPECT_EQ(form_.lyricsList->currentRow(), 0);
     tick("00:05");
-    EXPECT_EQ(form_.lst1->currentRow(), 1);
+    EXPECT_EQ(form_.lyricsList->currentRow(), 1);
 }
 
 TEST_F(LyricsWindowTest, TimerTicksFollowThePanelTextAndScrollTheRowIntoView) {
@@ -240,24 +240,24 @@ TEST_F(LyricsWindowTest, TimerTicksFollowThePanelTextAndScrollTheRowIntoView) {
     }
     writeFile("song.lrc", text);
     form_.show();
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
     elapsed_ = QStringLiteral("00:55");
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form_.lst1->currentRow() == 55; }, 10000));
-    const QRect shown = form_.lst1->viewport()->rect();
-    EXPECT_TRUE(shown.contains(form_.lst1->visualItemRect(form_.lst1->item(55))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_.lyricsList->currentRow() == 55; }, 10000));
+    const QRect shown = form_.lyricsList->viewport()->rect();
+    EXPECT_TRUE(shown.contains(form_.lyricsList->visualItemRect(form_.lyricsList->item(55))));
 }
 
 TEST_F(LyricsWindowTest, RowsAndLinesLineUpByIndexOnly) {
     // Rows that were there before the load shift the lyric rows down; the highlight still uses
     // the line's index, as callers that clear the list first never notice.
-    form_.lst1->addItem(QStringLiteral("x"));
-    form_.lst1->addItem(QStringLiteral("y"));
+    form_.lyricsList->addItem(QStringLiteral("x"));
+    form_.lyricsList->addItem(QStringLiteral("y"));
     writeFile("song.lrc", "[00:01.00]a\n[00:02.00]b\n");
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
     tick("00:02");
-    EXPECT_EQ(form_.lst1->currentRow(), 1);
-    EXPECT_EQ(form_.lst1->currentItem()->text(), QStringLiteral("y"));
+    EXPECT_EQ(form_.lyricsList->currentRow(), 1);
+    EXPECT_EQ(form_.lyricsList->currentItem()->text(), QStringLiteral("y"));
 }
 
 TEST_F(LyricsWindowTest, StandsAgainstTheMainWindowEachTimeItIsShown) {
@@ -289,28 +289,28 @@ TEST_F(LyricsWindowTest, StandsAgainstTheMainWindowEachTimeItIsShown) {
 TEST_F(LyricsWindowTest, CloseStopsFollowingReleasesTheLinesAndHides) {
     writeFile("song.lrc", "[00:01.00]a\n");
     form_.show();
-    form_.loadlrc(track("song.mp3"));
+    form_.loadLyrics(track("song.mp3"));
 
     EXPECT_TRUE(form_.close());
     EXPECT_FALSE(form_.isVisible());
-    EXPECT_FALSE(form_.tmr1->isActive());
-    EXPECT_EQ(form_.lst1->count(), 0);
-    EXPECT_FALSE(form_.LyricLines.has_value());
+    EXPECT_FALSE(form_.followTimer->isActive());
+    EXPECT_EQ(form_.lyricsList->count(), 0);
+    EXPECT_FALSE(form_.lyricLines.has_value());
 
     // Shown again while nothing plays, and closed again: nothing left to release.
     form_.show();
-    EXPECT_EQ(form_.lst1->count(), 0);
+    EXPECT_EQ(form_.lyricsList->count(), 0);
     EXPECT_TRUE(form_.close());
     EXPECT_FALSE(form_.isVisible());
-    EXPECT_FALSE(form_.LyricLines.has_value());
+    EXPECT_FALSE(form_.lyricLines.has_value());
 
     // A tick that the timer had queued before the close finds no lines and changes nothing.
-    form_.tmr1Timer();
-    EXPECT_EQ(form_.lst1->currentRow(), -1);
+    form_.followElapsedTime();
+    EXPECT_EQ(form_.lyricsList->currentRow(), -1);
 }
 
 TEST_F(LyricsWindowTest, FadesInAndOutAndReturnsWhenTheFadeHasEnded) {
-    lyrics::TForm3::setFadeDuration(200);
+    lyrics::LyricsWindow::setFadeDuration(200);
     // Sampled from the event loop while the fade holds the caller.
     std::vector<double> seen;
     QTimer sampler;
@@ -332,7 +332,7 @@ TEST_F(LyricsWindowTest, FadesInAndOutAndReturnsWhenTheFadeHasEnded) {
     ASSERT_FALSE(seen.empty());
     EXPECT_GT(seen.front(), 0.5);
     EXPECT_LT(seen.back(), 1.0);
-    lyrics::TForm3::setFadeDuration(0);
+    lyrics::LyricsWindow::setFadeDuration(0);
 }
 
 }  // namespace

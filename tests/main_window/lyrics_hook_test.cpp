@@ -25,16 +25,16 @@ const std::string kNotFound2 = "名且在同一目录下";
 class LyricsHookTest : public WindowTest {
 protected:
     void SetUp() override {
-        lyrics::TForm3::setFadeDuration(0);
+        lyrics::LyricsWindow::setFadeDuration(0);
         WindowTest::SetUp();
-        form3 = std::make_unique<lyrics::TForm3>();
-        form->setLyricsWindow(form3.get());
-        form3->setMainWindow(form.get());
-        form3->setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
+        lyricsWindow = std::make_unique<lyrics::LyricsWindow>();
+        form->setLyricsWindow(lyricsWindow.get());
+        lyricsWindow->setMainWindow(form.get());
+        lyricsWindow->setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
     }
     void TearDown() override {
         form.reset();
-        form3.reset();
+        lyricsWindow.reset();
     }
 
     // A click on the box as the user makes it.
@@ -52,13 +52,13 @@ protected:
     }
     Rows rows() const {
         Rows out;
-        for (int i = 0; i < form3->lst1->count(); ++i) {
-            out.push_back(form3->lst1->item(i)->text().toStdString());
+        for (int i = 0; i < lyricsWindow->lyricsList->count(); ++i) {
+            out.push_back(lyricsWindow->lyricsList->item(i)->text().toStdString());
         }
         return out;
     }
 
-    std::unique_ptr<lyrics::TForm3> form3;
+    std::unique_ptr<lyrics::LyricsWindow> lyricsWindow;
 };
 
 TEST_F(LyricsHookTest, CheckingWhileNothingPlaysShowsAnEmptyWindowBesideTheMainWindow) {
@@ -85,16 +85,17 @@ TEST_F(LyricsHookTest, CheckingWhileNothingPlaysShowsAnEmptyWindowBesideTheMainW
 
         clickChk1();
         ASSERT_TRUE(form->chk1->isChecked());
-        EXPECT_TRUE(form3->isVisible());
+        EXPECT_TRUE(lyricsWindow->isVisible());
         const QRect main = form->frameGeometry();
-        EXPECT_EQ(form3->frameGeometry().topLeft(), QPoint(main.x() + main.width(), main.y()));
-        EXPECT_EQ(form3->lst1->count(), 0);
-        EXPECT_FALSE(form3->tmr1->isActive());
-        EXPECT_FALSE(form3->LyricLines.has_value());
+        EXPECT_EQ(lyricsWindow->frameGeometry().topLeft(),
+                  QPoint(main.x() + main.width(), main.y()));
+        EXPECT_EQ(lyricsWindow->lyricsList->count(), 0);
+        EXPECT_FALSE(lyricsWindow->followTimer->isActive());
+        EXPECT_FALSE(lyricsWindow->lyricLines.has_value());
 
         clickChk1();  // the second close of a window that never loaded: nothing to release
-        EXPECT_FALSE(form3->isVisible());
-        EXPECT_FALSE(form3->LyricLines.has_value());
+        EXPECT_FALSE(lyricsWindow->isVisible());
+        EXPECT_FALSE(lyricsWindow->lyricLines.has_value());
     }
 }
 
@@ -103,29 +104,30 @@ TEST_F(LyricsHookTest, CheckingWhilePlayingLoadsThePlayingTrackAndFollowsTheElap
     startPlaying(tone("song.wav", 5000));
 
     clickChk1();
-    EXPECT_TRUE(form3->isVisible());
+    EXPECT_TRUE(lyricsWindow->isVisible());
     EXPECT_EQ(rows(), (Rows{"[ti:Song]", "[00:00.00]zero", "[00:02.00]two", "[00:03.00]three"}));
-    EXPECT_TRUE(form3->tmr1->isActive());
+    EXPECT_TRUE(lyricsWindow->followTimer->isActive());
 
     play(2000ms);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form->stat1->panelText(1) == QStringLiteral("00:02"); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form3->lst1->currentRow() == 2; }, 10000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return lyricsWindow->lyricsList->currentRow() == 2; }, 10000));
 
     // Unchecking stops following, clears the rows, releases the lines and hides the window.
     clickChk1();
-    EXPECT_FALSE(form3->isVisible());
-    EXPECT_FALSE(form3->tmr1->isActive());
-    EXPECT_EQ(form3->lst1->count(), 0);
-    EXPECT_FALSE(form3->LyricLines.has_value());
+    EXPECT_FALSE(lyricsWindow->isVisible());
+    EXPECT_FALSE(lyricsWindow->followTimer->isActive());
+    EXPECT_EQ(lyricsWindow->lyricsList->count(), 0);
+    EXPECT_FALSE(lyricsWindow->lyricLines.has_value());
 
     // Stopped, checked and unchecked again: the second close finds no lines.
     form->btn3Click();
     clickChk1();
-    EXPECT_EQ(form3->lst1->count(), 0);
+    EXPECT_EQ(lyricsWindow->lyricsList->count(), 0);
     clickChk1();
-    EXPECT_FALSE(form3->isVisible());
-    EXPECT_FALSE(form3->LyricLines.has_value());
+    EXPECT_FALSE(lyricsWindow->isVisible());
+    EXPECT_FALSE(lyricsWindow->lyricLines.has_value());
 }
 
 TEST_F(LyricsHookTest, PlayCommandReplacesTheRowsOnlyWhileTheBoxIsChecked) {
@@ -134,7 +136,8 @@ TEST_F(LyricsHookTest, PlayCommandReplacesTheRowsOnlyWhileTheBoxIsChecked) {
     const std::string two = tone("two.wav", 2000);  // no lyrics
 
     startPlaying(one);
-    EXPECT_FALSE(form3->LyricLines.has_value());  // unchecked: the play command loads nothing
+    EXPECT_FALSE(
+        lyricsWindow->lyricLines.has_value());  // unchecked: the play command loads nothing
     form->btn3Click();
 
     clickChk1();
@@ -150,13 +153,13 @@ TEST_F(LyricsHookTest, DroppedTrackLoadsItsLyricsWhileTheBoxIsChecked) {
     lyricFile("dropped.lrc", "[00:00.00]dropped\n");
     const std::string dropped = tone("dropped.wav", 2000);
     clickChk1();
-    form3->lst1->addItem(QStringLiteral("stale"));
+    lyricsWindow->lyricsList->addItem(QStringLiteral("stale"));
 
     form->WMDropFiles({dropped});
 
     ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
     EXPECT_EQ(rows(), Rows{"[00:00.00]dropped"});
-    EXPECT_TRUE(form3->tmr1->isActive());
+    EXPECT_TRUE(lyricsWindow->followTimer->isActive());
 }
 
 }  // namespace

@@ -208,24 +208,24 @@ TEST_F(TrayTest, WithoutANotificationAreaClosingMinimisesInstead) {
 }
 
 TEST_F(TrayTest, TheLyricsWindowFollowsOnWhileTheMainWindowIsInTheTray) {
-    lyrics::TForm3::setFadeDuration(0);
-    lyrics::TForm3 form3;
-    form->setLyricsWindow(&form3);
-    form3.setMainWindow(form.get());
-    form3.setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
+    lyrics::LyricsWindow::setFadeDuration(0);
+    lyrics::LyricsWindow lyricsWindow;
+    form->setLyricsWindow(&lyricsWindow);
+    lyricsWindow.setMainWindow(form.get());
+    lyricsWindow.setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
     platform::writeWholeFile(folder() + "song.lrc", "[00:00.00]zero\n[00:02.00]two\n");
     startPlaying(tone("song.wav", 4000));
     form->chk1->click();
-    ASSERT_TRUE(form3.isVisible());
-    ASSERT_EQ(form3.lst1->count(), 2);
+    ASSERT_TRUE(lyricsWindow.isVisible());
+    ASSERT_EQ(lyricsWindow.lyricsList->count(), 2);
 
     form->close();
     ASSERT_FALSE(form->isVisible());
-    EXPECT_TRUE(form3.isVisible());
-    EXPECT_TRUE(form3.tmr1->isActive());
+    EXPECT_TRUE(lyricsWindow.isVisible());
+    EXPECT_TRUE(lyricsWindow.followTimer->isActive());
 
     play(2000ms);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form3.lst1->currentRow() == 1; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lyricsWindow.lyricsList->currentRow() == 1; }, 10000));
     form.reset();  // before the lyrics window it points to
 }
 
