@@ -30,7 +30,8 @@ namespace {
 class FixedDialogs final : public platform::FileDialogService {
 public:
     std::string path;
-    std::optional<std::string> runFileDialog(QWidget*, const platform::FileDialogSettings&) override {
+    std::optional<std::string> runFileDialog(QWidget*,
+                                             const platform::FileDialogSettings&) override {
         return path;
     }
     std::optional<std::string> chooseFolder(QWidget*, const QString&) override { return path; }
@@ -67,8 +68,8 @@ int main(int argc, char** argv) {
     auto dialogs = std::make_unique<FixedDialogs>();
     FixedDialogs* fixed = dialogs.get();
     platform::setFileDialogService(std::move(dialogs));
-    main_window::TForm1 form;
-    form.show();  // a shown window repaints, as it does for a user
+    main_window::MainWindow window;
+    window.show();  // a shown window repaints, as it does for a user
 
     const fs::path root =
         fs::temp_directory_path() / ("vorela-bench-" + std::to_string(::getpid()));
@@ -84,8 +85,8 @@ int main(int argc, char** argv) {
         platform::setCurrentDirectory(dir.string());
         const double t = seconds(
             [&] {
-                form.playlist->clear();
-                form.AddFolderFiles("*.mp3");
+                window.playlist->clear();
+                window.addFolderFiles("*.mp3");
             },
             3);
         scan[index++] = t;
@@ -105,12 +106,12 @@ int main(int argc, char** argv) {
     fixed->path = list.string();
     const double load = seconds(
         [&] {
-            form.playlist->clear();
-            form.N18Click();
+            window.playlist->clear();
+            window.openPlaylist();
         },
         3);
     fixed->path = (root / "saved.m3u").string();
-    const double save = seconds([&] { form.N19Click(); }, 3);
+    const double save = seconds([&] { window.savePlaylist(); }, 3);
     std::printf("M3U of 100000 lines: load %.0f ms, save %.0f ms (goal < 1000 ms each)\n",
                 load * 1e3, save * 1e3);
     fs::remove_all(root);

@@ -46,19 +46,20 @@ int run(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The windows live until the event loop ends, and go in reverse order of creation.
-    auto Form1 = std::make_unique<main_window::TForm1>();
-    Form1->show();
-    auto Form2 = std::make_unique<SearchDialog>(Form1.get());
-    auto Form3 = std::make_unique<lyrics::LyricsWindow>();
+    auto mainWindow = std::make_unique<main_window::MainWindow>();
+    mainWindow->show();
+    auto searchDialog = std::make_unique<SearchDialog>(mainWindow.get());
+    auto lyricsWindow = std::make_unique<lyrics::LyricsWindow>();
 
-    Form1->setSearchDialog(Form2.get());
-    Form1->setLyricsWindow(Form3.get());
-    Form2->setPlaylistSink(
-        [form1 = Form1.get()](const std::string& folder, const std::string& name) {
+    mainWindow->setSearchDialog(searchDialog.get());
+    mainWindow->setLyricsWindow(lyricsWindow.get());
+    searchDialog->setPlaylistSink(
+        [form1 = mainWindow.get()](const std::string& folder, const std::string& name) {
             form1->addRow(folder, name);
         });
-    Form3->setMainWindow(Form1.get());
-    Form3->setElapsedTextSource([form1 = Form1.get()] { return form1->stat1->panelText(1); });
+    lyricsWindow->setMainWindow(mainWindow.get());
+    lyricsWindow->setElapsedTextSource(
+        [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
 
     QApplication::exec();
     return 0;

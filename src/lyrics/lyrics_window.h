@@ -1,5 +1,5 @@
 #pragma once
-// The lyrics window `Form3`: a small tool window that stands against the main window's right
+// The lyrics window: a small tool window that stands against the main window's right
 // edge, shows the lyric file of the playing track one line per row, and selects the row whose
 // time stamp equals the elapsed time the main window shows.
 //

@@ -48,33 +48,29 @@ void showUnsupported() {
 
 }  // namespace
 
-void TForm1::connectAddingTracks() {
-    bind(N13, &TForm1::N13Click);
-    bind(N14, &TForm1::N14Click);
+void MainWindow::connectAddingTracks() {
+    bind(openFileAction, &MainWindow::addFileFromDialog);
+    bind(openFolderAction, &MainWindow::addFolder);
 }
 
-void TForm1::N13Click() {
-    const auto chosen = platform::fileDialogs().runFileDialog(this, OpenDialog1);
-    OpenDialog1Close();
+void MainWindow::addFileFromDialog() {
+    const auto chosen = platform::fileDialogs().runFileDialog(this, openFileDialog);
+    platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
     const int listed = playlist->findPath(*chosen);
     if (listed >= 0) {
         platform::messageBox(this, QStringLiteral(u"已存在于播放列表中！"), QStringLiteral(u"提示"),
                              platform::MB_OK | platform::MB_ICONINFORMATION);
-        lv1->setFocus();
-        setItemIndex(listed);
+        playlistView->setFocus();
+        selectRow(listed);
         return;
     }
     const auto split = paths::split(*chosen);
     addRow(split.folder, split.name);
-    btn1->setEnabled(true);
+    playButton->setEnabled(true);
 }
 
-void TForm1::OpenDialog1Close() {
-    platform::trimWorkingSet();
-}
-
-void TForm1::N14Click() {
+void MainWindow::addFolder() {
     const auto folder = platform::fileDialogs().chooseFolder(this, QStringLiteral(u"请选择目录"));
     if (!folder) return;
     platform::setCurrentDirectory(*folder);
@@ -84,62 +80,62 @@ void TForm1::N14Click() {
     for (const char* mask : {"*.mp3", "*.wma", "*.wav"}) scanFolder(scanned, mask);
 }
 
-void TForm1::AddFolderFiles(const std::string& mask) {
+void MainWindow::addFolderFiles(const std::string& mask) {
     scanFolder(paths::withTrailingSeparator(platform::currentDirectory()), mask);
 }
 
-void TForm1::scanFolder(const std::string& folder, const std::string& mask) {
+void MainWindow::scanFolder(const std::string& folder, const std::string& mask) {
     // Events are processed for every match, but the list repaints at most every 50 ms: a
     // repaint per added row would cost more than the whole scan.
-    const bool updates = lv1->updatesEnabled();
-    const auto restore = qScopeGuard([this, updates] { lv1->setUpdatesEnabled(updates); });
-    lv1->setUpdatesEnabled(false);
+    const bool updates = playlistView->updatesEnabled();
+    const auto restore = qScopeGuard([this, updates] { playlistView->setUpdatesEnabled(updates); });
+    playlistView->setUpdatesEnabled(false);
     QElapsedTimer sincePaint;
     sincePaint.start();
 
     platform::DirListing listing(folder, mask);
     while (listing.next()) {
         const bool repaint = sincePaint.elapsed() >= 50;
-        if (repaint) lv1->setUpdatesEnabled(updates);
+        if (repaint) playlistView->setUpdatesEnabled(updates);
         QCoreApplication::processEvents();
         if (repaint) {
-            lv1->setUpdatesEnabled(false);
+            playlistView->setUpdatesEnabled(false);
             sincePaint.restart();
         }
         if (listing.isDirectory()) continue;
         const std::string_view name = listing.name();
         if (playlist->containsPath(folder + std::string(name))) continue;
         addRow(folder, name);
-        btn1->setEnabled(true);
+        playButton->setEnabled(true);
     }
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> dropped;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
             dropped.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
     }
     event->acceptProposedAction();
-    platform::runGuarded([&] { WMDropFiles(dropped); });
+    platform::runGuarded([&] { addDroppedFiles(dropped); });
 }
 
-void TForm1::playDropped() {
-    MediaPlayer1->open();
-    MediaPlayer1->play();
+void MainWindow::playDropped() {
+    player->open();
+    player->play();
     reloadLyrics();
-    btn2->setEnabled(true);
-    btn3->setEnabled(true);
-    enableTimer(Timer2);
+    pauseButton->setEnabled(true);
+    stopButton->setEnabled(true);
+    enableTimer(clockTimer);
 }
 
 // Each accepted file is added (no duplicate test) and played at once; the first file of an
 // unsupported kind ends the drop.
-void TForm1::WMDropFiles(const std::vector<std::string>& dropped) {
+void MainWindow::addDroppedFiles(const std::vector<std::string>& dropped) {
     for (const std::string& path : dropped) {
         if (!playableExtension(path)) {
             showUnsupported();
@@ -148,7 +144,7 @@ void TForm1::WMDropFiles(const std::vector<std::string>& dropped) {
         const auto split = paths::split(path);
         const int row = addRow(split.folder, split.name);
         try {
-            MediaPlayer1->setFileName(playlist->path(row));
+            player->setFileName(playlist->path(row));
             playDropped();
         } catch (const playback::DeviceError&) {
             showUnsupported();

@@ -9,20 +9,20 @@
 
 namespace main_window {
 
-void TForm1::connectLyrics() {
-    bind(chk1, &TForm1::chk1Click);
+void MainWindow::connectLyrics() {
+    bind(lyricsCheckBox, &MainWindow::toggleLyricsWindow);
 }
 
-void TForm1::chk1Click() {
+void MainWindow::toggleLyricsWindow() {
     if (lyricsWindow_ == nullptr) return;
-    if (chk1->isChecked()) {
+    if (lyricsCheckBox->isChecked()) {
         // Returns when the fade in has ended; the device's mode is read after it.
         lyricsWindow_->show();
-        if (MediaPlayer1->mode() == playback::PlayerMode::Playing) {
-            lyricsWindow_->loadLyrics(MediaPlayer1->fileName());
+        if (player->mode() == playback::PlayerMode::Playing) {
+            lyricsWindow_->loadLyrics(player->fileName());
         }
     }
-    if (!chk1->isChecked()) lyricsWindow_->close();
+    if (!lyricsCheckBox->isChecked()) lyricsWindow_->close();
 }
 
 }  // namespace main_window

@@ -138,19 +138,18 @@ void assignAccessLetters(QWidget* menu, const QList<QAction*>& except = {}) {
 
 }  // namespace
 
-QString ZeroPad(int width, const QString& text) {
+QString zeroPad(int width, const QString& text) {
     if (text.size() >= width) return text;
     return QString(width - text.size(), u'0') + text;
 }
 
 QString timeText(std::int64_t seconds) {
-    return ZeroPad(2, QString::number(seconds / 60)) + u':' +
-           ZeroPad(2, QString::number(seconds % 60));
+    return zeroPad(2, QString::number(seconds / 60)) + u':' +
+           zeroPad(2, QString::number(seconds % 60));
 }
 
-TForm1::TForm1(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
-    : QMainWindow(parent),
-      MediaPlayer1(std::make_unique<playback::MediaPlayer>(std::move(output))) {
+MainWindow::MainWindow(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
+    : QMainWindow(parent), player(std::make_unique<playback::MediaPlayer>(std::move(output))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kMainCaption));
     setWindowIcon(icons::applicationIcon());
@@ -163,14 +162,14 @@ TForm1::TForm1(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
     connectCommands();
     move(298, 204);
     setFixedSize(362, 344 + menuBar()->sizeHint().height());
-    FormCreate();
+    onCreate();
 }
 
-TForm1::~TForm1() {
-    platform::runGuarded([this] { FormDestroy(); });
+MainWindow::~MainWindow() {
+    platform::runGuarded([this] { onDestroy(); });
 }
 
-void TForm1::buildControls() {
+void MainWindow::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(362, 344);
@@ -182,41 +181,42 @@ void TForm1::buildControls() {
         l->setGeometry(geometry);
         return l;
     };
-    Label1 = label("Label1", QStringLiteral(u"播放列表："), {8, 8, 60, 13});
-    Label2 = label("Label2", QStringLiteral(u"播放进度：     "), {8, 192, 75, 13});
-    lbl2 = label("lbl2", QString(20, u' '), {136, 192, 60, 13});
-    Label3 = label("Label3", QStringLiteral(u"音量："), {8, 240, 36, 13});
+    playlistLabel = label("Label1", QStringLiteral(u"播放列表："), {8, 8, 60, 13});
+    progressLabel = label("Label2", QStringLiteral(u"播放进度：     "), {8, 192, 75, 13});
+    spacerLabel = label("lbl2", QString(20, u' '), {136, 192, 60, 13});
+    volumeLabel = label("Label3", QStringLiteral(u"音量："), {8, 240, 36, 13});
 
     playlist = new PlaylistModel(this);
-    lv1 = new QTableView(client);
-    lv1->setObjectName(QStringLiteral("lv1"));
-    lv1->setGeometry(8, 24, 345, 161);
-    lv1->setModel(playlist);
-    lv1->setShowGrid(true);
-    lv1->setSelectionMode(QAbstractItemView::SingleSelection);
-    lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lv1->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    lv1->setWordWrap(false);
-    lv1->setFrameShape(QFrame::StyledPanel);
-    lv1->verticalHeader()->hide();
-    lv1->verticalHeader()->setDefaultSectionSize(17);
-    lv1->horizontalHeader()->setSectionsClickable(true);  // clickable, but sorts nothing
-    lv1->horizontalHeader()->setHighlightSections(false);
-    lv1->horizontalHeader()->setStretchLastSection(false);
-    lv1->setColumnWidth(0, 120);
-    lv1->setColumnWidth(1, 220);
-    lv1->setContextMenuPolicy(Qt::CustomContextMenu);
+    playlistView = new QTableView(client);
+    playlistView->setObjectName(QStringLiteral("lv1"));
+    playlistView->setGeometry(8, 24, 345, 161);
+    playlistView->setModel(playlist);
+    playlistView->setShowGrid(true);
+    playlistView->setSelectionMode(QAbstractItemView::SingleSelection);
+    playlistView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    playlistView->setEditTriggers(QAbstractItemView::SelectedClicked |
+                                  QAbstractItemView::EditKeyPressed);
+    playlistView->setWordWrap(false);
+    playlistView->setFrameShape(QFrame::StyledPanel);
+    playlistView->verticalHeader()->hide();
+    playlistView->verticalHeader()->setDefaultSectionSize(17);
+    playlistView->horizontalHeader()->setSectionsClickable(true);  // clickable, but sorts nothing
+    playlistView->horizontalHeader()->setHighlightSections(false);
+    playlistView->horizontalHeader()->setStretchLastSection(false);
+    playlistView->setColumnWidth(0, 120);
+    playlistView->setColumnWidth(1, 220);
+    playlistView->setContextMenuPolicy(Qt::CustomContextMenu);
     {
         // The selection is not shown while the list has no keyboard focus.
-        QPalette pal = lv1->palette();
+        QPalette pal = playlistView->palette();
         pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Base));
         pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Text));
-        lv1->setPalette(pal);
+        playlistView->setPalette(pal);
     }
 
-    chk1 = new QCheckBox(QStringLiteral(u"显示歌词"), client);
-    chk1->setObjectName(QStringLiteral("chk1"));
-    chk1->setGeometry(280, 8, 97, 17);
+    lyricsCheckBox = new QCheckBox(QStringLiteral(u"显示歌词"), client);
+    lyricsCheckBox->setObjectName(QStringLiteral("chk1"));
+    lyricsCheckBox->setGeometry(280, 8, 97, 17);
 
     auto slider = [client](const char* name, QRect geometry, int max, int position) {
         auto* s = new QSlider(Qt::Horizontal, client);
@@ -229,9 +229,9 @@ void TForm1::buildControls() {
         s->setPageStep(2);
         return s;
     };
-    TrackBar1 = slider("TrackBar1", {0, 208, 361, 25}, 100, 0);
-    TrackBar1->setEnabled(false);
-    TrackBar2 = slider("TrackBar2", {7, 256, 122, 25}, 255, 255);
+    progressBar = slider("TrackBar1", {0, 208, 361, 25}, 100, 0);
+    progressBar->setEnabled(false);
+    volumeBar = slider("TrackBar2", {7, 256, 122, 25}, 255, 255);
 
     // Image-only buttons: no caption, no tooltip; the stored hint (or a plain description)
     // names them for assistive tools.
@@ -244,136 +244,148 @@ void TForm1::buildControls() {
         b->setAccessibleName(accessibleName);
         return b;
     };
-    btn1 = button("btn1", 8, Glyph::Play, QStringLiteral(u"播放"));
-    btn2 = button("btn2", 59, Glyph::Pause, QStringLiteral(u"暂停播放"));
-    btn3 = button("btn3", 109, Glyph::Stop, QStringLiteral(u"停止播放"));
-    btn4 = button("btn4", 160, Glyph::Previous, QStringLiteral(u"跳转到上一曲"));
-    btn6 = button("btn6", 211, Glyph::Back, QStringLiteral(u"快退2秒"));
-    btn7 = button("btn7", 261, Glyph::Forward, QStringLiteral(u"快进2秒"));
-    btn5 = button("btn5", 312, Glyph::Next, QStringLiteral(u"跳转到下一曲"));
-    btn2->setEnabled(false);
-    btn3->setEnabled(false);
+    playButton = button("btn1", 8, Glyph::Play, QStringLiteral(u"播放"));
+    pauseButton = button("btn2", 59, Glyph::Pause, QStringLiteral(u"暂停播放"));
+    stopButton = button("btn3", 109, Glyph::Stop, QStringLiteral(u"停止播放"));
+    previousButton = button("btn4", 160, Glyph::Previous, QStringLiteral(u"跳转到上一曲"));
+    backButton = button("btn6", 211, Glyph::Back, QStringLiteral(u"快退2秒"));
+    forwardButton = button("btn7", 261, Glyph::Forward, QStringLiteral(u"快进2秒"));
+    nextButton = button("btn5", 312, Glyph::Next, QStringLiteral(u"跳转到下一曲"));
+    pauseButton->setEnabled(false);
+    stopButton->setEnabled(false);
 
-    stat1 = new TStatusBar({270, 50, 50}, client);
-    stat1->setObjectName(QStringLiteral("stat1"));
-    stat1->setGeometry(0, 325, 362, 19);
-    stat1->setPanelText(1, QStringLiteral("00:00"));
-    stat1->setPanelText(2, QStringLiteral("00:00"));
+    statusBar = new StatusBar({270, 50, 50}, client);
+    statusBar->setObjectName(QStringLiteral("stat1"));
+    statusBar->setGeometry(0, 325, 362, 19);
+    statusBar->setPanelText(1, QStringLiteral("00:00"));
+    statusBar->setPanelText(2, QStringLiteral("00:00"));
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(100);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(10);
+    progressTimer = new QTimer(this);
+    progressTimer->setObjectName(QStringLiteral("Timer1"));
+    progressTimer->setInterval(100);
+    clockTimer = new QTimer(this);
+    clockTimer->setObjectName(QStringLiteral("Timer2"));
+    clockTimer->setInterval(10);
 
     // Tab order as designed: the progress bar first, then the volume bar, the buttons, the
     // list and the check box, with the play button last.
-    const QList<QWidget*> order{TrackBar1, TrackBar2, btn2, btn3, btn4, btn5,
-                                btn6,      btn7,      lv1,  chk1, btn1};
+    const QList<QWidget*> order{progressBar,    volumeBar,      pauseButton, stopButton,
+                                previousButton, nextButton,     backButton,  forwardButton,
+                                playlistView,   lyricsCheckBox, playButton};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
-    OpenDialog1 = {
+    openFileDialog = {
         platform::FileDialogSettings::Kind::Open,
         QStringLiteral(u"MP3文件(*.mp3)|*.MP3|WMA文件(*.wma)|*.wma|WAV音频文件(*.wav)|*.wav"),
         QString(), true, false};
-    OpenDialog2 = {platform::FileDialogSettings::Kind::Open,
-                   QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QString(), false, false};
-    SaveDialog1 = {platform::FileDialogSettings::Kind::Save,
-                   QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QStringLiteral("*.m3u"), false, true};
+    openPlaylistDialog = {platform::FileDialogSettings::Kind::Open,
+                          QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QString(), false, false};
+    savePlaylistDialog = {platform::FileDialogSettings::Kind::Save,
+                          QStringLiteral(u"播放列表(*.m3u)|*.m3u"), QStringLiteral("*.m3u"), false,
+                          true};
 }
 
-void TForm1::buildMenus() {
-    QMenuBar* mm1 = menuBar();
-    mm1->setObjectName(QStringLiteral("mm1"));
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mm1"));
 
-    N9 = mm1->addMenu(QStringLiteral(u"文件(&F)"));
-    N9->setObjectName(QStringLiteral("N9"));
-    N13 =
-        makeItem(N9, "N13", QStringLiteral(u"打开文件(&O)"), Glyph::OpenFile, Qt::CTRL | Qt::Key_F);
-    N14 = makeItem(N9, "N14", QStringLiteral(u"打开文件夹(&P)"), Glyph::OpenFolder,
-                   Qt::CTRL | Qt::Key_O);
-    N18 = makeItem(N9, "N18", QStringLiteral(u"打开播放列表(&M)"), Glyph::OpenList,
-                   Qt::CTRL | Qt::Key_P);
-    N19 = makeItem(N9, "N19", QStringLiteral(u"保存播放列表(&T)"), Glyph::SaveList,
-                   Qt::CTRL | Qt::Key_S);
-    N15 = makeItem(N9, "N15", QStringLiteral(u"搜索音乐(&S)"), Glyph::Search, Qt::CTRL | Qt::Key_M);
-    makeSeparator(N9, "N22");
-    N23 = makeItem(N9, "N23", QStringLiteral(u"退出"), Glyph::Exit);
-    assignAccessLetters(N9, {N13});  // the open-file item keeps its own letter only
+    fileMenu = bar->addMenu(QStringLiteral(u"文件(&F)"));
+    fileMenu->setObjectName(QStringLiteral("N9"));
+    openFileAction = makeItem(fileMenu, "N13", QStringLiteral(u"打开文件(&O)"), Glyph::OpenFile,
+                              Qt::CTRL | Qt::Key_F);
+    openFolderAction = makeItem(fileMenu, "N14", QStringLiteral(u"打开文件夹(&P)"),
+                                Glyph::OpenFolder, Qt::CTRL | Qt::Key_O);
+    openPlaylistAction = makeItem(fileMenu, "N18", QStringLiteral(u"打开播放列表(&M)"),
+                                  Glyph::OpenList, Qt::CTRL | Qt::Key_P);
+    savePlaylistAction = makeItem(fileMenu, "N19", QStringLiteral(u"保存播放列表(&T)"),
+                                  Glyph::SaveList, Qt::CTRL | Qt::Key_S);
+    searchAction = makeItem(fileMenu, "N15", QStringLiteral(u"搜索音乐(&S)"), Glyph::Search,
+                            Qt::CTRL | Qt::Key_M);
+    makeSeparator(fileMenu, "N22");
+    exitAction = makeItem(fileMenu, "N23", QStringLiteral(u"退出"), Glyph::Exit);
+    assignAccessLetters(fileMenu,
+                        {openFileAction});  // the open-file item keeps its own letter only
 
-    N10 = mm1->addMenu(QStringLiteral(u"控制(&C)"));
-    N10->setObjectName(QStringLiteral("N10"));
-    N7 = makeItem(N10, "N7", QStringLiteral(u"顺序播放(&S)"), Glyph::InOrder);
-    N8 = makeItem(N10, "N8", QStringLiteral(u"单曲循环(&C)"), Glyph::RepeatOne);
-    N20 = makeItem(N10, "N20", QStringLiteral(u"列表循环(&L)"), Glyph::RepeatList);
-    N21 = makeItem(N10, "N21", QStringLiteral(u"随机播放(&R)"), Glyph::Random);
-    makeSeparator(N10, "N12");
-    N35 = makeItem(N10, "N35", QStringLiteral(u"上一曲(&A)"), Glyph::Previous);
-    N36 = makeItem(N10, "N36", QStringLiteral(u"下一曲(&D)"), Glyph::Next);
-    N24 = makeItem(N10, "N24", QStringLiteral(u"快进2秒(&P)"), Glyph::Forward);
-    N25 = makeItem(N10, "N25", QStringLiteral(u"快退2秒(&B)"), Glyph::Back);
-    makeSeparator(N10, "N26");
-    CDDVDROM1 = makeItem(N10, "CDDVDROM1", QStringLiteral(u"弹出CD/DVD-ROM"), Glyph::Eject);
-    CDDVDROM2 = makeItem(N10, "CDDVDROM2", QStringLiteral(u"关闭CD/DVD-ROM"), Glyph::CloseTray);
-    assignAccessLetters(N10);
-    for (QAction* a : {N7, N8, N20, N21}) a->setCheckable(true);
-    N7->setChecked(true);
+    controlMenu = bar->addMenu(QStringLiteral(u"控制(&C)"));
+    controlMenu->setObjectName(QStringLiteral("N10"));
+    inOrderAction = makeItem(controlMenu, "N7", QStringLiteral(u"顺序播放(&S)"), Glyph::InOrder);
+    repeatOneAction =
+        makeItem(controlMenu, "N8", QStringLiteral(u"单曲循环(&C)"), Glyph::RepeatOne);
+    repeatListAction =
+        makeItem(controlMenu, "N20", QStringLiteral(u"列表循环(&L)"), Glyph::RepeatList);
+    randomAction = makeItem(controlMenu, "N21", QStringLiteral(u"随机播放(&R)"), Glyph::Random);
+    makeSeparator(controlMenu, "N12");
+    previousAction = makeItem(controlMenu, "N35", QStringLiteral(u"上一曲(&A)"), Glyph::Previous);
+    nextAction = makeItem(controlMenu, "N36", QStringLiteral(u"下一曲(&D)"), Glyph::Next);
+    forwardAction = makeItem(controlMenu, "N24", QStringLiteral(u"快进2秒(&P)"), Glyph::Forward);
+    backAction = makeItem(controlMenu, "N25", QStringLiteral(u"快退2秒(&B)"), Glyph::Back);
+    makeSeparator(controlMenu, "N26");
+    ejectDiscAction =
+        makeItem(controlMenu, "CDDVDROM1", QStringLiteral(u"弹出CD/DVD-ROM"), Glyph::Eject);
+    closeDiscAction =
+        makeItem(controlMenu, "CDDVDROM2", QStringLiteral(u"关闭CD/DVD-ROM"), Glyph::CloseTray);
+    assignAccessLetters(controlMenu);
+    for (QAction* a : {inOrderAction, repeatOneAction, repeatListAction, randomAction})
+        a->setCheckable(true);
+    inOrderAction->setChecked(true);
 
-    N27 = mm1->addMenu(QStringLiteral(u"音频（&A）"));
-    N27->setObjectName(QStringLiteral("N27"));
-    N32 = makeItem(N27, "N32", QStringLiteral(u"静音(&S)"), Glyph::Mute);
-    N28 = makeItem(N27, "N28", QStringLiteral(u"增大音量 ↑"), Glyph::Louder);
-    N29 = makeItem(N27, "N29", QStringLiteral(u"降低音量 ↓"), Glyph::Softer);
-    makeSeparator(N27, "N34");
-    N30 = makeItem(N27, "N30", QStringLiteral(u"左声道(&L)"), Glyph::Left);
-    N31 = makeItem(N27, "N31", QStringLiteral(u"右声道(&R)"), Glyph::Right);
-    N33 = makeItem(N27, "N33", QStringLiteral(u"立体声（&M）"), Glyph::Stereo);
-    assignAccessLetters(N27);
-    for (QAction* a : {N32, N30, N31, N33}) a->setCheckable(true);
-    N33->setChecked(true);
+    audioMenu = bar->addMenu(QStringLiteral(u"音频（&A）"));
+    audioMenu->setObjectName(QStringLiteral("N27"));
+    muteAction = makeItem(audioMenu, "N32", QStringLiteral(u"静音(&S)"), Glyph::Mute);
+    louderAction = makeItem(audioMenu, "N28", QStringLiteral(u"增大音量 ↑"), Glyph::Louder);
+    softerAction = makeItem(audioMenu, "N29", QStringLiteral(u"降低音量 ↓"), Glyph::Softer);
+    makeSeparator(audioMenu, "N34");
+    leftChannelAction = makeItem(audioMenu, "N30", QStringLiteral(u"左声道(&L)"), Glyph::Left);
+    rightChannelAction = makeItem(audioMenu, "N31", QStringLiteral(u"右声道(&R)"), Glyph::Right);
+    stereoAction = makeItem(audioMenu, "N33", QStringLiteral(u"立体声（&M）"), Glyph::Stereo);
+    assignAccessLetters(audioMenu);
+    for (QAction* a : {muteAction, leftChannelAction, rightChannelAction, stereoAction})
+        a->setCheckable(true);
+    stereoAction->setChecked(true);
 
     // Help is a top-level command without a sub-menu.
-    N16 = makeItem(mm1, "N16", QStringLiteral(u"帮助(&H)"), Glyph::Help);
-    N16->setIcon(QIcon());  // a menu bar shows an icon instead of the caption
+    helpAction = makeItem(bar, "N16", QStringLiteral(u"帮助(&H)"), Glyph::Help);
+    helpAction->setIcon(QIcon());  // a menu bar shows an icon instead of the caption
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = makeItem(PopupMenu1, "N1", QStringLiteral(u"播放"), Glyph::Play);
-    N2 = makeItem(PopupMenu1, "N2", QStringLiteral(u"删除"), Glyph::Exit);
-    N3 = makeItem(PopupMenu1, "N3", QStringLiteral(u"物理删除"), Glyph::Exit);
-    N6 = makeItem(PopupMenu1, "N6", QStringLiteral(u"清空列表"), Glyph::Stop);
-    N11 = makeItem(PopupMenu1, "N11", QStringLiteral(u"文件信息"), Glyph::OpenFile);
-    assignAccessLetters(PopupMenu1);
-    for (QAction* a : {N1, N2, N3, N11}) a->setEnabled(false);
+    playlistMenu = new QMenu(this);
+    playlistMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    playRowAction = makeItem(playlistMenu, "N1", QStringLiteral(u"播放"), Glyph::Play);
+    removeRowAction = makeItem(playlistMenu, "N2", QStringLiteral(u"删除"), Glyph::Exit);
+    deleteFileAction = makeItem(playlistMenu, "N3", QStringLiteral(u"物理删除"), Glyph::Exit);
+    clearListAction = makeItem(playlistMenu, "N6", QStringLiteral(u"清空列表"), Glyph::Stop);
+    fileInfoAction = makeItem(playlistMenu, "N11", QStringLiteral(u"文件信息"), Glyph::OpenFile);
+    assignAccessLetters(playlistMenu);
+    for (QAction* a : {playRowAction, removeRowAction, deleteFileAction, fileInfoAction})
+        a->setEnabled(false);
 
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    N4 = makeItem(PopupMenu2, "N4", QStringLiteral(u"恢复程序"), Glyph::Play);
-    N5 = makeItem(PopupMenu2, "N5", QStringLiteral(u"退出"), Glyph::Exit);
-    assignAccessLetters(PopupMenu2);
+    trayMenu = new QMenu(this);
+    trayMenu->setObjectName(QStringLiteral("PopupMenu2"));
+    restoreAction = makeItem(trayMenu, "N4", QStringLiteral(u"恢复程序"), Glyph::Play);
+    trayExitAction = makeItem(trayMenu, "N5", QStringLiteral(u"退出"), Glyph::Exit);
+    assignAccessLetters(trayMenu);
 
     // No tooltips anywhere in this window.
-    for (QMenu* m : {N9, N10, N27, PopupMenu1, PopupMenu2}) m->setToolTipsVisible(false);
+    for (QMenu* m : {fileMenu, controlMenu, audioMenu, playlistMenu, trayMenu})
+        m->setToolTipsVisible(false);
 }
 
-void TForm1::bind(QAction* item, void (TForm1::*handler)()) {
+void MainWindow::bind(QAction* item, void (MainWindow::*handler)()) {
     connect(item, &QAction::triggered, this, [this, item, handler](bool checked) {
         if (item->isCheckable()) item->setChecked(!checked);
         platform::runGuarded(handler, this);
     });
 }
 
-void TForm1::bind(QAbstractButton* button, void (TForm1::*handler)()) {
+void MainWindow::bind(QAbstractButton* button, void (MainWindow::*handler)()) {
     connect(button, &QAbstractButton::clicked, this, platform::guarded(this, handler));
 }
 
-void TForm1::connectCommands() {
-    bind(N15, &TForm1::N15Click);
-    bind(CDDVDROM1, &TForm1::CDDVDROM1Click);
-    bind(CDDVDROM2, &TForm1::CDDVDROM2Click);
-    bind(N16, &TForm1::N16Click);
-    bind(N23, &TForm1::N23Click);
+void MainWindow::connectCommands() {
+    bind(searchAction, &MainWindow::showSearchDialog);
+    bind(ejectDiscAction, &MainWindow::ejectDisc);
+    bind(closeDiscAction, &MainWindow::closeDisc);
+    bind(helpAction, &MainWindow::openHelpPage);
+    bind(exitAction, &MainWindow::exitProgram);
     connectTransport();
     connectPlayModes();
     connectPlaylist();
@@ -384,29 +396,29 @@ void TForm1::connectCommands() {
     connectLyrics();
 }
 
-QString TForm1::caption(const QAction* item) {
+QString MainWindow::caption(const QAction* item) {
     return item->property(kCaptionProperty).toString();
 }
 
-void TForm1::setCaption(QAction* item, const QString& caption) {
+void MainWindow::setCaption(QAction* item, const QString& caption) {
     item->setProperty(kCaptionProperty, caption);
     applyAccessLetter(item);
 }
 
-int TForm1::addRow(std::string_view folder, std::string_view name) {
+int MainWindow::addRow(std::string_view folder, std::string_view name) {
     return playlist->addRow(folder, name);
 }
 
-int TForm1::itemIndex() const {
-    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
+int MainWindow::selectedRow() const {
+    const QModelIndexList rows = playlistView->selectionModel()->selectedRows();
     if (rows.isEmpty()) return -1;
     int first = rows.front().row();
     for (const QModelIndex& i : rows) first = std::min(first, i.row());
     return first;
 }
 
-void TForm1::setItemIndex(int index) {
-    QItemSelectionModel* sm = lv1->selectionModel();
+void MainWindow::selectRow(int index) {
+    QItemSelectionModel* sm = playlistView->selectionModel();
     if (index < 0 || index >= playlist->count()) {
         sm->clearSelection();
         return;
@@ -416,35 +428,35 @@ void TForm1::setItemIndex(int index) {
                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void TForm1::FormCreate() {
+void MainWindow::onCreate() {
     platform::trimWorkingSet();
     setAcceptDrops(true);
-    SeekByUser = false;
+    seekByUser = false;
 }
 
-void TForm1::N15Click() {
-    if (Form2_) Form2_->exec();
+void MainWindow::showSearchDialog() {
+    if (searchDialog_) searchDialog_->exec();
 }
 
-void TForm1::CDDVDROM1Click() {
+void MainWindow::ejectDisc() {
     platform::setDiscDoorOpen(true);
 }
 
-void TForm1::CDDVDROM2Click() {
+void MainWindow::closeDisc() {
     platform::setDiscDoorOpen(false);
 }
 
-QUrl TForm1::helpPageUrl() {
+QUrl MainWindow::helpPageUrl() {
     const QString page =
         QCoreApplication::applicationDirPath() + u'/' + QString::fromUtf16(kHelpPage);
     return QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
 }
 
-void TForm1::N16Click() {
+void MainWindow::openHelpPage() {
     platform::openUrl(helpPageUrl());
 }
 
-void TForm1::N23Click() {
+void MainWindow::exitProgram() {
     // Ends the event loop at once; no close event, so the window does not go to the tray.
     quitting_ = true;
     QCoreApplication::exit(0);

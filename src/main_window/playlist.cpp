@@ -15,49 +15,51 @@
 
 namespace main_window {
 
-void TForm1::connectPlaylist() {
-    connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            platform::guarded(this, &TForm1::lv1SelectItem));
+void MainWindow::connectPlaylist() {
+    connect(playlistView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            platform::guarded(this, &MainWindow::onSelectionChanged));
     // Removing the selected row (or every row) takes the selection with it; the row commands
     // follow that too.
     connect(playlist, &QAbstractItemModel::rowsRemoved, this,
-            platform::guarded(this, &TForm1::lv1SelectItem));
+            platform::guarded(this, &MainWindow::onSelectionChanged));
     connect(playlist, &QAbstractItemModel::modelReset, this,
-            platform::guarded(this, &TForm1::lv1SelectItem));
-    connect(lv1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(lv1->viewport()->mapToGlobal(at)); });
-    bind(N2, &TForm1::N2Click);
-    bind(N6, &TForm1::N6Click);
-    bind(N3, &TForm1::N3Click);
-    bind(N11, &TForm1::N11Click);
+            platform::guarded(this, &MainWindow::onSelectionChanged));
+    connect(playlistView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        playlistMenu->popup(playlistView->viewport()->mapToGlobal(at));
+    });
+    bind(removeRowAction, &MainWindow::removeSelectedRows);
+    bind(clearListAction, &MainWindow::clearPlaylist);
+    bind(deleteFileAction, &MainWindow::deleteSelectedFile);
+    bind(fileInfoAction, &MainWindow::showFileInfo);
 }
 
-void TForm1::lv1SelectItem() {
-    const bool selected = itemIndex() != -1;
-    for (QAction* item : {N1, N2, N3, N11}) item->setEnabled(selected);
+void MainWindow::onSelectionChanged() {
+    const bool selected = selectedRow() != -1;
+    for (QAction* item : {playRowAction, removeRowAction, deleteFileAction, fileInfoAction})
+        item->setEnabled(selected);
 }
 
-void TForm1::N2Click() {
+void MainWindow::removeSelectedRows() {
     // One update of the list, redrawn once at the end.
-    lv1->setUpdatesEnabled(false);
+    playlistView->setUpdatesEnabled(false);
     for (int i = playlist->count() - 1; i >= 0; --i) {
-        if (lv1->selectionModel()->isRowSelected(i, {})) playlist->removeRow(i);
+        if (playlistView->selectionModel()->isRowSelected(i, {})) playlist->removeRow(i);
     }
-    lv1->setUpdatesEnabled(true);
+    playlistView->setUpdatesEnabled(true);
 }
 
-void TForm1::N6Click() {
+void MainWindow::clearPlaylist() {
     playlist->clear();
 }
 
-void TForm1::N3Click() {
+void MainWindow::deleteSelectedFile() {
     if (platform::messageBox(
             this, QStringLiteral(u"确实要删除此文件吗？"), QStringLiteral(u"确认删除"),
             platform::MB_YESNO | platform::MB_ICONINFORMATION) != platform::IDYES) {
         return;
     }
-    if (MediaPlayer1->mode() == playback::PlayerMode::Playing) btn3Click();
-    const int selected = itemIndex();
+    if (player->mode() == playback::PlayerMode::Playing) stop();
+    const int selected = selectedRow();
     if (selected == -1) return;
     const std::string path = playlist->path(selected);
     try {
@@ -71,11 +73,11 @@ void TForm1::N3Click() {
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }
-    N2Click();
+    removeSelectedRows();
 }
 
-void TForm1::N11Click() {
-    const int selected = itemIndex();
+void MainWindow::showFileInfo() {
+    const int selected = selectedRow();
     if (selected != -1) platform::showFileProperties(playlist->path(selected));
 }
 

@@ -12,14 +12,14 @@
 
 namespace main_window {
 
-void TForm1::connectPlaylistFiles() {
-    bind(N18, &TForm1::N18Click);
-    bind(N19, &TForm1::N19Click);
+void MainWindow::connectPlaylistFiles() {
+    bind(openPlaylistAction, &MainWindow::openPlaylist);
+    bind(savePlaylistAction, &MainWindow::savePlaylist);
 }
 
-void TForm1::N18Click() {
-    const auto chosen = platform::fileDialogs().runFileDialog(this, OpenDialog2);
-    OpenDialog2Close();
+void MainWindow::openPlaylist() {
+    const auto chosen = platform::fileDialogs().runFileDialog(this, openPlaylistDialog);
+    platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
     const std::string text = platform::readWholeFile(*chosen);
     std::vector<std::pair<std::string, std::string>> rows;
@@ -31,12 +31,12 @@ void TForm1::N18Click() {
         rows.emplace_back(std::string(split.folder), std::string(split.name));
     }
     playlist->addRows(std::move(rows));
-    btn1->setEnabled(true);
+    playButton->setEnabled(true);
 }
 
-void TForm1::N19Click() {
-    const auto chosen = platform::fileDialogs().runFileDialog(this, SaveDialog1);
-    SaveDialog1Close();
+void MainWindow::savePlaylist() {
+    const auto chosen = platform::fileDialogs().runFileDialog(this, savePlaylistDialog);
+    platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
     std::string text;
     for (int i = 0; i < playlist->count(); ++i) {
@@ -44,14 +44,6 @@ void TForm1::N19Click() {
         text.append(r.folder).append(r.caption).append("\r\n");
     }
     platform::writeWholeFile(*chosen, text);
-}
-
-void TForm1::OpenDialog2Close() {
-    platform::trimWorkingSet();
-}
-
-void TForm1::SaveDialog1Close() {
-    platform::trimWorkingSet();
 }
 
 }  // namespace main_window

@@ -1,8 +1,8 @@
 #pragma once
-// The rows of the playlist `lv1`: caption (the file name) and folder (ending in the separator),
-// both byte strings in the system code page. The rows are the playlist; there is no other track
-// store. They are kept in ascending caption order under the locale's collation: every row that
-// is added, and every caption that changes, goes straight to its place, and nothing else
+// The rows of the playlist `playlistView`: caption (the file name) and folder (ending in the
+// separator), both byte strings in the system code page. The rows are the playlist; there is no
+// other track store. They are kept in ascending caption order under the locale's collation: every
+// row that is added, and every caption that changes, goes straight to its place, and nothing else
 // (folders, removals, selection) moves a row. Rows with equal captions stay next to each other,
 // the newer one after the older ones.
 //

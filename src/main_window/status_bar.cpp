@@ -6,21 +6,21 @@
 
 namespace main_window {
 
-TStatusBar::TStatusBar(std::vector<int> widths, QWidget* parent)
+StatusBar::StatusBar(std::vector<int> widths, QWidget* parent)
     : QWidget(parent),
       widths_(std::move(widths)),
       texts_(std::max<std::size_t>(1, widths_.size())) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void TStatusBar::setPanelText(int index, const QString& text) {
+void StatusBar::setPanelText(int index, const QString& text) {
     QString& slot = texts_[static_cast<std::size_t>(index)];
     if (slot == text) return;
     slot = text;
     update();
 }
 
-void TStatusBar::paintEvent(QPaintEvent*) {
+void StatusBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     const int n = panelCount();

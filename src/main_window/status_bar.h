@@ -8,11 +8,11 @@
 
 namespace main_window {
 
-class TStatusBar final : public QWidget {
+class StatusBar final : public QWidget {
     Q_OBJECT
 public:
     // `widths`: one entry per panel, in pixels; the last panel also takes what is left.
-    explicit TStatusBar(std::vector<int> widths, QWidget* parent = nullptr);
+    explicit StatusBar(std::vector<int> widths, QWidget* parent = nullptr);
 
     int panelCount() const { return static_cast<int>(texts_.size()); }
     const QString& panelText(int index) const { return texts_[static_cast<std::size_t>(index)]; }

@@ -36,59 +36,61 @@ void setTrackMaximum(QSlider* bar, std::int64_t seconds) {
 
 }  // namespace
 
-void TForm1::enableTimer(QTimer* timer) {
+void MainWindow::enableTimer(QTimer* timer) {
     if (!timer->isActive()) timer->start();
 }
 
-void TForm1::connectTransport() {
-    bind(btn1, &TForm1::btn1Click);
-    bind(btn2, &TForm1::btn2Click);
-    bind(btn3, &TForm1::btn3Click);
-    bind(btn4, &TForm1::btn4Click);
-    bind(btn5, &TForm1::btn5Click);
-    bind(btn6, &TForm1::btn6Click);
-    bind(btn7, &TForm1::btn7Click);
-    bind(N24, &TForm1::N24Click);
-    bind(N25, &TForm1::N25Click);
-    bind(N35, &TForm1::N35Click);
-    bind(N36, &TForm1::N36Click);
-    bind(N1, &TForm1::N1Click);
-    connect(TrackBar1, &QSlider::valueChanged, this,
-            platform::guarded(this, &TForm1::TrackBar1Change));
-    connect(Timer1, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer1Timer));
-    connect(Timer2, &QTimer::timeout, this, platform::guarded(this, &TForm1::Timer2Timer));
-    connect(lv1, &QAbstractItemView::doubleClicked, this,
-            platform::guarded(this, &TForm1::lv1DblClick));
+void MainWindow::connectTransport() {
+    bind(playButton, &MainWindow::play);
+    bind(pauseButton, &MainWindow::pause);
+    bind(stopButton, &MainWindow::stop);
+    bind(previousButton, &MainWindow::previousTrack);
+    bind(nextButton, &MainWindow::nextTrack);
+    bind(backButton, &MainWindow::skipBack);
+    bind(forwardButton, &MainWindow::skipForward);
+    bind(forwardAction, &MainWindow::skipForward);
+    bind(backAction, &MainWindow::skipBack);
+    bind(previousAction, &MainWindow::previousTrack);
+    bind(nextAction, &MainWindow::nextTrack);
+    bind(playRowAction, &MainWindow::play);
+    connect(progressBar, &QSlider::valueChanged, this,
+            platform::guarded(this, &MainWindow::onProgressBarChanged));
+    connect(progressTimer, &QTimer::timeout, this,
+            platform::guarded(this, &MainWindow::updateProgressBar));
+    connect(clockTimer, &QTimer::timeout, this,
+            platform::guarded(this, &MainWindow::updateTimeTexts));
+    connect(playlistView, &QAbstractItemView::doubleClicked, this,
+            platform::guarded(this, &MainWindow::play));
 }
 
-void TForm1::reloadLyrics() {
-    if (!chk1->isChecked() || lyricsWindow_ == nullptr) return;
+void MainWindow::reloadLyrics() {
+    if (!lyricsCheckBox->isChecked() || lyricsWindow_ == nullptr) return;
     lyricsWindow_->lyricsList->clear();
-    lyricsWindow_->loadLyrics(MediaPlayer1->fileName());
+    lyricsWindow_->loadLyrics(player->fileName());
 }
 
-void TForm1::btn1Click() {
-    const int selected = itemIndex();
+void MainWindow::play() {
+    const int selected = selectedRow();
     if (selected == -1) return;
-    MediaPlayer1->setFileName(playlist->path(selected));
-    if (MediaPlayer1->mode() == PlayerMode::Paused) {
-        MediaPlayer1->resume();
-        btn1->setEnabled(false);
-        btn2->setEnabled(true);
+    player->setFileName(playlist->path(selected));
+    if (player->mode() == PlayerMode::Paused) {
+        player->resume();
+        playButton->setEnabled(false);
+        pauseButton->setEnabled(true);
         return;
     }
     try {
-        MediaPlayer1->open();
-        MediaPlayer1->play();
-        MediaPlayer1->setNotify(true);
-        btn1->setEnabled(false);
-        btn2->setEnabled(true);
-        btn3->setEnabled(true);
-        enableTimer(Timer1);
-        enableTimer(Timer2);
-        TrackBar1->setEnabled(true);
-        stat1->setPanelText(0, QStringLiteral(u"当前正在播放：") +
-                                   fromLocal(platform::paths::fileName(MediaPlayer1->fileName())));
+        player->open();
+        player->play();
+        player->setNotify(true);
+        playButton->setEnabled(false);
+        pauseButton->setEnabled(true);
+        stopButton->setEnabled(true);
+        enableTimer(progressTimer);
+        enableTimer(clockTimer);
+        progressBar->setEnabled(true);
+        statusBar->setPanelText(0, QStringLiteral(u"当前正在播放：") +
+                                       fromLocal(platform::paths::fileName(player->fileName())));
         reloadLyrics();
     } catch (const playback::DeviceError&) {
         platform::messageBox(this, QStringLiteral(u"无法播放，请检查路径或者文件名是否正确！"),
@@ -96,111 +98,87 @@ void TForm1::btn1Click() {
     }
 }
 
-void TForm1::btn2Click() {
-    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
-    MediaPlayer1->pause();
-    btn1->setEnabled(true);
-    btn2->setEnabled(false);
+void MainWindow::pause() {
+    if (player->mode() != PlayerMode::Playing) return;
+    player->pause();
+    playButton->setEnabled(true);
+    pauseButton->setEnabled(false);
 }
 
-void TForm1::btn3Click() {
-    MediaPlayer1->stop();
-    TrackBar1->setValue(0);
-    btn1->setEnabled(true);
-    btn2->setEnabled(false);
-    btn3->setEnabled(false);
-    TrackBar1->setEnabled(false);
-    stat1->setPanelText(0, QStringLiteral(u"停止播放"));
+void MainWindow::stop() {
+    player->stop();
+    progressBar->setValue(0);
+    playButton->setEnabled(true);
+    pauseButton->setEnabled(false);
+    stopButton->setEnabled(false);
+    progressBar->setEnabled(false);
+    statusBar->setPanelText(0, QStringLiteral(u"停止播放"));
     platform::trimWorkingSet();
 }
 
 // Previous (-1) and next (+1) step from the current track's row while something plays, and
 // only move the selection otherwise. There is no wrap-around.
-void TForm1::stepTrack(int delta) {
-    if (itemIndex() == -1) return;
-    const PlayerMode mode = MediaPlayer1->mode();
+void MainWindow::stepTrack(int delta) {
+    if (selectedRow() == -1) return;
+    const PlayerMode mode = player->mode();
     const bool active = mode == PlayerMode::Playing || mode == PlayerMode::Open;
     if (active) {
-        const int current = playlist->findPath(MediaPlayer1->fileName());
-        if (current >= 0) setItemIndex(current);
+        const int current = playlist->findPath(player->fileName());
+        if (current >= 0) selectRow(current);
     }
-    const int target = itemIndex() + delta;
+    const int target = selectedRow() + delta;
     if (target < 0 || target >= playlist->count()) return;
-    lv1->setFocus();
-    setItemIndex(target);
-    if (active) btn1Click();
+    playlistView->setFocus();
+    selectRow(target);
+    if (active) play();
 }
 
-void TForm1::btn4Click() {
+void MainWindow::previousTrack() {
     stepTrack(-1);
 }
 
-void TForm1::btn5Click() {
+void MainWindow::nextTrack() {
     stepTrack(+1);
 }
 
 // The skips count from the bar's whole second, not from the exact device position; the device
 // refuses a target outside the track without an error and Play goes on from where it was.
-void TForm1::btn7Click() {
-    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
-    MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 + 2000);
-    MediaPlayer1->play();
+void MainWindow::skipForward() {
+    if (player->mode() != PlayerMode::Playing) return;
+    player->setPosition(std::int64_t{progressBar->value()} * 1000 + 2000);
+    player->play();
 }
 
-void TForm1::btn6Click() {
-    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
-    MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000 - 2000);
-    MediaPlayer1->play();
+void MainWindow::skipBack() {
+    if (player->mode() != PlayerMode::Playing) return;
+    player->setPosition(std::int64_t{progressBar->value()} * 1000 - 2000);
+    player->play();
 }
 
-void TForm1::N24Click() {
-    btn7Click();
-}
-
-void TForm1::N25Click() {
-    btn6Click();
-}
-
-void TForm1::N35Click() {
-    btn4Click();
-}
-
-void TForm1::N36Click() {
-    btn5Click();
-}
-
-void TForm1::TrackBar1Change() {
-    if (MediaPlayer1->position() / 1000 != TrackBar1->value()) SeekByUser = true;
-    const PlayerMode mode = MediaPlayer1->mode();
-    if (SeekByUser && (mode == PlayerMode::Playing || mode == PlayerMode::Open)) {
-        Timer1->stop();
-        MediaPlayer1->setPosition(std::int64_t{TrackBar1->value()} * 1000);
-        MediaPlayer1->play();
-        Timer1->start();
+void MainWindow::onProgressBarChanged() {
+    if (player->position() / 1000 != progressBar->value()) seekByUser = true;
+    const PlayerMode mode = player->mode();
+    if (seekByUser && (mode == PlayerMode::Playing || mode == PlayerMode::Open)) {
+        progressTimer->stop();
+        player->setPosition(std::int64_t{progressBar->value()} * 1000);
+        player->play();
+        progressTimer->start();
     }
-    SeekByUser = false;
+    seekByUser = false;
 }
 
-void TForm1::Timer1Timer() {
-    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
-    setTrackMaximum(TrackBar1, MediaPlayer1->length() / 1000);
-    TrackBar1->setValue(static_cast<int>(MediaPlayer1->position() / 1000));
+void MainWindow::updateProgressBar() {
+    if (player->mode() != PlayerMode::Playing) return;
+    setTrackMaximum(progressBar, player->length() / 1000);
+    progressBar->setValue(static_cast<int>(player->position() / 1000));
 }
 
-void TForm1::Timer2Timer() {
-    if (MediaPlayer1->mode() != PlayerMode::Playing) return;
-    setTrackMaximum(TrackBar1, MediaPlayer1->length() / 1000);
-    stat1->setPanelText(2, timeText(TrackBar1->maximum()) + QStringLiteral("    "));
-    TrackBar1->setValue(static_cast<int>(MediaPlayer1->position() / 1000));
-    stat1->setPanelText(1, timeText(TrackBar1->value()));
-}
-
-void TForm1::lv1DblClick() {
-    btn1Click();
-}
-
-void TForm1::N1Click() {
-    if (itemIndex() != -1) btn1Click();
+void MainWindow::updateTimeTexts() {
+    if (player->mode() != PlayerMode::Playing) return;
+    setTrackMaximum(progressBar, player->length() / 1000);
+    statusBar->setPanelText(2, timeText(progressBar->maximum()) + QStringLiteral("    "));
+    progressBar->setValue(static_cast<int>(player->position() / 1000));
+    statusBar->setPanelText(1, timeText(progressBar->value()));
 }
 
 }  // namespace main_window

@@ -57,20 +57,20 @@ std::unique_ptr<TrayIcon> makeSystemTrayIcon() {
     return std::make_unique<SystemTrayIcon>();
 }
 
-void TForm1::connectTray() {
-    bind(N4, &TForm1::N4Click);
-    bind(N5, &TForm1::N5Click);
+void MainWindow::connectTray() {
+    bind(restoreAction, &MainWindow::restoreFromTray);
+    bind(trayExitAction, &MainWindow::exitFromTray);
     setTrayIcon(makeSystemTrayIcon());
 }
 
-void TForm1::setTrayIcon(std::unique_ptr<TrayIcon> icon) {
+void MainWindow::setTrayIcon(std::unique_ptr<TrayIcon> icon) {
     trayIcon_ = std::move(icon);
     if (!trayIcon_) return;
     connect(trayIcon_.get(), &TrayIcon::buttonReleased, this,
-            platform::guarded(this, &TForm1::WMTrayCallback));
+            platform::guarded(this, &MainWindow::onTrayIconReleased));
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (quitting_) {
         event->accept();
         return;
@@ -88,7 +88,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     });
 }
 
-void TForm1::WMTrayCallback(Qt::MouseButton button) {
+void MainWindow::onTrayIconReleased(Qt::MouseButton button) {
     const QPoint pointer = QCursor::pos();
     if (button == Qt::LeftButton) {
         if (isVisible()) {
@@ -100,25 +100,25 @@ void TForm1::WMTrayCallback(Qt::MouseButton button) {
         }
         if (trayIcon_) trayIcon_->remove();
     } else if (button == Qt::RightButton) {
-        PopupMenu2->popup(pointer);
+        trayMenu->popup(pointer);
     }
 }
 
-void TForm1::N4Click() {
+void MainWindow::restoreFromTray() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     activateWindow();
     if (trayIcon_) trayIcon_->remove();
 }
 
-void TForm1::N5Click() {
+void MainWindow::exitFromTray() {
     // Ends the program for real: a close that still arrives is accepted, not sent to the tray.
     // The window's destruction removes the icon.
     quitting_ = true;
     QCoreApplication::exit(0);
 }
 
-void TForm1::FormDestroy() {
+void MainWindow::onDestroy() {
     if (trayIcon_) trayIcon_->remove();
 }
 

@@ -24,79 +24,84 @@ constexpr int kVolumeStep = 60;
 
 }  // namespace
 
-void TForm1::connectVolume() {
-    bind(N32, &TForm1::N32Click);
-    bind(N28, &TForm1::N28Click);
-    bind(N29, &TForm1::N29Click);
-    bind(N30, &TForm1::N30Click);
-    bind(N31, &TForm1::N31Click);
-    bind(N33, &TForm1::N33Click);
-    connect(TrackBar2, &QSlider::valueChanged, this,
-            platform::guarded(this, &TForm1::TrackBar2Change));
+void MainWindow::connectVolume() {
+    bind(muteAction, &MainWindow::toggleMute);
+    bind(louderAction, &MainWindow::raiseVolume);
+    bind(softerAction, &MainWindow::lowerVolume);
+    bind(leftChannelAction, &MainWindow::selectLeftChannel);
+    bind(rightChannelAction, &MainWindow::selectRightChannel);
+    bind(stereoAction, &MainWindow::selectStereo);
+    connect(volumeBar, &QSlider::valueChanged, this,
+            platform::guarded(this, &MainWindow::onVolumeBarChanged));
     // A key press, a click beside the thumb or a drag is a change notification even when the
     // bar is already where it would go (louder keys at 255): the bar's level is written again.
     // When the position does move, valueChanged follows and writes it once.
-    connect(TrackBar2, &QSlider::actionTriggered, this, [this](int) {
-        if (TrackBar2->sliderPosition() == TrackBar2->value()) {
-            platform::runGuarded(&TForm1::TrackBar2Change, this);
+    connect(volumeBar, &QSlider::actionTriggered, this, [this](int) {
+        if (volumeBar->sliderPosition() == volumeBar->value()) {
+            platform::runGuarded(&MainWindow::onVolumeBarChanged, this);
         }
     });
 }
 
-void TForm1::TrackBar2Change() {
-    const auto p = static_cast<std::uint32_t>(TrackBar2->value());
+void MainWindow::onVolumeBarChanged() {
+    const auto p = static_cast<std::uint32_t>(volumeBar->value());
     playback::setWaveOutVolume((p << 24) | (p << 8));
 }
 
 // The bar clamps to its range; when it cannot move, nothing changes and nothing is written.
-void TForm1::N28Click() {
-    TrackBar2->setValue(TrackBar2->value() + kVolumeStep);
+void MainWindow::raiseVolume() {
+    volumeBar->setValue(volumeBar->value() + kVolumeStep);
 }
 
-void TForm1::N29Click() {
-    TrackBar2->setValue(TrackBar2->value() - kVolumeStep);
+void MainWindow::lowerVolume() {
+    volumeBar->setValue(volumeBar->value() - kVolumeStep);
 }
 
-void TForm1::N32Click() {
-    if (!N32->isChecked()) {
-        N32->setChecked(true);
-        setCaption(N32, QStringLiteral(u"取消静音"));
-        for (QAction* item : {N28, N29, N30, N31, N33}) item->setEnabled(false);
-        for (QAction* item : {N30, N31, N33}) item->setChecked(false);
-        TrackBar2->setEnabled(false);
+void MainWindow::toggleMute() {
+    if (!muteAction->isChecked()) {
+        muteAction->setChecked(true);
+        setCaption(muteAction, QStringLiteral(u"取消静音"));
+        for (QAction* item :
+             {louderAction, softerAction, leftChannelAction, rightChannelAction, stereoAction})
+            item->setEnabled(false);
+        for (QAction* item : {leftChannelAction, rightChannelAction, stereoAction})
+            item->setChecked(false);
+        volumeBar->setEnabled(false);
         playback::setWaveOutVolume(kSilent);
         return;
     }
     // Un-mute always comes back in stereo at full level, whatever the bar shows.
-    N32->setChecked(false);
-    setCaption(N32, QStringLiteral(u"静音"));
-    for (QAction* item : {N28, N29, N30, N31, N33}) item->setEnabled(true);
-    N33->setChecked(true);
-    TrackBar2->setEnabled(true);
+    muteAction->setChecked(false);
+    setCaption(muteAction, QStringLiteral(u"静音"));
+    for (QAction* item :
+         {louderAction, softerAction, leftChannelAction, rightChannelAction, stereoAction})
+        item->setEnabled(true);
+    stereoAction->setChecked(true);
+    volumeBar->setEnabled(true);
     playback::setWaveOutVolume(kStereo);
 }
 
-void TForm1::N30Click() {
-    N30->setChecked(true);
-    N31->setChecked(false);
-    N33->setChecked(false);
+void MainWindow::selectLeftChannel() {
+    leftChannelAction->setChecked(true);
+    rightChannelAction->setChecked(false);
+    stereoAction->setChecked(false);
     playback::setWaveOutVolume(kLeftOnly);
 }
 
-void TForm1::N31Click() {
-    N30->setChecked(false);
-    N31->setChecked(true);
-    N33->setChecked(false);
+void MainWindow::selectRightChannel() {
+    leftChannelAction->setChecked(false);
+    rightChannelAction->setChecked(true);
+    stereoAction->setChecked(false);
     // The left half is whatever the device reports after silencing it.
     playback::setWaveOutVolume(kSilent);
     const std::uint32_t readBack = playback::waveOutVolume();
     playback::setWaveOutVolume((readBack & 0xFFFFu) | kRightFull);
 }
 
-void TForm1::N33Click() {
-    N30->setChecked(false);
-    N31->setChecked(false);
-    N33->setChecked(true);
+void MainWindow::selectStereo() {
+    leftChannelAction->setChecked(false);
+    rightChannelAction->setChecked(false);
+    stereoAction->setChecked(true);
     playback::setWaveOutVolume(kStereo);
 }
 

@@ -57,17 +57,17 @@ int main(int argc, char** argv) {
     PrintedBoxes* shown = boxes.get();
     platform::setMessageBoxService(std::move(boxes));
 
-    main_window::TForm1 form;
-    form.show();
+    main_window::MainWindow window;
+    window.show();
     const QString stopped = QStringLiteral(u"停止播放");
     int result = 1;
     // Connected after the window's own handler, so it sees what the handler left.
-    QObject::connect(form.MediaPlayer1.get(), &playback::MediaPlayer::notified, &form, [&] {
-        if (form.stat1->panelText(0) != stopped) return;
-        const bool atEnd = form.MediaPlayer1->position() == form.MediaPlayer1->length();
+    QObject::connect(window.player.get(), &playback::MediaPlayer::notified, &window, [&] {
+        if (window.statusBar->panelText(0) != stopped) return;
+        const bool atEnd = window.player->position() == window.player->length();
         std::fprintf(stderr, "stopped at %lld of %lld ms\n",
-                     static_cast<long long>(form.MediaPlayer1->position()),
-                     static_cast<long long>(form.MediaPlayer1->length()));
+                     static_cast<long long>(window.player->position()),
+                     static_cast<long long>(window.player->length()));
         result = atEnd && shown->count == 0 ? 0 : 1;
         // exit(), not quit(): quit() asks the windows to close first, and a close of this
         // window goes to the tray instead.
@@ -83,14 +83,14 @@ int main(int argc, char** argv) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
     QDropEvent drop(QPointF(60, 60), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    form.dropEvent(&drop);
+    window.dropEvent(&drop);
 
-    const auto mode = form.MediaPlayer1->mode();
+    const auto mode = window.player->mode();
     std::fprintf(stderr, "dropped: %d row(s), playing %s, mode %d, driver %s\n",
-                 form.playlist->count(), form.MediaPlayer1->fileName().c_str(),
+                 window.playlist->count(), window.player->fileName().c_str(),
                  static_cast<int>(mode),
-                 static_cast<playback::SdlOutput&>(form.MediaPlayer1->output()).driver().c_str());
-    if (form.playlist->count() != 1 || mode != playback::PlayerMode::Playing) return 1;
+                 static_cast<playback::SdlOutput&>(window.player->output()).driver().c_str());
+    if (window.playlist->count() != 1 || mode != playback::PlayerMode::Playing) return 1;
     if (QApplication::exec() != 0) return 1;
     return result;
 }

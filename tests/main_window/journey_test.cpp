@@ -105,12 +105,12 @@ protected:
         qputenv("SDL_DISKAUDIOFILE", QByteArray::fromStdString(recordingPath));
         // 1 ms per buffer; 0 would spin SDL's thread and starve the decoder on a busy machine.
         qputenv("SDL_DISKAUDIODELAY", "1");
-        form = std::make_unique<main_window::TForm1>();  // the real SDL output
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        window = std::make_unique<main_window::MainWindow>();  // the real SDL output
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         // Each notification the device sends, as the window left things after handling it:
         // connected after the window's own handler, so it runs second.
-        QObject::connect(form->MediaPlayer1.get(), &playback::MediaPlayer::notified, form.get(),
+        QObject::connect(window->player.get(), &playback::MediaPlayer::notified, window.get(),
                          [this] { noteStatus(); });
     }
 
@@ -130,13 +130,14 @@ protected:
         for (const std::string& line : lines) text += line + "\r\n";
         fixtures::writeBytes(m3u, text);
         dialogs.choose(m3u);
-        form->N18->trigger();
+        window->openPlaylistAction->trigger();
     }
 
     // A click on a row, as the user selects it.
     void clickRow(int row) {
-        const QRect cell = form->lv1->visualRect(form->playlist->index(row, 0));
-        QTest::mouseClick(form->lv1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        const QRect cell = window->playlistView->visualRect(window->playlist->index(row, 0));
+        QTest::mouseClick(window->playlistView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          cell.center());
     }
 
     void drop(const std::vector<std::string>& paths) {
@@ -147,12 +148,12 @@ protected:
         }
         mime.setUrls(urls);
         QDropEvent event(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        form->dropEvent(&event);
+        window->dropEvent(&event);
     }
 
     // Records panel 0 whenever it holds a new text.
     void noteStatus() {
-        const QString text = form->stat1->panelText(0);
+        const QString text = window->statusBar->panelText(0);
         if (statusTexts.empty() || statusTexts.back() != text) statusTexts.push_back(text);
         if (onNotify) onNotify(text);
     }
@@ -161,15 +162,15 @@ protected:
     bool waitForStop() {
         return QTest::qWaitFor(
             [this] {
-                return form->stat1->panelText(0) == kStopped &&
-                       form->MediaPlayer1->mode() == PlayerMode::Stopped;
+                return window->statusBar->panelText(0) == kStopped &&
+                       window->player->mode() == PlayerMode::Stopped;
             },
             kTimeoutMs);
     }
 
     // The driver in use and the device's format, while the device is open.
     void expectDiskDriver() {
-        auto& output = static_cast<playback::SdlOutput&>(form->MediaPlayer1->output());
+        auto& output = static_cast<playback::SdlOutput&>(window->player->output());
         EXPECT_EQ(output.driver(), "disk");
         const playback::OutputFormat format = output.open();  // already open: only reports
         EXPECT_EQ(format.sampleRate, kRate);
@@ -179,7 +180,7 @@ protected:
     // Closes the window, which closes the device and flushes the file, and reads the recording
     // (interleaved 16-bit stereo frames in the device's format).
     std::vector<std::int16_t> recording() {
-        form.reset();
+        window.reset();
         std::ifstream in(recordingPath, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         std::vector<std::int16_t> samples(bytes.size() / 2);
@@ -194,7 +195,7 @@ protected:
     std::vector<QString> statusTexts;
     std::function<void(const QString&)> onNotify;
     // Last, so that it goes first: the device must close before the folder and the records go.
-    std::unique_ptr<main_window::TForm1> form;
+    std::unique_ptr<main_window::MainWindow> window;
 };
 
 TEST_F(JourneyTest, InOrderTheListPlaysThroughByItselfAndStopsAfterTheLast) {
@@ -203,26 +204,26 @@ TEST_F(JourneyTest, InOrderTheListPlaysThroughByItselfAndStopsAfterTheLast) {
     const std::string c = tone("c_550.mp3", 550.0);
     // The file's order is not the list's: rows sort by file name.
     loadPlaylist({c, a, b});
-    ASSERT_EQ(form->playlist->count(), 3);
-    ASSERT_EQ(form->playlist->path(0), a);
-    ASSERT_TRUE(form->N7->isChecked());  // in order is the mode at start
+    ASSERT_EQ(window->playlist->count(), 3);
+    ASSERT_EQ(window->playlist->path(0), a);
+    ASSERT_TRUE(window->inOrderAction->isChecked());  // in order is the mode at start
 
     clickRow(0);
-    ASSERT_EQ(form->itemIndex(), 0);
-    QTest::mouseClick(form->btn1, Qt::LeftButton);
-    ASSERT_EQ(form->stat1->panelText(0), nowPlaying("a_330.mp3"));
+    ASSERT_EQ(window->selectedRow(), 0);
+    QTest::mouseClick(window->playButton, Qt::LeftButton);
+    ASSERT_EQ(window->statusBar->panelText(0), nowPlaying("a_330.mp3"));
     expectDiskDriver();
 
-    ASSERT_TRUE(waitForStop()) << form->stat1->panelText(0).toStdString();
+    ASSERT_TRUE(waitForStop()) << window->statusBar->panelText(0).toStdString();
     EXPECT_EQ(statusTexts,
               (std::vector<QString>{nowPlaying("b_440.mp3"), nowPlaying("c_550.mp3"), kStopped}));
-    EXPECT_EQ(form->MediaPlayer1->fileName(), c);
-    EXPECT_EQ(form->MediaPlayer1->position(), form->MediaPlayer1->length());
-    EXPECT_EQ(form->itemIndex(), 2);
-    EXPECT_EQ(form->TrackBar1->value(), 0);
-    EXPECT_TRUE(form->btn1->isEnabled());
-    EXPECT_FALSE(form->btn2->isEnabled());
-    EXPECT_FALSE(form->btn3->isEnabled());
+    EXPECT_EQ(window->player->fileName(), c);
+    EXPECT_EQ(window->player->position(), window->player->length());
+    EXPECT_EQ(window->selectedRow(), 2);
+    EXPECT_EQ(window->progressBar->value(), 0);
+    EXPECT_TRUE(window->playButton->isEnabled());
+    EXPECT_FALSE(window->pauseButton->isEnabled());
+    EXPECT_FALSE(window->stopButton->isEnabled());
     EXPECT_TRUE(boxes.shown().empty());
 
     expectTonesInOrder(recording(), {330.0, 440.0, 550.0});
@@ -235,21 +236,21 @@ TEST_F(JourneyTest, RepeatListWrapsAroundUntilInOrderIsChosen) {
     const std::string b = tone("b_440.mp3", 440.0);
     const std::string c = tone("c_550.mp3", 550.0);
     loadPlaylist({a, b, c});
-    form->N20->trigger();
-    ASSERT_TRUE(form->N20->isChecked());
-    ASSERT_FALSE(form->N7->isChecked());
+    window->repeatListAction->trigger();
+    ASSERT_TRUE(window->repeatListAction->isChecked());
+    ASSERT_FALSE(window->inOrderAction->isChecked());
     int starts = 0;
     onNotify = [&](const QString& text) {
-        if (text == nowPlaying("a_330.mp3") && ++starts == 1) form->N7->trigger();
+        if (text == nowPlaying("a_330.mp3") && ++starts == 1) window->inOrderAction->trigger();
     };
 
     clickRow(0);
-    QTest::mouseClick(form->btn1, Qt::LeftButton);
+    QTest::mouseClick(window->playButton, Qt::LeftButton);
     expectDiskDriver();
 
-    ASSERT_TRUE(waitForStop()) << form->stat1->panelText(0).toStdString();
-    EXPECT_TRUE(form->N7->isChecked());
-    EXPECT_FALSE(form->N20->isChecked());
+    ASSERT_TRUE(waitForStop()) << window->statusBar->panelText(0).toStdString();
+    EXPECT_TRUE(window->inOrderAction->isChecked());
+    EXPECT_FALSE(window->repeatListAction->isChecked());
     EXPECT_EQ(statusTexts, (std::vector<QString>{nowPlaying("b_440.mp3"), nowPlaying("c_550.mp3"),
                                                  nowPlaying("a_330.mp3"), nowPlaying("b_440.mp3"),
                                                  nowPlaying("c_550.mp3"), kStopped}));
@@ -265,20 +266,20 @@ TEST_F(JourneyTest, ADroppedFilePlaysAtOnceAndTheListGoesOnFromItsRow) {
     const std::string b = tone("b_440.mp3", 440.0);
     const std::string c = tone("c_550.mp3", 550.0);
     loadPlaylist({b, c});
-    ASSERT_EQ(form->playlist->count(), 2);
+    ASSERT_EQ(window->playlist->count(), 2);
 
     drop({a});
-    ASSERT_EQ(form->playlist->count(), 3);
-    EXPECT_EQ(form->playlist->path(0), a);
-    EXPECT_EQ(form->MediaPlayer1->fileName(), a);
-    EXPECT_EQ(form->itemIndex(), -1);  // a drop selects nothing
-    EXPECT_TRUE(form->stat1->panelText(0).isEmpty());
+    ASSERT_EQ(window->playlist->count(), 3);
+    EXPECT_EQ(window->playlist->path(0), a);
+    EXPECT_EQ(window->player->fileName(), a);
+    EXPECT_EQ(window->selectedRow(), -1);  // a drop selects nothing
+    EXPECT_TRUE(window->statusBar->panelText(0).isEmpty());
     expectDiskDriver();
 
-    ASSERT_TRUE(waitForStop()) << form->stat1->panelText(0).toStdString();
+    ASSERT_TRUE(waitForStop()) << window->statusBar->panelText(0).toStdString();
     EXPECT_EQ(statusTexts,
               (std::vector<QString>{nowPlaying("b_440.mp3"), nowPlaying("c_550.mp3"), kStopped}));
-    EXPECT_EQ(form->itemIndex(), 2);
+    EXPECT_EQ(window->selectedRow(), 2);
     EXPECT_TRUE(boxes.shown().empty());
 
     expectTonesInOrder(recording(), {330.0, 440.0, 550.0});

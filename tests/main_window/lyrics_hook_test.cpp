@@ -28,24 +28,25 @@ protected:
         lyrics::LyricsWindow::setFadeDuration(0);
         WindowTest::SetUp();
         lyricsWindow = std::make_unique<lyrics::LyricsWindow>();
-        form->setLyricsWindow(lyricsWindow.get());
-        lyricsWindow->setMainWindow(form.get());
-        lyricsWindow->setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
+        window->setLyricsWindow(lyricsWindow.get());
+        lyricsWindow->setMainWindow(window.get());
+        lyricsWindow->setElapsedTextSource(
+            [f = window.get()] { return f->statusBar->panelText(1); });
     }
     void TearDown() override {
-        form.reset();
+        window.reset();
         lyricsWindow.reset();
     }
 
     // A click on the box as the user makes it.
     void clickChk1() {
-        QTest::mouseClick(form->chk1, Qt::LeftButton, Qt::NoModifier, QPoint(7, 8));
+        QTest::mouseClick(window->lyricsCheckBox, Qt::LeftButton, Qt::NoModifier, QPoint(7, 8));
     }
     void startPlaying(const std::string& path) {
         const auto at = path.rfind('/');
-        form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
-        form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+        window->selectRow(window->addRow(path.substr(0, at + 1), path.substr(at + 1)));
+        window->play();
+        ASSERT_EQ(window->player->mode(), PlayerMode::Playing);
     }
     void lyricFile(const std::string& name, const std::string& text) {
         platform::writeWholeFile(folder() + name, text);
@@ -73,20 +74,20 @@ TEST_F(LyricsHookTest, CheckingWhileNothingPlaysShowsAnEmptyWindowBesideTheMainW
         {"paused",
          [&] {
              startPlaying(song);
-             form->btn2Click();
+             window->pause();
          },
          PlayerMode::Paused},
-        {"stopped", [&] { form->btn3Click(); }, PlayerMode::Stopped},
+        {"stopped", [&] { window->stop(); }, PlayerMode::Stopped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         c.prepare();
-        ASSERT_EQ(form->MediaPlayer1->mode(), c.mode);
+        ASSERT_EQ(window->player->mode(), c.mode);
 
         clickChk1();
-        ASSERT_TRUE(form->chk1->isChecked());
+        ASSERT_TRUE(window->lyricsCheckBox->isChecked());
         EXPECT_TRUE(lyricsWindow->isVisible());
-        const QRect main = form->frameGeometry();
+        const QRect main = window->frameGeometry();
         EXPECT_EQ(lyricsWindow->frameGeometry().topLeft(),
                   QPoint(main.x() + main.width(), main.y()));
         EXPECT_EQ(lyricsWindow->lyricsList->count(), 0);
@@ -110,7 +111,7 @@ TEST_F(LyricsHookTest, CheckingWhilePlayingLoadsThePlayingTrackAndFollowsTheElap
 
     play(2000ms);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form->stat1->panelText(1) == QStringLiteral("00:02"); }, 10000));
+        [&] { return window->statusBar->panelText(1) == QStringLiteral("00:02"); }, 10000));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return lyricsWindow->lyricsList->currentRow() == 2; }, 10000));
 
@@ -122,7 +123,7 @@ TEST_F(LyricsHookTest, CheckingWhilePlayingLoadsThePlayingTrackAndFollowsTheElap
     EXPECT_FALSE(lyricsWindow->lyricLines.has_value());
 
     // Stopped, checked and unchecked again: the second close finds no lines.
-    form->btn3Click();
+    window->stop();
     clickChk1();
     EXPECT_EQ(lyricsWindow->lyricsList->count(), 0);
     clickChk1();
@@ -138,7 +139,7 @@ TEST_F(LyricsHookTest, PlayCommandReplacesTheRowsOnlyWhileTheBoxIsChecked) {
     startPlaying(one);
     EXPECT_FALSE(
         lyricsWindow->lyricLines.has_value());  // unchecked: the play command loads nothing
-    form->btn3Click();
+    window->stop();
 
     clickChk1();
     startPlaying(one);
@@ -155,9 +156,9 @@ TEST_F(LyricsHookTest, DroppedTrackLoadsItsLyricsWhileTheBoxIsChecked) {
     clickChk1();
     lyricsWindow->lyricsList->addItem(QStringLiteral("stale"));
 
-    form->WMDropFiles({dropped});
+    window->addDroppedFiles({dropped});
 
-    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    ASSERT_EQ(window->player->mode(), PlayerMode::Playing);
     EXPECT_EQ(rows(), Rows{"[00:00.00]dropped"});
     EXPECT_TRUE(lyricsWindow->followTimer->isActive());
 }

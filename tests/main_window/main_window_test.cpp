@@ -18,87 +18,92 @@
 #include "main_window/main_window.h"
 #include "main_window/status_bar.h"
 
-using main_window::TForm1;
+using main_window::MainWindow;
 
 namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        form = std::make_unique<TForm1>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        window = std::make_unique<MainWindow>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(MainWindowTest, StartsInTheDesignedState) {
-    EXPECT_EQ(form->windowTitle(), QStringLiteral(u"VorelaMP3播放器-Tamsir绿色软件"));
-    EXPECT_EQ(form->centralWidget()->size(), QSize(362, 344));
-    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral(u"VorelaMP3播放器-Tamsir绿色软件"));
+    EXPECT_EQ(window->centralWidget()->size(), QSize(362, 344));
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
     // Transport: play and the skip buttons on, pause and stop off, the bar off at 0 of 100.
-    EXPECT_TRUE(form->btn1->isEnabled());
-    EXPECT_FALSE(form->btn2->isEnabled());
-    EXPECT_FALSE(form->btn3->isEnabled());
-    for (QToolButton* b : {form->btn4, form->btn5, form->btn6, form->btn7})
+    EXPECT_TRUE(window->playButton->isEnabled());
+    EXPECT_FALSE(window->pauseButton->isEnabled());
+    EXPECT_FALSE(window->stopButton->isEnabled());
+    for (QToolButton* b :
+         {window->previousButton, window->nextButton, window->backButton, window->forwardButton})
         EXPECT_TRUE(b->isEnabled());
-    EXPECT_FALSE(form->TrackBar1->isEnabled());
-    EXPECT_EQ(form->TrackBar1->maximum(), 100);
-    EXPECT_EQ(form->TrackBar1->value(), 0);
-    EXPECT_TRUE(form->TrackBar2->isEnabled());
-    EXPECT_EQ(form->TrackBar2->maximum(), 255);
-    EXPECT_EQ(form->TrackBar2->value(), 255);
-    EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_FALSE(form->Timer2->isActive());
-    EXPECT_EQ(form->Timer1->interval(), 100);
-    EXPECT_EQ(form->Timer2->interval(), 10);
+    EXPECT_FALSE(window->progressBar->isEnabled());
+    EXPECT_EQ(window->progressBar->maximum(), 100);
+    EXPECT_EQ(window->progressBar->value(), 0);
+    EXPECT_TRUE(window->volumeBar->isEnabled());
+    EXPECT_EQ(window->volumeBar->maximum(), 255);
+    EXPECT_EQ(window->volumeBar->value(), 255);
+    EXPECT_FALSE(window->progressTimer->isActive());
+    EXPECT_FALSE(window->clockTimer->isActive());
+    EXPECT_EQ(window->progressTimer->interval(), 100);
+    EXPECT_EQ(window->clockTimer->interval(), 10);
 
     // Texts the user reads.
-    EXPECT_EQ(form->stat1->panelText(0), QString());
-    EXPECT_EQ(form->stat1->panelText(1), QStringLiteral("00:00"));
-    EXPECT_EQ(form->stat1->panelText(2), QStringLiteral("00:00"));
-    EXPECT_EQ(form->Label2->text(), QStringLiteral(u"播放进度：     "));
-    EXPECT_EQ(form->chk1->text(), QStringLiteral(u"显示歌词"));
-    EXPECT_FALSE(form->chk1->isChecked());
-    EXPECT_EQ(form->lv1->model()->headerData(0, Qt::Horizontal).toString(),
+    EXPECT_EQ(window->statusBar->panelText(0), QString());
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:00"));
+    EXPECT_EQ(window->statusBar->panelText(2), QStringLiteral("00:00"));
+    EXPECT_EQ(window->progressLabel->text(), QStringLiteral(u"播放进度：     "));
+    EXPECT_EQ(window->lyricsCheckBox->text(), QStringLiteral(u"显示歌词"));
+    EXPECT_FALSE(window->lyricsCheckBox->isChecked());
+    EXPECT_EQ(window->playlistView->model()->headerData(0, Qt::Horizontal).toString(),
               QStringLiteral(u"文件名"));
-    EXPECT_EQ(form->lv1->model()->headerData(1, Qt::Horizontal).toString(),
+    EXPECT_EQ(window->playlistView->model()->headerData(1, Qt::Horizontal).toString(),
               QStringLiteral(u"路径"));
-    EXPECT_EQ(form->lv1->columnWidth(0), 120);
-    EXPECT_EQ(form->lv1->columnWidth(1), 220);
-    EXPECT_EQ(form->playlist->count(), 0);
-    EXPECT_EQ(form->itemIndex(), -1);
+    EXPECT_EQ(window->playlistView->columnWidth(0), 120);
+    EXPECT_EQ(window->playlistView->columnWidth(1), 220);
+    EXPECT_EQ(window->playlist->count(), 0);
+    EXPECT_EQ(window->selectedRow(), -1);
 
     // Menus: the play mode in order, stereo output, the row commands off but "clear".
-    EXPECT_TRUE(form->N7->isChecked());
-    for (QAction* a : {form->N8, form->N20, form->N21, form->N32, form->N30, form->N31}) {
+    EXPECT_TRUE(window->inOrderAction->isChecked());
+    for (QAction* a : {window->repeatOneAction, window->repeatListAction, window->randomAction,
+                       window->muteAction, window->leftChannelAction, window->rightChannelAction}) {
         EXPECT_FALSE(a->isChecked()) << a->objectName().toStdString();
     }
-    EXPECT_TRUE(form->N33->isChecked());
-    for (QAction* a : {form->N1, form->N2, form->N3, form->N11}) EXPECT_FALSE(a->isEnabled());
-    EXPECT_TRUE(form->N6->isEnabled());
-    EXPECT_EQ(TForm1::caption(form->N32), QStringLiteral(u"静音(&S)"));
-    EXPECT_FALSE(form->SeekByUser);
-    EXPECT_TRUE(form->acceptDrops());
+    EXPECT_TRUE(window->stereoAction->isChecked());
+    for (QAction* a : {window->playRowAction, window->removeRowAction, window->deleteFileAction,
+                       window->fileInfoAction})
+        EXPECT_FALSE(a->isEnabled());
+    EXPECT_TRUE(window->clearListAction->isEnabled());
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"静音(&S)"));
+    EXPECT_FALSE(window->seekByUser);
+    EXPECT_TRUE(window->acceptDrops());
 }
 
 TEST_F(MainWindowTest, NoTooltipsAndImageButtonsAreNamed) {
-    for (QToolButton* b : form->centralWidget()->findChildren<QToolButton*>()) {
+    for (QToolButton* b : window->centralWidget()->findChildren<QToolButton*>()) {
         EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString();
         EXPECT_TRUE(b->text().isEmpty());
         EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
     }
-    EXPECT_EQ(form->btn2->accessibleName(), QStringLiteral(u"暂停播放"));
+    EXPECT_EQ(window->pauseButton->accessibleName(), QStringLiteral(u"暂停播放"));
 }
 
 TEST_F(MainWindowTest, CaptionsWithoutLetterGetAFreeOneBehindThem) {
     // Stored captions stay as designed; the shown text carries the added access letter.
-    EXPECT_EQ(TForm1::caption(form->N23), QStringLiteral(u"退出"));
-    EXPECT_TRUE(form->N23->text().startsWith(QStringLiteral(u"退出(&")));
-    EXPECT_EQ(form->N13->text(), QStringLiteral(u"打开文件(&O)"));
+    EXPECT_EQ(MainWindow::caption(window->exitAction), QStringLiteral(u"退出"));
+    EXPECT_TRUE(window->exitAction->text().startsWith(QStringLiteral(u"退出(&")));
+    EXPECT_EQ(window->openFileAction->text(), QStringLiteral(u"打开文件(&O)"));
     // Letters within one menu never repeat.
-    for (QMenu* menu : {form->N9, form->N10, form->N27, form->PopupMenu1, form->PopupMenu2}) {
+    for (QMenu* menu : {window->fileMenu, window->controlMenu, window->audioMenu,
+                        window->playlistMenu, window->trayMenu}) {
         QStringList letters;
         for (QAction* a : menu->actions()) {
             const qsizetype at = a->text().indexOf(u'&');
@@ -108,46 +113,46 @@ TEST_F(MainWindowTest, CaptionsWithoutLetterGetAFreeOneBehindThem) {
             letters << letter;
         }
     }
-    TForm1::setCaption(form->N32, QStringLiteral(u"取消静音"));
-    EXPECT_EQ(TForm1::caption(form->N32), QStringLiteral(u"取消静音"));
-    EXPECT_TRUE(form->N32->text().startsWith(QStringLiteral(u"取消静音(&")));
+    MainWindow::setCaption(window->muteAction, QStringLiteral(u"取消静音"));
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"取消静音"));
+    EXPECT_TRUE(window->muteAction->text().startsWith(QStringLiteral(u"取消静音(&")));
 }
 
 TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
     struct Case {
         QAction* item;
         Qt::Key key;
-    } const cases[] = {{form->N13, Qt::Key_F},
-                       {form->N14, Qt::Key_O},
-                       {form->N18, Qt::Key_P},
-                       {form->N19, Qt::Key_S},
-                       {form->N15, Qt::Key_M}};
+    } const cases[] = {{window->openFileAction, Qt::Key_F},
+                       {window->openFolderAction, Qt::Key_O},
+                       {window->openPlaylistAction, Qt::Key_P},
+                       {window->savePlaylistAction, Qt::Key_S},
+                       {window->searchAction, Qt::Key_M}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.item->objectName().toStdString());
         // The commands themselves open dialogs; only the shortcut map is under test here.
         QObject::disconnect(c.item, &QAction::triggered, nullptr, nullptr);
         QSignalSpy spy(c.item, &QAction::triggered);
-        QTest::keyClick(form->lv1, c.key, Qt::ControlModifier);
+        QTest::keyClick(window->playlistView, c.key, Qt::ControlModifier);
         EXPECT_EQ(spy.count(), 1);
     }
 }
 
 TEST_F(MainWindowTest, HelpIsATopLevelCommandAndTheDiscDoorIsSilent) {
-    QList<QAction*> top = form->menuBar()->actions();
+    QList<QAction*> top = window->menuBar()->actions();
     ASSERT_EQ(top.size(), 4);
-    EXPECT_EQ(top[3], form->N16);
-    EXPECT_EQ(form->N16->menu(), nullptr);
-    EXPECT_TRUE(form->helpPageUrl().isLocalFile());
+    EXPECT_EQ(top[3], window->helpAction);
+    EXPECT_EQ(window->helpAction->menu(), nullptr);
+    EXPECT_TRUE(window->helpPageUrl().isLocalFile());
     EXPECT_TRUE(
-        form->helpPageUrl().path().endsWith(QStringLiteral("/share/vorela/help/index.html")));
+        window->helpPageUrl().path().endsWith(QStringLiteral("/share/vorela/help/index.html")));
     // No drive on this machine: nothing is shown, nothing is thrown.
-    form->CDDVDROM1Click();
-    form->CDDVDROM2Click();
+    window->ejectDisc();
+    window->closeDisc();
 }
 
 TEST_F(MainWindowTest, FileExitEndsTheEventLoop) {
     bool watchdog = false;
-    QTimer::singleShot(0, form.get(), [this] { form->N23->trigger(); });
+    QTimer::singleShot(0, window.get(), [this] { window->exitAction->trigger(); });
     QTimer::singleShot(5000, [&] {
         watchdog = true;
         QCoreApplication::exit(1);

@@ -46,7 +46,7 @@ class PlaylistTest : public WindowTest {
 protected:
     std::vector<std::string> captions() const {
         std::vector<std::string> out;
-        for (int i = 0; i < form->playlist->count(); ++i) out.push_back(rowCaption(i));
+        for (int i = 0; i < window->playlist->count(); ++i) out.push_back(rowCaption(i));
         return out;
     }
     void drop(const std::vector<std::string>& paths) {
@@ -55,146 +55,150 @@ protected:
         for (const auto& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
         mime.setUrls(urls);
         QDropEvent event(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        form->dropEvent(&event);
+        window->dropEvent(&event);
     }
     void startPlaying(const std::string& path) {
         const auto at = path.rfind('/');
-        form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
-        form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+        window->selectRow(window->addRow(path.substr(0, at + 1), path.substr(at + 1)));
+        window->play();
+        ASSERT_EQ(window->player->mode(), PlayerMode::Playing);
     }
 };
 
 TEST_F(PlaylistTest, RowsSortByCaptionAndKeepTheirSelection) {
-    form->addRow("/m/", "b.mp3");
-    form->addRow("/m/", "a.mp3");
+    window->addRow("/m/", "b.mp3");
+    window->addRow("/m/", "a.mp3");
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3", "b.mp3"}));
-    EXPECT_EQ(form->playlist->path(0), "/m/a.mp3");
+    EXPECT_EQ(window->playlist->path(0), "/m/a.mp3");
 
     // The same name from another folder stays, next to its twin.
-    form->addRow("/other/", "a.mp3");
+    window->addRow("/other/", "a.mp3");
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3", "a.mp3", "b.mp3"}));
     EXPECT_EQ(rowFolder(1), "/other/");
 
     // A selected row stays selected while rows sort in before it.
-    form->setItemIndex(2);
-    form->addRow("/m/", "0.mp3");
-    EXPECT_EQ(form->itemIndex(), 3);
-    EXPECT_EQ(rowCaption(form->itemIndex()), "b.mp3");
-    EXPECT_TRUE(form->N2->isEnabled());
-    EXPECT_TRUE(form->N1->isEnabled());
+    window->selectRow(2);
+    window->addRow("/m/", "0.mp3");
+    EXPECT_EQ(window->selectedRow(), 3);
+    EXPECT_EQ(rowCaption(window->selectedRow()), "b.mp3");
+    EXPECT_TRUE(window->removeRowAction->isEnabled());
+    EXPECT_TRUE(window->playRowAction->isEnabled());
 }
 
 TEST_F(PlaylistTest, EditingACaptionInPlaceMovesTheRow) {
-    form->addRow("/m/", "a.mp3");
-    form->addRow("/m/", "b.mp3");
-    const QModelIndex first = form->playlist->index(0, 0);
-    form->lv1->setFocus();
-    form->lv1->setCurrentIndex(first);
-    form->lv1->edit(first);
-    auto* editor = form->lv1->findChild<QLineEdit*>();
+    window->addRow("/m/", "a.mp3");
+    window->addRow("/m/", "b.mp3");
+    const QModelIndex first = window->playlist->index(0, 0);
+    window->playlistView->setFocus();
+    window->playlistView->setCurrentIndex(first);
+    window->playlistView->edit(first);
+    auto* editor = window->playlistView->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->setText(QStringLiteral("z.mp3"));
     QTest::keyClick(editor, Qt::Key_Return);
     settle();  // the editor commits from a queued call
     EXPECT_EQ(captions(), (std::vector<std::string>{"b.mp3", "z.mp3"}));
     EXPECT_EQ(rowFolder(1), "/m/");
-    EXPECT_EQ(form->playlist->path(1), "/m/z.mp3");
+    EXPECT_EQ(window->playlist->path(1), "/m/z.mp3");
 }
 
 TEST_F(PlaylistTest, RowCommandsFollowTheSelection) {
-    form->addRow("/m/", "a.mp3");
-    form->addRow("/m/", "b.mp3");
-    form->setItemIndex(1);
-    for (QAction* a : {form->N1, form->N2, form->N3, form->N11}) EXPECT_TRUE(a->isEnabled());
-    form->N2->trigger();
+    window->addRow("/m/", "a.mp3");
+    window->addRow("/m/", "b.mp3");
+    window->selectRow(1);
+    for (QAction* a : {window->playRowAction, window->removeRowAction, window->deleteFileAction,
+                       window->fileInfoAction})
+        EXPECT_TRUE(a->isEnabled());
+    window->removeRowAction->trigger();
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3"}));
-    for (QAction* a : {form->N1, form->N2, form->N3, form->N11}) EXPECT_FALSE(a->isEnabled());
-    EXPECT_TRUE(form->N6->isEnabled());
-    form->N6->trigger();
-    EXPECT_EQ(form->playlist->count(), 0);
+    for (QAction* a : {window->playRowAction, window->removeRowAction, window->deleteFileAction,
+                       window->fileInfoAction})
+        EXPECT_FALSE(a->isEnabled());
+    EXPECT_TRUE(window->clearListAction->isEnabled());
+    window->clearListAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 0);
 }
 
 TEST_F(PlaylistTest, ClearingWhilePlayingKeepsPlaying) {
     startPlaying(tone("a.wav"));
-    form->N6->trigger();
-    EXPECT_EQ(form->playlist->count(), 0);
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    window->clearListAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 0);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
     play(std::chrono::milliseconds(200));
-    EXPECT_EQ(form->MediaPlayer1->position(), 200);
+    EXPECT_EQ(window->player->position(), 200);
 }
 
 TEST_F(PlaylistTest, DeleteFromDiskStopsWhatPlaysButNotWhatIsPaused) {
     const std::string playing = tone("a.wav");
     const std::string victim = tone("b.wav");
     startPlaying(playing);
-    form->addRow(folder(), "b.wav");
-    form->setItemIndex(1);
+    window->addRow(folder(), "b.wav");
+    window->selectRow(1);
 
     // "No" keeps everything.
     boxes.queueAnswer(platform::IDNO);
-    form->N3->trigger();
+    window->deleteFileAction->trigger();
     EXPECT_TRUE(exists(victim));
-    EXPECT_EQ(form->playlist->count(), 2);
+    EXPECT_EQ(window->playlist->count(), 2);
 
     boxes.queueAnswer(platform::IDYES);
-    form->N3->trigger();
+    window->deleteFileAction->trigger();
     ASSERT_EQ(boxes.shown().size(), 2u);
     EXPECT_EQ(boxes.shown()[1].text, QStringLiteral(u"确实要删除此文件吗？"));
     EXPECT_EQ(boxes.shown()[1].caption, QStringLiteral(u"确认删除"));
     EXPECT_EQ(boxes.shown()[1].style, 0x44u);
-    EXPECT_EQ(boxes.shown()[1].owner, form.get());
+    EXPECT_EQ(boxes.shown()[1].owner, window.get());
     EXPECT_FALSE(exists(victim));
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.wav"}));
-    EXPECT_EQ(form->MediaPlayer1->mode(),
+    EXPECT_EQ(window->player->mode(),
               PlayerMode::Stopped);  // another track, stopped all the same
-    EXPECT_EQ(form->stat1->panelText(0), QStringLiteral(u"停止播放"));
+    EXPECT_EQ(window->statusBar->panelText(0), QStringLiteral(u"停止播放"));
 
     // Paused: nothing is stopped.
     const std::string other = tone("c.wav");
-    form->addRow(folder(), "c.wav");
-    form->setItemIndex(0);
-    form->btn1Click();
-    form->btn2Click();
-    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Paused);
-    form->setItemIndex(1);
+    window->addRow(folder(), "c.wav");
+    window->selectRow(0);
+    window->play();
+    window->pause();
+    ASSERT_EQ(window->player->mode(), PlayerMode::Paused);
+    window->selectRow(1);
     boxes.queueAnswer(platform::IDYES);
-    form->N3->trigger();
+    window->deleteFileAction->trigger();
     EXPECT_FALSE(exists(other));
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Paused);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Paused);
 }
 
 TEST_F(PlaylistTest, DeleteFromDiskThatFailsSaysWhyAndKeepsTheRow) {
     // A folder where a file is expected: it exists and cannot be deleted as a file.
     QDir(dir.path()).mkdir(QStringLiteral("album.mp3"));
-    form->addRow(folder(), "album.mp3");
+    window->addRow(folder(), "album.mp3");
     // A file that is already gone only loses its row.
-    form->addRow(folder(), "gone.mp3");
-    form->setItemIndex(0);
+    window->addRow(folder(), "gone.mp3");
+    window->selectRow(0);
     boxes.queueAnswer(platform::IDYES);
-    form->N3->trigger();
+    window->deleteFileAction->trigger();
     ASSERT_EQ(boxes.shown().size(), 2u);
     EXPECT_EQ(boxes.shown()[1].caption, QStringLiteral(u"错误"));
     EXPECT_EQ(boxes.shown()[1].style, 0x10u);
     EXPECT_TRUE(boxes.shown()[1].text.contains(QStringLiteral("album.mp3")));
-    EXPECT_EQ(form->playlist->count(), 2);
+    EXPECT_EQ(window->playlist->count(), 2);
 
-    form->setItemIndex(1);
+    window->selectRow(1);
     boxes.queueAnswer(platform::IDYES);
-    form->N3->trigger();
+    window->deleteFileAction->trigger();
     EXPECT_EQ(boxes.shown().size(), 3u);
     EXPECT_EQ(captions(), (std::vector<std::string>{"album.mp3"}));
 }
 
 TEST_F(PlaylistTest, OpenFileTestsDuplicatesExactly) {
-    form->addRow("/m/", "A.mp3");
-    form->addRow("/m/", "b.mp3");
-    form->btn1->setEnabled(false);
+    window->addRow("/m/", "A.mp3");
+    window->addRow("/m/", "b.mp3");
+    window->playButton->setEnabled(false);
 
     dialogs.choose("/m/a.mp3");  // another letter case: a new row
-    form->N13->trigger();
-    EXPECT_EQ(form->playlist->count(), 3);
-    EXPECT_TRUE(form->btn1->isEnabled());
+    window->openFileAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 3);
+    EXPECT_TRUE(window->playButton->isEnabled());
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(
         dialogs.shown()[0].settings.filter,
@@ -202,17 +206,17 @@ TEST_F(PlaylistTest, OpenFileTestsDuplicatesExactly) {
     EXPECT_TRUE(dialogs.shown()[0].settings.fileMustExist);
 
     dialogs.choose("/m/b.mp3");
-    form->N13->trigger();
-    EXPECT_EQ(form->playlist->count(), 3);
+    window->openFileAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 3);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral(u"已存在于播放列表中！"));
     EXPECT_EQ(boxes.shown()[0].caption, QStringLiteral(u"提示"));
     EXPECT_EQ(boxes.shown()[0].style, 0x40u);
-    EXPECT_EQ(form->playlist->path(form->itemIndex()), "/m/b.mp3");
+    EXPECT_EQ(window->playlist->path(window->selectedRow()), "/m/b.mp3");
 
     dialogs.cancel();
-    form->N13->trigger();
-    EXPECT_EQ(form->playlist->count(), 3);
+    window->openFileAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 3);
 }
 
 TEST_F(PlaylistTest, OpenFolderAddsItsAudioFilesOnce) {
@@ -224,25 +228,25 @@ TEST_F(PlaylistTest, OpenFolderAddsItsAudioFilesOnce) {
     QDir(dir.path()).mkdir(QStringLiteral("c.mp3"));
 
     dialogs.choose(dir.path().toStdString());
-    form->N14->trigger();
+    window->openFolderAction->trigger();
     const std::vector<std::string> found = captions();
     EXPECT_EQ(std::set<std::string>(found.begin(), found.end()),
               (std::set<std::string>{"a.wav", "b.mp3", "C.WMA"}));
     EXPECT_EQ(rowFolder(0), folder());
     EXPECT_EQ(dialogs.shown()[0].title, QStringLiteral(u"请选择目录"));
     EXPECT_EQ(platform::currentDirectory(), dir.path().toStdString());  // it stays the current one
-    EXPECT_TRUE(form->btn1->isEnabled());
+    EXPECT_TRUE(window->playButton->isEnabled());
 
     dialogs.choose(dir.path().toStdString() + "/");  // the same folder again adds nothing
-    form->N14->trigger();
-    EXPECT_EQ(form->playlist->count(), 3);
+    window->openFolderAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 3);
 
     // A folder that cannot be entered: the standard error box with the system's reason.
     dialogs.choose(folder() + "missing");
-    form->N14->trigger();
+    window->openFolderAction->trigger();
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral("No such file or directory."));
-    EXPECT_EQ(form->playlist->count(), 3);
+    EXPECT_EQ(window->playlist->count(), 3);
     platform::setCurrentDirectory(saved);
 }
 
@@ -253,33 +257,33 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndPlayedUntilAnUnsupportedOne) {
     const std::string z = tone("z.mp3");
     drop({x, y, z});
     EXPECT_EQ(captions(), (std::vector<std::string>{"x.mp3"}));
-    EXPECT_EQ(form->MediaPlayer1->fileName(), x);
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    EXPECT_EQ(window->player->fileName(), x);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral(u"不支持播放此类文件！"));
     EXPECT_EQ(boxes.shown()[0].caption, QStringLiteral(u"错误"));
     EXPECT_EQ(boxes.shown()[0].style, 0x40010u);
     EXPECT_EQ(boxes.shown()[0].owner, nullptr);
     // A drop starts playback but is not the play command.
-    EXPECT_TRUE(form->btn2->isEnabled());
-    EXPECT_TRUE(form->btn3->isEnabled());
-    EXPECT_TRUE(form->Timer2->isActive());
-    EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_TRUE(form->btn1->isEnabled());
-    EXPECT_EQ(form->itemIndex(), -1);
+    EXPECT_TRUE(window->pauseButton->isEnabled());
+    EXPECT_TRUE(window->stopButton->isEnabled());
+    EXPECT_TRUE(window->clockTimer->isActive());
+    EXPECT_FALSE(window->progressTimer->isActive());
+    EXPECT_TRUE(window->playButton->isEnabled());
+    EXPECT_EQ(window->selectedRow(), -1);
 
     // Already listed: a second row, played from the start.
     play(std::chrono::milliseconds(300));
     drop({x});
     EXPECT_EQ(captions(), (std::vector<std::string>{"x.mp3", "x.mp3"}));
-    EXPECT_EQ(form->MediaPlayer1->position(), 0);
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    EXPECT_EQ(window->player->position(), 0);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
 }
 
 TEST_F(PlaylistTest, DroppedExtensionsAreCaseSensitiveAndBadAudioIsReportedPerFile) {
     const std::string upper = tone("SONG.MP3");
     drop({upper});
-    EXPECT_EQ(form->playlist->count(), 0);
+    EXPECT_EQ(window->playlist->count(), 0);
     ASSERT_EQ(boxes.shown().size(), 1u);
 
     // Not audio at all: its row stays, the box is shown, the next file still plays.
@@ -289,40 +293,40 @@ TEST_F(PlaylistTest, DroppedExtensionsAreCaseSensitiveAndBadAudioIsReportedPerFi
     drop({fake, real});
     EXPECT_EQ(captions(), (std::vector<std::string>{"fake.mp3", "real.wav"}));
     EXPECT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(form->MediaPlayer1->fileName(), real);
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    EXPECT_EQ(window->player->fileName(), real);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
 }
 
 TEST_F(PlaylistTest, PlaylistFilesRoundTrip) {
     const std::string list = folder() + "list.m3u";
     writeFile(list, "D:/b.mp3\r\nD:/a.mp3\r\nD:/c.mp3\r\n");
     dialogs.choose(list);
-    form->btn1->setEnabled(false);
-    form->N18->trigger();
+    window->playButton->setEnabled(false);
+    window->openPlaylistAction->trigger();
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
     EXPECT_EQ(rowFolder(0), "D:/");
-    EXPECT_TRUE(form->btn1->isEnabled());
+    EXPECT_TRUE(window->playButton->isEnabled());
 
     const std::string saved = folder() + "saved.m3u";
     dialogs.choose(saved);
-    form->N19->trigger();
+    window->savePlaylistAction->trigger();
     EXPECT_EQ(readFile(saved), "D:/a.mp3\r\nD:/b.mp3\r\nD:/c.mp3\r\n");
     EXPECT_EQ(dialogs.shown()[1].settings.kind, platform::FileDialogSettings::Kind::Save);
     EXPECT_TRUE(dialogs.shown()[1].settings.promptOverwrite);
 
     // Loading twice doubles every row; saving an empty list writes nothing at all.
     dialogs.choose(saved);
-    form->N18->trigger();
-    EXPECT_EQ(form->playlist->count(), 6);
-    form->N6->trigger();
+    window->openPlaylistAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 6);
+    window->clearListAction->trigger();
     dialogs.choose(saved);
-    form->N19->trigger();
+    window->savePlaylistAction->trigger();
     EXPECT_EQ(readFile(saved), "");
-    form->btn1->setEnabled(false);
+    window->playButton->setEnabled(false);
     dialogs.choose(saved);
-    form->N18->trigger();
-    EXPECT_EQ(form->playlist->count(), 0);
-    EXPECT_TRUE(form->btn1->isEnabled());
+    window->openPlaylistAction->trigger();
+    EXPECT_EQ(window->playlist->count(), 0);
+    EXPECT_TRUE(window->playButton->isEnabled());
 }
 
 TEST_F(PlaylistTest, PlaylistLinesAreReadAsPathsExceptComments) {
@@ -332,10 +336,10 @@ TEST_F(PlaylistTest, PlaylistLinesAreReadAsPathsExceptComments) {
               "\xEF\xBB\xBF#EXTM3U\n#EXTINF:123,Artist - Title\n/m/b.mp3\n\n"
               "music/a.mp3\rbare.wav\n /m/c.mp3\n\0/m/after-nul.mp3\n"s);
     dialogs.choose(list);
-    form->N18->trigger();
+    window->openPlaylistAction->trigger();
     std::map<std::string, std::string> byCaption;
-    for (int i = 0; i < form->playlist->count(); ++i)
-        byCaption[rowCaption(i)] = form->playlist->path(i);
+    for (int i = 0; i < window->playlist->count(); ++i)
+        byCaption[rowCaption(i)] = window->playlist->path(i);
     EXPECT_EQ(byCaption, (std::map<std::string, std::string>{{"a.mp3", "music/a.mp3"},
                                                              {"b.mp3", "/m/b.mp3"},
                                                              {"bare.wav", "bare.wav"},
@@ -349,9 +353,9 @@ TEST_F(PlaylistTest, DoubleByteNamesKeepTheirTrailBytes) {
     // GBK characters whose trail bytes are 0x5C and 0x7C, in a folder and in a name.
     writeFile(list, "/\xD5\x5C\xB9\x7C/\xB8\xE8\x5C.mp3\r\n");
     dialogs.choose(list);
-    form->N18->trigger();
+    window->openPlaylistAction->trigger();
     platform::CodePage::setActive(saved);
-    ASSERT_EQ(form->playlist->count(), 1);
+    ASSERT_EQ(window->playlist->count(), 1);
     EXPECT_EQ(rowCaption(0), "\xB8\xE8\x5C.mp3");
     EXPECT_EQ(rowFolder(0), "/\xD5\x5C\xB9\x7C/");
 }
@@ -359,10 +363,10 @@ TEST_F(PlaylistTest, DoubleByteNamesKeepTheirTrailBytes) {
 TEST_F(PlaylistTest, FileErrorsReachTheStandardErrorBox) {
     const std::string missing = folder() + "missing.m3u";
     dialogs.choose(missing);
-    form->N18->trigger();
+    window->openPlaylistAction->trigger();
     const std::string unwritable = folder() + "no/such/dir/list.m3u";
     dialogs.choose(unwritable);
-    form->N19->trigger();
+    window->savePlaylistAction->trigger();
     ASSERT_EQ(boxes.shown().size(), 2u);
     EXPECT_EQ(boxes.shown()[0].text, QStringLiteral("Cannot open file \"") +
                                          QString::fromStdString(missing) +

@@ -21,7 +21,7 @@
 
 namespace {
 
-using main_window::TForm1;
+using main_window::MainWindow;
 using playback::PlayerMode;
 using testing_support::WindowTest;
 using namespace std::chrono_literals;
@@ -62,14 +62,14 @@ protected:
         WindowTest::SetUp();
         auto icon = std::make_unique<FakeTray>(tray);
         icon_ = icon.get();
-        form->setTrayIcon(std::move(icon));
+        window->setTrayIcon(std::move(icon));
     }
 
     void startPlaying(const std::string& path) {
         const auto at = path.rfind('/');
-        form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
-        form->btn1Click();
-        ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+        window->selectRow(window->addRow(path.substr(0, at + 1), path.substr(at + 1)));
+        window->play();
+        ASSERT_EQ(window->player->mode(), PlayerMode::Playing);
     }
     void release(Qt::MouseButton button) {
         Q_EMIT icon_->buttonReleased(button);
@@ -94,98 +94,98 @@ TEST_F(TrayTest, FrameCloseHidesTheWindowBehindTheIconWhileATrackPlaysOn) {
     startPlaying(tone("song.wav", 3000));
     play(500ms);
 
-    EXPECT_FALSE(form->close());
+    EXPECT_FALSE(window->close());
 
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(tray->shown);
     EXPECT_EQ(tray->adds, 1);
     EXPECT_EQ(tray->tip, QStringLiteral(u"MP3播放器"));
-    EXPECT_EQ(tray->iconKey, form->windowIcon().cacheKey());
-    EXPECT_FALSE(form->windowIcon().isNull());
+    EXPECT_EQ(tray->iconKey, window->windowIcon().cacheKey());
+    EXPECT_FALSE(window->windowIcon().isNull());
 
     // Nothing stops: the device plays on and the timers keep the time texts going.
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
-    EXPECT_TRUE(form->Timer1->isActive());
-    EXPECT_TRUE(form->Timer2->isActive());
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
+    EXPECT_TRUE(window->progressTimer->isActive());
+    EXPECT_TRUE(window->clockTimer->isActive());
     play(1000ms);
-    EXPECT_EQ(form->MediaPlayer1->position(), 1500);
+    EXPECT_EQ(window->player->position(), 1500);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form->stat1->panelText(1) == QStringLiteral("00:01"); }, 10000));
+        [&] { return window->statusBar->panelText(1) == QStringLiteral("00:01"); }, 10000));
 }
 
 TEST_F(TrayTest, LeftReleaseOnTheIconRestoresTheWindowAndRemovesTheIcon) {
-    form->close();
+    window->close();
     ASSERT_TRUE(tray->shown);
 
     release(Qt::LeftButton);
 
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
     EXPECT_FALSE(tray->shown);
     EXPECT_EQ(tray->removes, 1);
 
     // And to the tray again, as often as the user likes.
-    form->close();
-    EXPECT_FALSE(form->isVisible());
+    window->close();
+    EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(tray->shown);
     EXPECT_EQ(tray->adds, 2);
 }
 
 TEST_F(TrayTest, RightReleaseOpensTheTrayMenuAtThePointerAndItsRestoreCommandRestores) {
-    form->close();
+    window->close();
     const QPoint pointer(300, 200);
     QCursor::setPos(pointer);
 
     release(Qt::RightButton);
 
-    ASSERT_TRUE(form->PopupMenu2->isVisible());
-    EXPECT_EQ(form->PopupMenu2->pos(), pointer);
-    EXPECT_FALSE(form->isVisible());  // the menu alone changes nothing
+    ASSERT_TRUE(window->trayMenu->isVisible());
+    EXPECT_EQ(window->trayMenu->pos(), pointer);
+    EXPECT_FALSE(window->isVisible());  // the menu alone changes nothing
     EXPECT_TRUE(tray->shown);
-    EXPECT_EQ(TForm1::caption(form->N4), QStringLiteral(u"恢复程序"));
+    EXPECT_EQ(MainWindow::caption(window->restoreAction), QStringLiteral(u"恢复程序"));
 
-    form->N4->trigger();
-    form->PopupMenu2->hide();
-    EXPECT_TRUE(form->isVisible());
+    window->restoreAction->trigger();
+    window->trayMenu->hide();
+    EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(tray->shown);
 }
 
 TEST_F(TrayTest, ExitInTheTrayMenuEndsTheProgramAndTheIconGoesWithTheWindow) {
-    form->close();
+    window->close();
     ASSERT_TRUE(tray->shown);
 
-    EXPECT_EQ(runUntilExit([this] { form->N5->trigger(); }), 0);
-    EXPECT_EQ(TForm1::caption(form->N5), QStringLiteral(u"退出"));
+    EXPECT_EQ(runUntilExit([this] { window->trayExitAction->trigger(); }), 0);
+    EXPECT_EQ(MainWindow::caption(window->trayExitAction), QStringLiteral(u"退出"));
 
     // Once the program is ending, a close is a real one and goes nowhere near the tray.
-    form->show();
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(form->isVisible());
+    window->show();
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(tray->adds, 1);
 
-    form.reset();
+    window.reset();
     EXPECT_FALSE(tray->shown);
 }
 
 TEST_F(TrayTest, FileExitFromTheShownWindowLeavesNoIcon) {
-    EXPECT_EQ(runUntilExit([this] { form->N23->trigger(); }), 0);
-    form.reset();
+    EXPECT_EQ(runUntilExit([this] { window->exitAction->trigger(); }), 0);
+    window.reset();
     EXPECT_EQ(tray->adds, 0);
     EXPECT_FALSE(tray->shown);
 }
 
 TEST_F(TrayTest, DestroyingTheWindowInTheTrayRemovesTheIcon) {
-    form->close();
+    window->close();
     ASSERT_TRUE(tray->shown);
-    form.reset();
+    window.reset();
     EXPECT_FALSE(tray->shown);
 }
 
 TEST_F(TrayTest, MinimisingStaysOutOfTheTray) {
-    form->showMinimized();
+    window->showMinimized();
     settle();
-    EXPECT_TRUE(form->isMinimized());
-    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(tray->adds, 0);
 }
 
@@ -193,40 +193,40 @@ TEST_F(TrayTest, WithoutANotificationAreaClosingMinimisesInstead) {
     tray->available = false;
     startPlaying(tone("song.wav", 2000));
 
-    EXPECT_FALSE(form->close());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->isMinimized());
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
     EXPECT_EQ(tray->adds, 0);
-    EXPECT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    EXPECT_EQ(window->player->mode(), PlayerMode::Playing);
 
     // The question is asked at every close: once a tray appears, the window goes there.
-    form->showNormal();
+    window->showNormal();
     tray->available = true;
-    EXPECT_FALSE(form->close());
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(window->close());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(tray->shown);
 }
 
 TEST_F(TrayTest, TheLyricsWindowFollowsOnWhileTheMainWindowIsInTheTray) {
     lyrics::LyricsWindow::setFadeDuration(0);
     lyrics::LyricsWindow lyricsWindow;
-    form->setLyricsWindow(&lyricsWindow);
-    lyricsWindow.setMainWindow(form.get());
-    lyricsWindow.setElapsedTextSource([f = form.get()] { return f->stat1->panelText(1); });
+    window->setLyricsWindow(&lyricsWindow);
+    lyricsWindow.setMainWindow(window.get());
+    lyricsWindow.setElapsedTextSource([f = window.get()] { return f->statusBar->panelText(1); });
     platform::writeWholeFile(folder() + "song.lrc", "[00:00.00]zero\n[00:02.00]two\n");
     startPlaying(tone("song.wav", 4000));
-    form->chk1->click();
+    window->lyricsCheckBox->click();
     ASSERT_TRUE(lyricsWindow.isVisible());
     ASSERT_EQ(lyricsWindow.lyricsList->count(), 2);
 
-    form->close();
-    ASSERT_FALSE(form->isVisible());
+    window->close();
+    ASSERT_FALSE(window->isVisible());
     EXPECT_TRUE(lyricsWindow.isVisible());
     EXPECT_TRUE(lyricsWindow.followTimer->isActive());
 
     play(2000ms);
     EXPECT_TRUE(QTest::qWaitFor([&] { return lyricsWindow.lyricsList->currentRow() == 1; }, 10000));
-    form.reset();  // before the lyrics window it points to
+    window.reset();  // before the lyrics window it points to
 }
 
 // Offscreen there is no notification area: the desktop's own icon says so, and the window
@@ -234,14 +234,14 @@ TEST_F(TrayTest, TheLyricsWindowFollowsOnWhileTheMainWindowIsInTheTray) {
 TEST(DesktopTrayTest, WithoutATrayHostTheWindowMinimises) {
     if (QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "this desktop has a tray";
     EXPECT_FALSE(main_window::makeSystemTrayIcon()->isSystemTrayAvailable());
-    TForm1 form(std::make_unique<playback::ManualClockOutput>());
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    EXPECT_FALSE(form.close());
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.isMinimized());
-    ASSERT_NE(form.trayIcon(), nullptr);
-    EXPECT_FALSE(form.trayIcon()->isShown());
+    MainWindow window(std::make_unique<playback::ManualClockOutput>());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+    ASSERT_NE(window.trayIcon(), nullptr);
+    EXPECT_FALSE(window.trayIcon()->isShown());
 }
 
 }  // namespace

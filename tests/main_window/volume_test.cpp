@@ -11,7 +11,7 @@
 
 namespace {
 
-using main_window::TForm1;
+using main_window::MainWindow;
 using playback::PlayerMode;
 using testing_support::WindowTest;
 
@@ -26,7 +26,7 @@ protected:
         WindowTest::SetUp();
     }
     void TearDown() override {
-        form.reset();
+        window.reset();
         playback::setWaveOutVolume(0xFFFFFFFFu);
     }
 
@@ -36,21 +36,22 @@ protected:
     // Which of the three channel items carry a mark, as "N30", "N31", "N33" or "".
     std::string channelMark() const {
         std::string marks;
-        for (const QAction* a : {form->N30, form->N31, form->N33}) {
+        for (const QAction* a :
+             {window->leftChannelAction, window->rightChannelAction, window->stereoAction}) {
             if (a->isChecked()) marks += a->objectName().toStdString();
         }
         return marks;
     }
-    void keyOnBar(Qt::Key key) { QTest::keyClick(form->TrackBar2, key); }
+    void keyOnBar(Qt::Key key) { QTest::keyClick(window->volumeBar, key); }
 };
 
 TEST_F(VolumeTest, StartsInStereoAtFullBarWithoutWritingTheLevel) {
     EXPECT_EQ(level(), kUntouched);
-    EXPECT_EQ(form->TrackBar2->value(), 255);
-    EXPECT_TRUE(form->TrackBar2->isEnabled());
+    EXPECT_EQ(window->volumeBar->value(), 255);
+    EXPECT_TRUE(window->volumeBar->isEnabled());
     EXPECT_EQ(channelMark(), "N33");
-    EXPECT_FALSE(form->N32->isChecked());
-    EXPECT_EQ(TForm1::caption(form->N32), QStringLiteral(u"静音(&S)"));
+    EXPECT_FALSE(window->muteAction->isChecked());
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"静音(&S)"));
 }
 
 TEST_F(VolumeTest, EveryBarPositionIsWrittenToBothChannels) {
@@ -61,13 +62,13 @@ TEST_F(VolumeTest, EveryBarPositionIsWrittenToBothChannels) {
         {255, 0xFF00FF00u}, {128, 0x80008000u}, {1, 0x01000100u}, {0, 0u}, {100, 0x64006400u}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.position);
-        form->TrackBar2->setValue(c.position == 0 ? 1 : 0);
+        window->volumeBar->setValue(c.position == 0 ? 1 : 0);
         untouch();
-        form->TrackBar2->setValue(c.position);
+        window->volumeBar->setValue(c.position);
         EXPECT_EQ(level(), c.level);
         // The bar never touches the marks or the mute item.
         EXPECT_EQ(channelMark(), "N33");
-        EXPECT_FALSE(form->N32->isChecked());
+        EXPECT_FALSE(window->muteAction->isChecked());
     }
 }
 
@@ -88,10 +89,10 @@ TEST_F(VolumeTest, LouderAndSofterStepBySixtyAndWriteOnlyWhenTheBarMoves) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        form->TrackBar2->setValue(c.from);
+        window->volumeBar->setValue(c.from);
         untouch();
-        (c.louder ? form->N28 : form->N29)->trigger();
-        EXPECT_EQ(form->TrackBar2->value(), c.to);
+        (c.louder ? window->louderAction : window->softerAction)->trigger();
+        EXPECT_EQ(window->volumeBar->value(), c.to);
         EXPECT_EQ(level(), c.written.value_or(kUntouched));
     }
 }
@@ -101,21 +102,21 @@ TEST_F(VolumeTest, FiveSofterPressesFromFullReachSilence) {
     for (int p : positions) {
         SCOPED_TRACE(p);
         untouch();
-        form->N29->trigger();
-        EXPECT_EQ(form->TrackBar2->value(), p);
+        window->softerAction->trigger();
+        EXPECT_EQ(window->volumeBar->value(), p);
         const auto u = static_cast<std::uint32_t>(p);
         EXPECT_EQ(level(), (u << 24) | (u << 8));
     }
 }
 
 TEST_F(VolumeTest, KeysOnTheBarWriteItsLevelEvenWhenItCannotMove) {
-    form->N30->trigger();  // left only
+    window->leftChannelAction->trigger();  // left only
     ASSERT_EQ(level(), 0x0000FF00u);
 
     // At 255 the End key moves nothing, yet the bar's level goes to both channels again.
     untouch();
     keyOnBar(Qt::Key_End);
-    EXPECT_EQ(form->TrackBar2->value(), 255);
+    EXPECT_EQ(window->volumeBar->value(), 255);
     EXPECT_EQ(level(), 0xFF00FF00u);
     EXPECT_EQ(channelMark(), "N30");
 
@@ -128,7 +129,7 @@ TEST_F(VolumeTest, KeysOnTheBarWriteItsLevelEvenWhenItCannotMove) {
         SCOPED_TRACE(s.key);
         untouch();
         keyOnBar(s.key);
-        EXPECT_EQ(form->TrackBar2->value(), s.position);
+        EXPECT_EQ(window->volumeBar->value(), s.position);
         const auto u = static_cast<std::uint32_t>(s.position);
         EXPECT_EQ(level(), (u << 24) | (u << 8));
     }
@@ -136,16 +137,16 @@ TEST_F(VolumeTest, KeysOnTheBarWriteItsLevelEvenWhenItCannotMove) {
 }
 
 TEST_F(VolumeTest, ChannelCommandsWriteFullLevelsAndLeaveTheBarAlone) {
-    form->TrackBar2->setValue(100);
+    window->volumeBar->setValue(100);
     const struct {
         QAction* item;
         std::uint32_t level;
         const char* mark;
-    } cases[] = {{form->N30, 0x0000FF00u, "N30"},
-                 {form->N31, 0xFF000000u, "N31"},
-                 {form->N33, 0xFF00FF00u, "N33"},
-                 {form->N31, 0xFF000000u, "N31"},
-                 {form->N30, 0x0000FF00u, "N30"}};
+    } cases[] = {{window->leftChannelAction, 0x0000FF00u, "N30"},
+                 {window->rightChannelAction, 0xFF000000u, "N31"},
+                 {window->stereoAction, 0xFF00FF00u, "N33"},
+                 {window->rightChannelAction, 0xFF000000u, "N31"},
+                 {window->leftChannelAction, 0x0000FF00u, "N30"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mark);
         // Chosen twice: the state's own command writes its level again and keeps its mark.
@@ -154,7 +155,7 @@ TEST_F(VolumeTest, ChannelCommandsWriteFullLevelsAndLeaveTheBarAlone) {
             c.item->trigger();
             EXPECT_EQ(level(), c.level);
             EXPECT_EQ(channelMark(), c.mark);
-            EXPECT_EQ(form->TrackBar2->value(), 100);
+            EXPECT_EQ(window->volumeBar->value(), 100);
         }
     }
 }
@@ -162,68 +163,70 @@ TEST_F(VolumeTest, ChannelCommandsWriteFullLevelsAndLeaveTheBarAlone) {
 TEST_F(VolumeTest, RightOnlyKeepsTheLeftHalfReadBackAfterSilencingIt) {
     // Had the left half been read before the 0 was written, 0x5678 would survive.
     untouch();
-    form->N31->trigger();
+    window->rightChannelAction->trigger();
     EXPECT_EQ(level(), 0xFF000000u);
 
     // One step of the bar brings both channels back at its level; the mark stays.
     keyOnBar(Qt::Key_Left);
-    EXPECT_EQ(form->TrackBar2->value(), 254);
+    EXPECT_EQ(window->volumeBar->value(), 254);
     EXPECT_EQ(level(), 0xFE00FE00u);
     EXPECT_EQ(channelMark(), "N31");
 }
 
 TEST_F(VolumeTest, MuteFromLeftOnlyComesBackInStereoAtFullLevel) {
-    form->TrackBar2->setValue(100);
-    form->N30->trigger();
+    window->volumeBar->setValue(100);
+    window->leftChannelAction->trigger();
 
-    form->N32->trigger();  // mute
+    window->muteAction->trigger();  // mute
     EXPECT_EQ(level(), 0u);
-    EXPECT_TRUE(form->N32->isChecked());
-    EXPECT_EQ(TForm1::caption(form->N32), QStringLiteral(u"取消静音"));
+    EXPECT_TRUE(window->muteAction->isChecked());
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"取消静音"));
     EXPECT_EQ(channelMark(), "");
-    EXPECT_TRUE(form->N32->isEnabled());
-    for (QAction* a : {form->N28, form->N29, form->N30, form->N31, form->N33}) {
+    EXPECT_TRUE(window->muteAction->isEnabled());
+    for (QAction* a : {window->louderAction, window->softerAction, window->leftChannelAction,
+                       window->rightChannelAction, window->stereoAction}) {
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
-    EXPECT_FALSE(form->TrackBar2->isEnabled());
-    EXPECT_EQ(form->TrackBar2->value(), 100);
+    EXPECT_FALSE(window->volumeBar->isEnabled());
+    EXPECT_EQ(window->volumeBar->value(), 100);
 
     // Muted, the other items cannot be chosen and the bar takes no keys.
     untouch();
-    form->N30->trigger();
-    form->N28->trigger();
+    window->leftChannelAction->trigger();
+    window->louderAction->trigger();
     keyOnBar(Qt::Key_Right);
     EXPECT_EQ(level(), kUntouched);
     EXPECT_EQ(channelMark(), "");
 
-    form->N32->trigger();             // un-mute
+    window->muteAction->trigger();    // un-mute
     EXPECT_EQ(level(), 0xFF00FF00u);  // not the bar's 100: the bar is not written again
-    EXPECT_FALSE(form->N32->isChecked());
-    EXPECT_EQ(TForm1::caption(form->N32), QStringLiteral(u"静音"));
+    EXPECT_FALSE(window->muteAction->isChecked());
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"静音"));
     EXPECT_EQ(channelMark(), "N33");
-    for (QAction* a : {form->N28, form->N29, form->N30, form->N31, form->N33}) {
+    for (QAction* a : {window->louderAction, window->softerAction, window->leftChannelAction,
+                       window->rightChannelAction, window->stereoAction}) {
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
-    EXPECT_TRUE(form->TrackBar2->isEnabled());
-    EXPECT_EQ(form->TrackBar2->value(), 100);
+    EXPECT_TRUE(window->volumeBar->isEnabled());
+    EXPECT_EQ(window->volumeBar->value(), 100);
 }
 
 TEST_F(VolumeTest, ChannelLevelsReachWhatIsPlayed) {
     const std::string path = tone("tone.wav", 3000, 440);
     const auto at = path.rfind('/');
-    form->setItemIndex(form->addRow(path.substr(0, at + 1), path.substr(at + 1)));
-    form->btn1Click();
-    ASSERT_EQ(form->MediaPlayer1->mode(), PlayerMode::Playing);
+    window->selectRow(window->addRow(path.substr(0, at + 1), path.substr(at + 1)));
+    window->play();
+    ASSERT_EQ(window->player->mode(), PlayerMode::Playing);
 
     // The tone's amplitude is 0.5 of full scale: a sine of RMS about 0.35.
     const struct {
         QAction* item;
         bool left;
         bool right;
-    } cases[] = {{form->N30, true, false},
-                 {form->N31, false, true},
-                 {form->N33, true, true},
-                 {form->N32, false, false}};
+    } cases[] = {{window->leftChannelAction, true, false},
+                 {window->rightChannelAction, false, true},
+                 {window->stereoAction, true, true},
+                 {window->muteAction, false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.item->objectName().toStdString());
         c.item->trigger();

@@ -26,9 +26,9 @@ protected:
     void SetUp() override {
         auto output = std::make_unique<playback::ManualClockOutput>();
         clock = output.get();
-        form = std::make_unique<main_window::TForm1>(std::move(output));
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        window = std::make_unique<main_window::MainWindow>(std::move(output));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         boxes.clear();  // start-up shows nothing, but a test starts from a clean record
     }
 
@@ -55,14 +55,14 @@ protected:
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     }
 
-    std::string rowCaption(int i) const { return form->playlist->row(i).caption; }
-    std::string rowFolder(int i) const { return form->playlist->row(i).folder; }
+    std::string rowCaption(int i) const { return window->playlist->row(i).caption; }
+    std::string rowFolder(int i) const { return window->playlist->row(i).folder; }
 
     QTemporaryDir dir;
     ScriptedMessageBoxes boxes;
     ScriptedFileDialogs dialogs;
     playback::ManualClockOutput* clock = nullptr;
-    std::unique_ptr<main_window::TForm1> form;
+    std::unique_ptr<main_window::MainWindow> window;
 };
 
 }  // namespace testing_support
