@@ -32,6 +32,75 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
+// Anyone holding the design finds each control by its design name.
+TEST_F(MainWindowTest, EveryControlKeepsItsDesignNameAsObjectName) {
+    MainWindow& w = *window;
+    const std::pair<const char*, QObject*> named[] = {
+        {"Form1", &w},
+        {"Label1", w.playlistLabel},
+        {"lv1", w.playlistView},
+        {"chk1", w.lyricsCheckBox},
+        {"Label2", w.progressLabel},
+        {"lbl2", w.spacerLabel},
+        {"TrackBar1", w.progressBar},
+        {"Label3", w.volumeLabel},
+        {"TrackBar2", w.volumeBar},
+        {"btn1", w.playButton},
+        {"btn2", w.pauseButton},
+        {"btn3", w.stopButton},
+        {"btn4", w.previousButton},
+        {"btn5", w.nextButton},
+        {"btn6", w.backButton},
+        {"btn7", w.forwardButton},
+        {"stat1", w.statusBar},
+        {"Timer1", w.progressTimer},
+        {"Timer2", w.clockTimer},
+        {"N9", w.fileMenu},
+        {"N13", w.openFileAction},
+        {"N14", w.openFolderAction},
+        {"N18", w.openPlaylistAction},
+        {"N19", w.savePlaylistAction},
+        {"N15", w.searchAction},
+        {"N23", w.exitAction},
+        {"N10", w.controlMenu},
+        {"N7", w.inOrderAction},
+        {"N8", w.repeatOneAction},
+        {"N20", w.repeatListAction},
+        {"N21", w.randomAction},
+        {"N35", w.previousAction},
+        {"N36", w.nextAction},
+        {"N24", w.forwardAction},
+        {"N25", w.backAction},
+        {"CDDVDROM1", w.ejectDiscAction},
+        {"CDDVDROM2", w.closeDiscAction},
+        {"N27", w.audioMenu},
+        {"N32", w.muteAction},
+        {"N28", w.louderAction},
+        {"N29", w.softerAction},
+        {"N30", w.leftChannelAction},
+        {"N31", w.rightChannelAction},
+        {"N33", w.stereoAction},
+        {"N16", w.helpAction},
+        {"PopupMenu1", w.playlistMenu},
+        {"N1", w.playRowAction},
+        {"N2", w.removeRowAction},
+        {"N3", w.deleteFileAction},
+        {"N6", w.clearListAction},
+        {"N11", w.fileInfoAction},
+        {"PopupMenu2", w.trayMenu},
+        {"N4", w.restoreAction},
+        {"N5", w.trayExitAction},
+    };
+    for (const auto& [name, object] : named) {
+        SCOPED_TRACE(name);
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ(object->objectName(), QString::fromLatin1(name));
+        if (object != &w) {
+            EXPECT_EQ(w.findChild<QObject*>(QString::fromLatin1(name)), object);
+        }
+    }
+}
+
 TEST_F(MainWindowTest, StartsInTheDesignedState) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral(u"VorelaMP3播放器-Tamsir绿色软件"));
     EXPECT_EQ(window->centralWidget()->size(), QSize(362, 344));
