@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "lyrics/lyrics_window.h"
 #include "main_window/status_bar.h"
 
 namespace main_window {
@@ -131,6 +132,9 @@ private:
 QAccessibleInterface* makeInterface(const QString&, QObject* object) {
     if (auto* bar = qobject_cast<StatusBar*>(object)) return new StatusBarAccessible(bar);
     if (auto* box = qobject_cast<QCheckBox*>(object)) return new ClickingCheckBoxAccessible(box);
+    // A plain top-level widget reads as a "filler"; the lyrics window is a window of its own.
+    if (auto* lyricsWindow = qobject_cast<lyrics::LyricsWindow*>(object))
+        return new QAccessibleWidget(lyricsWindow, QAccessible::Window);
     return nullptr;
 }
 

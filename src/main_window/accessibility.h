@@ -3,7 +3,8 @@
 // accessible interfaces:
 // - the status bar as a status bar with one read-only text per panel, named by its text;
 // - check boxes whose "Toggle" action is a click, so the handler bound to the click runs as it
-//   does for the mouse or the space bar (Qt's own Toggle only flips the mark).
+//   does for the mouse or the space bar (Qt's own Toggle only flips the mark);
+// - the lyrics window as a window (a plain top-level widget reads as a "filler").
 //
 // UI thread only.
 

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # A desktop session for end-to-end checks of the real player, as a user's desktop runs it: a
 # virtual display with a window manager that docks tray icons and binds the media keys to MPRIS
-# (jwmrc), the accessibility bus, and the player on SDL's silent driver. Run it on a private
-# session bus:
-#   dbus-run-session -- session.sh <player> <repo-root> <client> [args...]
+# (jwmrc), the accessibility bus, and the player on SDL's silent driver, all on a private
+# session bus of their own:
+#   session.sh <player> <repo-root> <client> [args...]
 # The client (a Python script, run with the system's python3 for pyatspi) finds the player's
-# pid in VORELA_PID and a scratch folder in VORELA_WORK; its exit status is the session's.
+# pid in VORELA_PID and a scratch folder in VORELA_WORK; its exit status is the session's, 77
+# when a tool is missing.
 set -uo pipefail
+if [ -z "${VORELA_PRIVATE_BUS:-}" ]; then
+    command -v dbus-run-session >/dev/null 2>&1 || { echo "skipped: dbus-run-session is missing"; exit 77; }
+    VORELA_PRIVATE_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
 player=$1
 root=$2
 shift 2
@@ -26,7 +31,7 @@ pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     sleep 0.3
-    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
     stop_virtual_display
     rm -rf "$work"
 }
