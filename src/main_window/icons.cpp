@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace main_window::icons {
 namespace {
@@ -32,13 +33,15 @@ double luminance(const QColor& c) {
 }
 
 // `wanted`, lightened on a dark background or darkened on a light one until it stands out
-// against both backgrounds; black or white when no shade of it does.
-QColor legibleOn(const QColor& wanted, const QColor& back, const QColor& otherBack) {
+// against every colour in `backs` (the first decides which); black or white when no shade of
+// it does.
+QColor legibleOn(const QColor& wanted, const std::vector<QColor>& backs) {
     auto standsOut = [&](const QColor& c) {
-        return contrastRatio(c, back) >= kTargetContrast &&
-               contrastRatio(c, otherBack) >= kTargetContrast;
+        return std::all_of(backs.begin(), backs.end(), [&](const QColor& back) {
+            return contrastRatio(c, back) >= kTargetContrast;
+        });
     };
-    const bool darkBackground = luminance(back) < 0.18;
+    const bool darkBackground = luminance(backs.front()) < 0.18;
     QColor c = wanted;
     for (int step = 0; step < 24 && !standsOut(c); ++step)
         c = darkBackground ? c.lighter(115) : c.darker(115);
@@ -54,20 +57,32 @@ struct Inks {
     QColor folder;
 };
 
+// What a glyph is drawn on: a button's face, which styles shade a little lighter or darker than
+// the palette's button colour (Fusion's dark faces are a third lighter), or a menu's background;
+// a highlighted menu item draws it on the highlight colour.
+std::vector<QColor> backgroundsOf(const QPalette& palette, QPalette::ColorGroup group,
+                                  bool highlighted) {
+    if (highlighted) return {palette.color(group, QPalette::Highlight)};
+    const QColor button = palette.color(group, QPalette::Button);
+    return {button, button.lighter(140), button.darker(115),
+            palette.color(group, QPalette::Window)};
+}
+
 Inks inksFor(QIcon::Mode mode) {
     const QPalette palette = QGuiApplication::palette();
     if (mode == QIcon::Disabled) {
-        const QColor grey = palette.color(QPalette::Disabled, QPalette::ButtonText);
+        // One grey, dimmer than the ink but still a readable shape: a disabled transport button
+        // keeps telling what it is for.
+        const QColor grey = legibleOn(palette.color(QPalette::Disabled, QPalette::ButtonText),
+                                      backgroundsOf(palette, QPalette::Disabled, false));
         return {grey, grey, grey, grey};
     }
-    // A highlighted menu item draws its icon on the highlight colour.
     const bool highlighted = mode == QIcon::Active || mode == QIcon::Selected;
-    const QColor back = palette.color(highlighted ? QPalette::Highlight : QPalette::Button);
-    const QColor otherBack = palette.color(highlighted ? QPalette::Highlight : QPalette::Window);
+    const std::vector<QColor> backs = backgroundsOf(palette, QPalette::Active, highlighted);
     const QColor text =
         palette.color(highlighted ? QPalette::HighlightedText : QPalette::ButtonText);
-    return {legibleOn(text, back, otherBack), legibleOn(kAccent, back, otherBack),
-            legibleOn(kAlert, back, otherBack), legibleOn(kFolder, back, otherBack)};
+    return {legibleOn(text, backs), legibleOn(kAccent, backs), legibleOn(kAlert, backs),
+            legibleOn(kFolder, backs)};
 }
 
 QPainterPath triangle(QPointF a, QPointF b, QPointF c) {
