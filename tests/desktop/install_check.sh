@@ -21,17 +21,7 @@ restore() {
 }
 trap restore EXIT
 
-failures=0
-check() {  # check <description> <command...>
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../support/check.sh"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
 desktop=$prefix/share/applications/$id.desktop
@@ -60,5 +50,4 @@ xargs rm -f <"$manifest"
 check "uninstalling from the manifest leaves no file behind" \
     test -z "$(find "$prefix" -type f)"
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+summary
