@@ -12,6 +12,12 @@ VORELA_PACKAGES=(
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound
     pulseaudio pulseaudio-utils sox
+    # desktop integration: the media-player interface on a private session bus, the
+    # accessibility tree as a screen reader reads it, the desktop entry and AppStream metadata
+    dbus playerctl at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
+    desktop-file-utils appstream
+    # a user's own Qt palette (light and dark screenshots, the contrast check)
+    qt6ct
     # the reference tool of the decoding benchmark (bench/playback)
     ffmpeg
 )

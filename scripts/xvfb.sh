@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A virtual display with a window manager that docks tray icons. Sourced by ./run and the
-# screenshot script: start_virtual_display sets DISPLAY; stop_virtual_display ends both.
+# screenshot script: start_virtual_display [jwm-config] sets DISPLAY; stop_virtual_display ends
+# both.
 start_virtual_display() {
+    local config=${1:-}
     local n
     for n in $(seq 90 130); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
@@ -13,7 +15,7 @@ start_virtual_display() {
         [ -e "/tmp/.X11-unix/X$n" ] && break
         sleep 0.1
     done
-    jwm >/dev/null 2>&1 &
+    jwm ${config:+-f "$config"} >/dev/null 2>&1 &
     VORELA_WM_PID=$!
     sleep 0.5
 }

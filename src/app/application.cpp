@@ -1,9 +1,11 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <memory>
 
+#include "app/mpris.h"
 #include "lyrics/lyrics_window.h"
 #include "main_window/icons.h"
 #include "main_window/main_window.h"
@@ -40,7 +42,11 @@ int run(int argc, char** argv) {
 
     platform::setApplicationTitle(kApplicationTitle);
     QApplication::setWindowIcon(main_window::icons::applicationIcon());
-    QApplication::setDesktopFileName(QStringLiteral("vorela"));
+    // How the desktop finds the program's desktop entry, and with it the name and the icon it
+    // shows in the taskbar: the window's class (WM_CLASS "vorela", the entry's StartupWMClass)
+    // and the entry's own name (_KDE_NET_WM_DESKTOP_FILE on X11, the app id on Wayland).
+    QApplication::setApplicationName(QStringLiteral("vorela"));
+    QApplication::setDesktopFileName(QStringLiteral(VORELA_APP_ID));
     // The program ends through its exit commands only: the main window may be hidden in the
     // tray while another top-level window (a message box) closes.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -60,6 +66,10 @@ int run(int argc, char** argv) {
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
         [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
+
+    // Media keys and the desktop's sound menu; without a session bus the player runs without.
+    MprisService mpris(mainWindow.get());
+    mpris.publish(QDBusConnection::sessionBus());
 
     QApplication::exec();
     return 0;

@@ -57,6 +57,7 @@ LyricsWindow::LyricsWindow(QWidget* parent)
     // A little larger than the client area, so that its border lies outside it.
     lyricsList = new QListWidget(this);
     lyricsList->setObjectName(QStringLiteral("lst1"));
+    lyricsList->setAccessibleName(QStringLiteral(u"歌词"));
     lyricsList->setGeometry(0, 0, 297, 217);
     lyricsList->setSelectionMode(QAbstractItemView::SingleSelection);
     lyricsList->setSortingEnabled(false);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "main_window/accessibility.h"
 #include "main_window/icons.h"
 #include "main_window/status_bar.h"
 #include "platform/error_box.h"
@@ -151,6 +152,7 @@ QString timeText(std::int64_t seconds) {
 MainWindow::MainWindow(std::unique_ptr<playback::AudioOutput> output, QWidget* parent)
     : QMainWindow(parent), player(std::make_unique<playback::MediaPlayer>(std::move(output))) {
     setObjectName(QStringLiteral("Form1"));
+    installAccessibility();
     setWindowTitle(QString::fromUtf8(kMainCaption));
     setWindowIcon(icons::applicationIcon());
     // A fixed frame with the system menu and minimise, without maximise.
@@ -206,6 +208,7 @@ void MainWindow::buildControls() {
     playlistView->setColumnWidth(0, 120);
     playlistView->setColumnWidth(1, 220);
     playlistView->setContextMenuPolicy(Qt::CustomContextMenu);
+    playlistView->setAccessibleName(QStringLiteral(u"播放列表"));
     {
         // The selection is not shown while the list has no keyboard focus.
         QPalette pal = playlistView->palette();
@@ -232,6 +235,9 @@ void MainWindow::buildControls() {
     progressBar = slider("TrackBar1", {0, 208, 361, 25}, 100, 0);
     progressBar->setEnabled(false);
     volumeBar = slider("TrackBar2", {7, 256, 122, 25}, 255, 255);
+    // The bars' labels stand apart from them (and one is only blanks): name them directly.
+    progressBar->setAccessibleName(QStringLiteral(u"播放进度"));
+    volumeBar->setAccessibleName(QStringLiteral(u"音量"));
 
     // Image-only buttons: no caption, no tooltip; the stored hint (or a plain description)
     // names them for assistive tools.
@@ -256,6 +262,7 @@ void MainWindow::buildControls() {
 
     statusBar = new StatusBar({270, 50, 50}, client);
     statusBar->setObjectName(QStringLiteral("stat1"));
+    statusBar->setAccessibleName(QStringLiteral(u"状态栏"));
     statusBar->setGeometry(0, 325, 362, 19);
     statusBar->setPanelText(1, QStringLiteral("00:00"));
     statusBar->setPanelText(2, QStringLiteral("00:00"));

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
+#include <QShortcut>
 #include <QTableView>
 
 #include "main_window/main_window.h"
@@ -24,6 +25,12 @@ void MainWindow::connectPlaylist() {
             platform::guarded(this, &MainWindow::onSelectionChanged));
     connect(playlist, &QAbstractItemModel::modelReset, this,
             platform::guarded(this, &MainWindow::onSelectionChanged));
+    // Return (or Enter) on the list plays the selected row, as a double click does; not while a
+    // caption is being edited, when the editor has the keys.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, playlistView, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, platform::guarded(this, &MainWindow::play));
+    }
     connect(playlistView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         playlistMenu->popup(playlistView->viewport()->mapToGlobal(at));
     });

@@ -1,5 +1,7 @@
 #pragma once
 // A status bar of fixed-width panels, each holding one text, as the main window lays it out.
+// The bar paints its texts itself; assistive tools read each panel through the bar's accessible
+// interface (accessibility.h) and hear of every change of a panel's text. UI thread only.
 
 #include <QString>
 #include <QWidget>
@@ -19,6 +21,12 @@ public:
     void setPanelText(int index, const QString& text);
     // The simple text shown across the whole bar when it has no panels.
     void setSimpleText(const QString& text) { setPanelText(0, text); }
+    // Where panel `index` lies, in the bar's coordinates.
+    QRect panelRect(int index) const;
+
+Q_SIGNALS:
+    // Panel `index` has a new text.
+    void panelTextChanged(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

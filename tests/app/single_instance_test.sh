@@ -17,19 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-passes=0
-check() {  # check <description> <command...>
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-        passes=$((passes + 1))
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$root/tests/support/check.sh"
 
 main_caption='VorelaMP3播放器-Tamsir绿色软件'
 windows_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | wc -l; }
@@ -91,5 +79,4 @@ check "and creates no main window" test "$(windows_named "$main_caption")" -eq 0
 answer_box_and_wait Error "$fourth"
 check "and exits 0" test $? -eq 0
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary

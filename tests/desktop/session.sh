@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# A desktop session for end-to-end checks of the real player, as a user's desktop runs it: a
+# virtual display with a window manager that docks tray icons and binds the media keys to MPRIS
+# (jwmrc), the accessibility bus, and the player on SDL's silent driver, all on a private
+# session bus of their own:
+#   session.sh <player> <repo-root> <client> [args...]
+# The client (a Python script, run with the system's python3 for pyatspi) finds the player's
+# pid in VORELA_PID and a scratch folder in VORELA_WORK; its exit status is the session's, 77
+# when a tool is missing.
+set -uo pipefail
+if [ -z "${VORELA_PRIVATE_BUS:-}" ]; then
+    command -v dbus-run-session >/dev/null 2>&1 || { echo "skipped: dbus-run-session is missing"; exit 77; }
+    VORELA_PRIVATE_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
+player=$1
+root=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in Xvfb jwm playerctl xdotool /usr/libexec/at-spi-bus-launcher; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is missing"; exit 77; }
+done
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: pyatspi is missing"; exit 77; }
+
+work=$(mktemp -d)
+export VORELA_WORK=$work
+export XDG_RUNTIME_DIR=$work/runtime HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$XDG_RUNTIME_DIR" "$HOME" && chmod 700 "$XDG_RUNTIME_DIR"
+source "$root/scripts/xvfb.sh"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    sleep 0.3
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
+    stop_virtual_display
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_virtual_display "$here/jwmrc"
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/a11y-bus.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy \
+    "$player" >"$work/player.log" 2>&1 &
+export VORELA_PID=$!
+pids=("$VORELA_PID" "${pids[@]}")
+
+PYTHONPATH="$here${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 "$@"
+status=$?
+if [ "$status" -ne 0 ]; then
+    echo "--- player output"
+    cat "$work/player.log"
+fi
+exit "$status"
