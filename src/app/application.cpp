@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "app/exit_signals.h"
+
 #include <QApplication>
 
 #include <memory>
@@ -22,6 +24,11 @@ const QString kApplicationTitle = QStringLiteral(u"Tamsir实用软件_VorelaMP3�
 
 int run(int argc, char** argv) {
     QApplication application(argc, argv);
+    // From here on, SIGTERM, SIGINT and SIGHUP end the event loop as the exit command does
+    // (queued until the loop runs).
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &application,
+                     [] { QCoreApplication::exit(0); });
 
     // One instance per user: the marker lives as long as this process and the system drops it
     // when the process ends or is killed. Both refusals end before any window exists.
@@ -60,6 +67,10 @@ int run(int argc, char** argv) {
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
         [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
+    // Once the window exists, the signals take its exit command's own path.
+    QObject::disconnect(&exitSignals, nullptr, &application, nullptr);
+    QObject::connect(&exitSignals, &ExitSignals::received, mainWindow.get(),
+                     [form1 = mainWindow.get()] { platform::runGuarded([form1] { form1->exitProgram(); }); });
 
     QApplication::exec();
     return 0;
