@@ -12,8 +12,8 @@ VORELA_PACKAGES=(
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound
     pulseaudio pulseaudio-utils sox
-    # the reference tool of the decoding benchmark (bench/playback)
-    ffmpeg
+    # the reference tools of the playback benchmarks (bench/playback)
+    ffmpeg mpg123
 )
 
 ensure_packages() {

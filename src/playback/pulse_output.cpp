@@ -19,6 +19,11 @@ constexpr pa_usec_t kTimingEveryUsec = 1000 * 1000;
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(std::int16_t);
 
+// While corked, the stream asks for a long sink latency, so that a sink that plays nothing else
+// renders silence in long blocks instead of waking every few milliseconds.
+constexpr int kCorkedBufferMs = 4000;
+constexpr int kCorkedRequestMs = 200;
+
 std::uint32_t bytesFor(int ms, int rate) {
     return std::uint32_t(std::int64_t(ms) * rate / 1000) * std::uint32_t(kFrameBytes);
 }
@@ -126,17 +131,12 @@ void PulseOutput::createStream() {
     if (stream_ == nullptr) return;
     pa_stream_set_write_callback(stream_, &PulseOutput::onWrite, this);
     pa_stream_set_underflow_callback(stream_, &PulseOutput::onUnderflow, this);
-    pa_buffer_attr attributes{};
-    attributes.maxlength = std::uint32_t(-1);
-    attributes.tlength = bytesFor(kBufferMs, format_.sampleRate);
-    attributes.prebuf = bytesFor(kStartMs, format_.sampleRate);
-    attributes.minreq = bytesFor(kRequestMs, format_.sampleRate);
-    attributes.fragsize = std::uint32_t(-1);
+    const pa_buffer_attr wanted = attributes(false);
     written_ = 0;
     corked_ = false;
     underflow_ = false;
     timingAsked_ = 0;
-    if (pa_stream_connect_playback(stream_, nullptr, &attributes, PA_STREAM_INTERPOLATE_TIMING,
+    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING,
                                    nullptr, nullptr) < 0) {
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -153,10 +153,25 @@ void PulseOutput::dropStream() {
     written_ = 0;
 }
 
+pa_buffer_attr PulseOutput::attributes(bool corked) const {
+    pa_buffer_attr attributes{};
+    attributes.maxlength = std::uint32_t(-1);
+    attributes.tlength = bytesFor(corked ? kCorkedBufferMs : kBufferMs, format_.sampleRate);
+    attributes.prebuf = bytesFor(kStartMs, format_.sampleRate);
+    attributes.minreq = bytesFor(corked ? kCorkedRequestMs : kRequestMs, format_.sampleRate);
+    attributes.fragsize = std::uint32_t(-1);
+    return attributes;
+}
+
 void PulseOutput::setCorked(bool corked) {
     if (stream_ == nullptr || corked_ == corked) return;
     corked_ = corked;
-    forget(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr));
+    // Corked first, so that the pause is heard at once; uncorked last, so that the short
+    // latency is in place when it plays again.
+    const pa_buffer_attr wanted = attributes(corked);
+    if (corked) forget(pa_stream_cork(stream_, 1, nullptr, nullptr));
+    forget(pa_stream_set_buffer_attr(stream_, &wanted, nullptr, nullptr));
+    if (!corked) forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
 }
 
 void PulseOutput::setState(OutputState state) {

@@ -4,7 +4,8 @@
 // a few times a second; the sink behind it is asked for a short latency, so that a cork (pause)
 // or a dropped stream (stop, seek) is heard at once. After the end of a track the stream plays
 // out what it holds and is then dropped, unless the next track's frames follow on in time.
-// While nothing plays there is no stream, or a corked one, and nothing wakes.
+// While nothing plays there is no stream, or a corked one that asks for a long latency, and
+// nothing wakes.
 //
 // Threads and locks: the members are called on the UI thread, dataArrived() on the engine's
 // decoder thread; libpulse's own thread runs the callbacks (write requests, underflow). Every
@@ -42,6 +43,7 @@ private:
     bool start();
     void createStream();
     void dropStream();
+    pa_buffer_attr attributes(bool corked) const;
     void setCorked(bool corked);
     void fill();
     std::int64_t queued();
