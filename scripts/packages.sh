@@ -12,8 +12,9 @@ VORELA_PACKAGES=(
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound
     pulseaudio pulseaudio-utils sox
-    # the reference tools of the playback benchmarks (bench/playback)
-    ffmpeg mpg123
+    # the reference tools of the playback benchmarks (bench/playback), and the X client library
+    # the start-up benchmark watches the display with (bench/app)
+    ffmpeg mpg123 libxcb1-dev
 )
 
 ensure_packages() {

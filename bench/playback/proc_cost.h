@@ -60,10 +60,10 @@ inline pid_t spawn(const std::vector<std::string>& argv, int stdinFd = -1,
     if (pid == 0) {
         if (stdinFd != -1) dup2(stdinFd, 0);
         const int null = ::open("/dev/null", O_WRONLY);
-        const int out = stdoutFd != -1        ? stdoutFd
-                        : stdoutPath.empty() ? null
-                                             : ::open(stdoutPath.c_str(),
-                                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = stdoutFd != -1 ? stdoutFd
+                        : stdoutPath.empty()
+                            ? null
+                            : ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(null, 2);
         execvp(args[0], args.data());
@@ -100,11 +100,11 @@ public:
         setenv("PULSE_RUNTIME_PATH", (dir_ + "/runtime").c_str(), 1);
         setenv("PULSE_SERVER", ("unix:" + dir_ + "/native").c_str(), 1);
         unsetenv("SDL_AUDIODRIVER");
-        pid_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                      "--disallow-exit", "--use-pid-file=no", "--disable-shm=yes",
-                      "-L", "module-native-protocol-unix socket=" + dir_ + "/native auth-anonymous=1",
-                      "-L", "module-null-sink sink_name=vsink norewinds=1",
-                      "-L", "module-always-sink"});
+        pid_ =
+            spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                   "--use-pid-file=no", "--disable-shm=yes", "-L",
+                   "module-native-protocol-unix socket=" + dir_ + "/native auth-anonymous=1", "-L",
+                   "module-null-sink sink_name=vsink norewinds=1", "-L", "module-always-sink"});
         for (int i = 0; i < 100; ++i) {
             if (waitExit(spawn({"pactl", "info"})) == 0) {
                 waitExit(spawn({"pactl", "set-default-sink", "vsink"}));

@@ -334,7 +334,8 @@ int main(int argc, char** argv) {
                 waitMs(800);
                 window.ask("stop");
             }));
-            figures["heard after " + command.substr(0, command.find(" ")) + " ms"].push_back(sound.lengthMs - at);
+            figures["heard after " + command.substr(0, command.find(" ")) + " ms"].push_back(
+                sound.lengthMs - at);
         }
         const Sound joined = analyse(record(recording, [&] {
             window.ask("play zz_join1.wav");
@@ -344,9 +345,10 @@ int main(int argc, char** argv) {
         figures["joined length ms (3000 played)"].push_back(joined.lengthMs);
     }
 
-    std::printf("quiet play: %s output (%s), MP3 %.0f s, private PulseAudio null sink, %d runs, "
-                "medians\n",
-                sdl ? "SDL2" : "default", driver.c_str(), trackMs / 1000.0, runs);
+    std::printf(
+        "quiet play: %s output (%s), MP3 %.0f s, private PulseAudio null sink, %d runs, "
+        "medians\n",
+        sdl ? "SDL2" : "default", driver.c_str(), trackMs / 1000.0, runs);
     std::printf("  our stream:\n%s", properties.c_str());
     for (const auto& [name, values] : figures)
         std::printf("  %-34s %8.3f   (min %.3f, max %.3f)\n", name.c_str(), median(values),
@@ -354,9 +356,10 @@ int main(int argc, char** argv) {
                     *std::max_element(values.begin(), values.end()));
     double changes = 0, lateMedian = 0, lateMax = 0;
     std::sscanf(window.ask("textlate").c_str(), "%lf %lf %lf", &changes, &lateMedian, &lateMax);
-    std::printf("  time text changed after the second crossed: median %.0f ms, max %.0f ms "
-                "(%.0f changes)\n",
-                lateMedian, lateMax, changes);
+    std::printf(
+        "  time text changed after the second crossed: median %.0f ms, max %.0f ms "
+        "(%.0f changes)\n",
+        lateMedian, lateMax, changes);
     const double ours = median(figures["ours playing ours ms/s"]);
     const double theirs = median(figures["mpg123 playing ours ms/s"]);
     std::printf("playing: ours %.2f ms/s against mpg123 %.2f ms/s: ratio %.2fx\n", ours, theirs,

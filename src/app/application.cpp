@@ -69,8 +69,9 @@ int run(int argc, char** argv) {
         [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
     // Once the window exists, the signals take its exit command's own path.
     QObject::disconnect(&exitSignals, nullptr, &application, nullptr);
-    QObject::connect(&exitSignals, &ExitSignals::received, mainWindow.get(),
-                     [form1 = mainWindow.get()] { platform::runGuarded([form1] { form1->exitProgram(); }); });
+    QObject::connect(
+        &exitSignals, &ExitSignals::received, mainWindow.get(),
+        [form1 = mainWindow.get()] { platform::runGuarded([form1] { form1->exitProgram(); }); });
 
     QApplication::exec();
     return 0;

@@ -53,7 +53,7 @@ void Engine::open(const std::string& path) {
 }
 
 OutputState Engine::haltState(OutputState state) const {
-    return ended_.load(std::memory_order_acquire) ? OutputState::Draining : state;
+    return keepTail_.load(std::memory_order_acquire) ? OutputState::Draining : state;
 }
 
 void Engine::close() {
@@ -84,6 +84,7 @@ std::uint64_t Engine::play() {
         id = ++playId_;
     }
     output_->setState(OutputState::Playing);
+    keepTail_.store(false, std::memory_order_release);
     return id;
 }
 
@@ -93,8 +94,8 @@ void Engine::halt(PlayerMode mode) {
         mode_.store(int(mode), std::memory_order_release);
     }
     dataReady_.notify_all();
-    output_->setState(haltState(mode == PlayerMode::Paused ? OutputState::Paused
-                                                           : OutputState::Stopped));
+    output_->setState(
+        haltState(mode == PlayerMode::Paused ? OutputState::Paused : OutputState::Stopped));
 }
 
 void Engine::seek(std::int64_t ms) {
@@ -110,7 +111,8 @@ void Engine::seek(std::int64_t ms) {
 }
 
 void Engine::settle() {
-    if (decoder_ && mode() != PlayerMode::Playing) output_->setState(haltState(OutputState::Stopped));
+    if (decoder_ && mode() != PlayerMode::Playing)
+        output_->setState(haltState(OutputState::Stopped));
 }
 
 void Engine::startSegment(std::int64_t frame) {
@@ -171,6 +173,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
             playedFrame_.store(totalFrames_, std::memory_order_relaxed);
             mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
             ended_.store(true, std::memory_order_release);
+            keepTail_.store(true, std::memory_order_release);
             ended = playId_;
         } else if (copied < frames) {
             starved_ = true;

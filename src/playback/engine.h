@@ -56,9 +56,7 @@ public:
     // Any thread; positionMs asks the output, so never on the output's own thread.
     std::int64_t positionMs() const override;
     std::int64_t lengthMs() const override { return lengthMs_.load(std::memory_order_relaxed); }
-    PlayerMode mode() const override {
-        return PlayerMode(mode_.load(std::memory_order_acquire));
-    }
+    PlayerMode mode() const override { return PlayerMode(mode_.load(std::memory_order_acquire)); }
 
     AudioOutput& output() override { return *output_; }
 
@@ -102,6 +100,9 @@ private:
     // The last frame of the track has been handed over (the track has ended); cleared by the
     // next open, seek or play.
     std::atomic<bool> ended_{false};
+    // What the output holds ends a track: no halt, seek or close drops it; the next play
+    // follows it.
+    std::atomic<bool> keepTail_{false};
     std::atomic<std::int64_t> lengthMs_{0};
     std::atomic<int> mode_{int(PlayerMode::NotReady)};
 };

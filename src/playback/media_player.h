@@ -48,7 +48,7 @@ public:
     // without an error and changes nothing.
     void setPosition(std::int64_t ms);
     std::int64_t length() const;  // needs a file
-    PlayerMode mode() const;        // NotReady with no file
+    PlayerMode mode() const;      // NotReady with no file
 
     // One-shot: applies to the next command only. Play and Resume notify unless it was set
     // false just before; Open, Stop, Pause and setPosition only when it was set true.

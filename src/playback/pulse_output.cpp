@@ -34,7 +34,9 @@ void forget(pa_operation* operation) {
 
 class LoopLock {
 public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
     ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
     LoopLock(const LoopLock&) = delete;
     LoopLock& operator=(const LoopLock&) = delete;
@@ -136,8 +138,8 @@ void PulseOutput::createStream() {
     corked_ = false;
     underflow_ = false;
     timingAsked_ = 0;
-    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING,
-                                   nullptr, nullptr) < 0) {
+    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING, nullptr,
+                                   nullptr) < 0) {
         pa_stream_unref(stream_);
         stream_ = nullptr;
     }

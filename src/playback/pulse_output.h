@@ -60,7 +60,7 @@ private:
     AudioSource* source_ = nullptr;
     OutputState state_ = OutputState::Stopped;
     bool corked_ = false;
-    bool underflow_ = false;   // the stream ran dry after its last write
+    bool underflow_ = false;    // the stream ran dry after its last write
     std::int64_t written_ = 0;  // frames written to stream_
     pa_usec_t timingAsked_ = 0;
 };

@@ -52,8 +52,7 @@ int play(int argc, char** argv) {
     try {
         player.setFileName(argv[2]);
         player.open();
-        std::fprintf(stderr, "driver %s, length %lld ms\n",
-                     player.output().driver().c_str(),
+        std::fprintf(stderr, "driver %s, length %lld ms\n", player.output().driver().c_str(),
                      static_cast<long long>(player.length()));
         player.play();
     } catch (const std::exception& error) {
