@@ -18,8 +18,9 @@ VORELA_PACKAGES=(
     desktop-file-utils appstream
     # a user's own Qt palette (light and dark screenshots, the contrast check)
     qt6ct
-    # the reference tool of the decoding benchmark (bench/playback)
-    ffmpeg
+    # the reference tools of the playback benchmarks (bench/playback), and the X client library
+    # the start-up benchmark watches the display with (bench/app)
+    ffmpeg mpg123 libxcb1-dev
 )
 
 ensure_packages() {

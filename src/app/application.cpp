@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "app/exit_signals.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 
@@ -24,6 +26,11 @@ const QString kApplicationTitle = QStringLiteral(u"Tamsir实用软件_VorelaMP3�
 
 int run(int argc, char** argv) {
     QApplication application(argc, argv);
+    // From here on, SIGTERM, SIGINT and SIGHUP end the event loop as the exit command does
+    // (queued until the loop runs).
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &application,
+                     [] { QCoreApplication::exit(0); });
 
     // One instance per user: the marker lives as long as this process and the system drops it
     // when the process ends or is killed. Both refusals end before any window exists.
@@ -60,12 +67,17 @@ int run(int argc, char** argv) {
     mainWindow->setSearchDialog(searchDialog.get());
     mainWindow->setLyricsWindow(lyricsWindow.get());
     searchDialog->setPlaylistSink(
-        [form1 = mainWindow.get()](const std::string& folder, const std::string& name) {
-            form1->addRow(folder, name);
+        [window = mainWindow.get()](const std::string& folder, const std::string& name) {
+            window->addRow(folder, name);
         });
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
-        [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
+        [window = mainWindow.get()] { return window->statusBar->panelText(1); });
+    // Once the window exists, the signals take its exit command's own path.
+    QObject::disconnect(&exitSignals, nullptr, &application, nullptr);
+    QObject::connect(
+        &exitSignals, &ExitSignals::received, mainWindow.get(),
+        [window = mainWindow.get()] { platform::runGuarded([window] { window->exitProgram(); }); });
 
     // Media keys and the desktop's sound menu; without a session bus the player runs without.
     MprisService mpris(mainWindow.get());

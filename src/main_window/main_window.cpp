@@ -267,12 +267,10 @@ void MainWindow::buildControls() {
     statusBar->setPanelText(1, QStringLiteral("00:00"));
     statusBar->setPanelText(2, QStringLiteral("00:00"));
 
-    progressTimer = new QTimer(this);
+    progressTimer = new DisplayTimer(100, this);
     progressTimer->setObjectName(QStringLiteral("Timer1"));
-    progressTimer->setInterval(100);
-    clockTimer = new QTimer(this);
+    clockTimer = new DisplayTimer(10, this);
     clockTimer->setObjectName(QStringLiteral("Timer2"));
-    clockTimer->setInterval(10);
 
     // Tab order as designed: the progress bar first, then the volume bar, the buttons, the
     // list and the check box, with the play button last.

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "main_window/display_timer.h"
 #include "main_window/playlist_model.h"
 #include "main_window/tray_icon.h"
 #include "platform/file_dialogs.h"
@@ -43,7 +44,6 @@ class QLabel;
 class QMenu;
 class QSlider;
 class QSystemTrayIcon;
-class QTimer;
 class QToolButton;
 class QTableView;
 class QAbstractButton;
@@ -109,8 +109,8 @@ public:
     QToolButton* backButton = nullptr;
     QToolButton* forwardButton = nullptr;
     StatusBar* statusBar = nullptr;
-    QTimer* progressTimer = nullptr;  // while playing: moves the progress bar
-    QTimer* clockTimer = nullptr;     // while playing: the time texts and the progress bar
+    DisplayTimer* progressTimer = nullptr;  // while playing: moves the progress bar
+    DisplayTimer* clockTimer = nullptr;     // while playing: the time texts and the progress bar
     std::unique_ptr<playback::MediaPlayer> player;
 
     platform::FileDialogSettings openFileDialog;
@@ -249,8 +249,13 @@ private:
     void connectTray();
     void connectLyrics();
 
-    // Enabling a running timer leaves its schedule alone, as enabling an enabled timer does.
-    static void enableTimer(QTimer* timer);
+    // Enables a display timer; its first tick comes one period later.
+    static void enableTimer(DisplayTimer* timer);
+    // Arms the enabled display timers for the next moment the shown second can change, after
+    // a command that started playing or moved the position.
+    void armDisplayTimers();
+    // The milliseconds until the position crosses its next whole second, and a little after.
+    int msToNextSecond() const;
     // Previous (-1) or next (+1).
     void stepTrack(int delta);
     void checkPlayMode(const QAction* chosen);

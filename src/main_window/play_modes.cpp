@@ -78,6 +78,7 @@ void MainWindow::onTrackFinished() {
         player->setPosition(0);
         player->play();
         player->setNotify(true);
+        armDisplayTimers();
     }
     if (repeatListAction->isChecked() && playlist->count() > 0) {
         selectCurrentTrack();

@@ -5,7 +5,6 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTableView>
-#include <QTimer>
 #include <QToolButton>
 
 #include "lyrics/lyrics_window.h"
@@ -36,8 +35,19 @@ void setTrackMaximum(QSlider* bar, std::int64_t seconds) {
 
 }  // namespace
 
-void MainWindow::enableTimer(QTimer* timer) {
-    if (!timer->isActive()) timer->start();
+void MainWindow::enableTimer(DisplayTimer* timer) {
+    timer->enable();
+}
+
+int MainWindow::msToNextSecond() const {
+    // One millisecond past the crossing, so that the tick finds the new second.
+    return static_cast<int>(1000 - player->position() % 1000) + 1;
+}
+
+void MainWindow::armDisplayTimers() {
+    const int ms = msToNextSecond();
+    progressTimer->armIn(ms);
+    clockTimer->armIn(ms);
 }
 
 void MainWindow::connectTransport() {
@@ -77,6 +87,7 @@ void MainWindow::play() {
         player->resume();
         playButton->setEnabled(false);
         pauseButton->setEnabled(true);
+        armDisplayTimers();
         return;
     }
     try {
@@ -103,6 +114,9 @@ void MainWindow::pause() {
     player->pause();
     playButton->setEnabled(true);
     pauseButton->setEnabled(false);
+    // Enabled still, but nothing they show can change until playback goes on.
+    progressTimer->stop();
+    clockTimer->stop();
 }
 
 void MainWindow::stop() {
@@ -113,6 +127,8 @@ void MainWindow::stop() {
     stopButton->setEnabled(false);
     progressBar->setEnabled(false);
     statusBar->setPanelText(0, QStringLiteral(u"停止播放"));
+    progressTimer->stop();
+    clockTimer->stop();
     platform::trimWorkingSet();
 }
 
@@ -147,30 +163,36 @@ void MainWindow::skipForward() {
     if (player->mode() != PlayerMode::Playing) return;
     player->setPosition(std::int64_t{progressBar->value()} * 1000 + 2000);
     player->play();
+    armDisplayTimers();
 }
 
 void MainWindow::skipBack() {
     if (player->mode() != PlayerMode::Playing) return;
     player->setPosition(std::int64_t{progressBar->value()} * 1000 - 2000);
     player->play();
+    armDisplayTimers();
 }
 
 void MainWindow::onProgressBarChanged() {
     if (player->position() / 1000 != progressBar->value()) seekByUser = true;
     const PlayerMode mode = player->mode();
     if (seekByUser && (mode == PlayerMode::Playing || mode == PlayerMode::Open)) {
-        progressTimer->stop();
+        progressTimer->disable();
         player->setPosition(std::int64_t{progressBar->value()} * 1000);
         player->play();
-        progressTimer->start();
+        progressTimer->enable();
+        armDisplayTimers();
     }
     seekByUser = false;
 }
 
+// The two display handlers re-arm their own timer while a track plays; finding nothing
+// playing, they leave it unarmed.
 void MainWindow::updateProgressBar() {
     if (player->mode() != PlayerMode::Playing) return;
     setTrackMaximum(progressBar, player->length() / 1000);
     progressBar->setValue(static_cast<int>(player->position() / 1000));
+    progressTimer->armIn(msToNextSecond());
 }
 
 void MainWindow::updateTimeTexts() {
@@ -179,6 +201,7 @@ void MainWindow::updateTimeTexts() {
     statusBar->setPanelText(2, timeText(progressBar->maximum()) + QStringLiteral("    "));
     progressBar->setValue(static_cast<int>(player->position() / 1000));
     statusBar->setPanelText(1, timeText(progressBar->value()));
+    clockTimer->armIn(msToNextSecond());
 }
 
 }  // namespace main_window

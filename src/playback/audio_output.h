@@ -1,10 +1,11 @@
 #pragma once
 // Where decoded samples go: an output pulls interleaved 16-bit frames from its source on its own
-// thread (SDL's callback) or on the caller's (the manual clock of tests), applies the
-// wave-out volume as a per-channel gain and plays them.
+// thread (the sound server's write requests, SDL's callback) or on the caller's (the manual
+// clock of tests) and plays them. The source has already applied the wave-out volume.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace playback {
 
@@ -17,15 +18,25 @@ struct OutputFormat {
 // Implemented by the engine. pull() is called only by the output, from one thread at a time.
 class AudioSource {
 public:
-    // Copies up to `frames` frames of the track into `out` and counts them as played; returns
-    // how many. Fewer (even 0) when not playing, on an underrun, or at the end of the track,
-    // which pull() itself detects and reports. With `wait`, blocks until the decoder has
-    // supplied data or the track has ended or stopped instead of reporting an underrun; with
-    // `frames` 0 and `wait` it only settles whether the track has ended.
+    // Copies up to `frames` frames of the track into `out`, with the wave-out gain applied, and
+    // counts them as handed over; returns how many. Fewer (even 0) when not playing, on an
+    // underrun, or at the end of the track, which pull() itself detects and reports. With
+    // `wait`, blocks until the decoder has supplied data or the track has ended or stopped
+    // instead of reporting an underrun; with `frames` 0 and `wait` it only settles whether the
+    // track has ended.
     virtual std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) = 0;
 
 protected:
     ~AudioSource() = default;
+};
+
+// What the output does with the frames it holds (handed over, not yet heard) and whether it
+// pulls more.
+enum class OutputState {
+    Playing,   // pulls and plays
+    Paused,    // pulls nothing; holds what it has, heard first when playing again
+    Stopped,   // pulls nothing; drops what it has, so that silence follows at once
+    Draining,  // pulls nothing; plays what it has to its end, then rests (the end of a track)
 };
 
 class AudioOutput {
@@ -38,9 +49,15 @@ public:
     // UI thread. Makes the output ready (idempotent) and gives its format, which stays the same
     // for the output's lifetime. Throws DeviceError when no output at all can be had.
     virtual OutputFormat open() = 0;
-    // UI thread. A hint that the source has something to play; an output may stop pulling
-    // while it is false.
-    virtual void setRunning(bool running) = 0;
+    // UI thread. From Draining, Playing goes on after the frames still held, without a gap.
+    virtual void setState(OutputState state) = 0;
+    // UI thread. Frames handed over by pull() that have not been heard yet.
+    virtual std::int64_t queuedFrames() { return 0; }
+    // Any thread but the output's, with no lock of the source held: the source has new data
+    // after a pull came up short. An output that pulls on a timer of its own may ignore it.
+    virtual void dataArrived() {}
+    // What plays the samples, for diagnostics ("pulseaudio", SDL's driver name, "manual").
+    virtual std::string driver() const = 0;
 };
 
 // Applies the packed wave-out level (low 16 bits left, high 16 bits right, 0xFFFF unity) to

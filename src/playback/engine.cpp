@@ -14,8 +14,9 @@ constexpr std::size_t kChunkFrames = 4096;
 
 }  // namespace
 
-Engine::Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded)
-    : output_(std::move(output)), onEnded_(std::move(onEnded)) {
+Engine::Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded,
+               std::uint32_t (*level)())
+    : output_(std::move(output)), onEnded_(std::move(onEnded)), level_(level) {
     output_->attach(this);
 }
 
@@ -51,9 +52,13 @@ void Engine::open(const std::string& path) {
     });
 }
 
+OutputState Engine::haltState(OutputState state) const {
+    return keepTail_.load(std::memory_order_acquire) ? OutputState::Draining : state;
+}
+
 void Engine::close() {
     if (!decoder_) return;
-    output_->setRunning(false);
+    output_->setState(haltState(OutputState::Stopped));
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
@@ -78,7 +83,8 @@ std::uint64_t Engine::play() {
         mode_.store(int(PlayerMode::Playing), std::memory_order_release);
         id = ++playId_;
     }
-    output_->setRunning(true);
+    output_->setState(OutputState::Playing);
+    keepTail_.store(false, std::memory_order_release);
     return id;
 }
 
@@ -88,10 +94,12 @@ void Engine::halt(PlayerMode mode) {
         mode_.store(int(mode), std::memory_order_release);
     }
     dataReady_.notify_all();
-    output_->setRunning(false);
+    output_->setState(
+        haltState(mode == PlayerMode::Paused ? OutputState::Paused : OutputState::Stopped));
 }
 
 void Engine::seek(std::int64_t ms) {
+    const OutputState state = haltState(OutputState::Stopped);
     {
         std::lock_guard lock(mutex_);
         const std::int64_t frame = (ms * format_.sampleRate + 999) / 1000;
@@ -99,11 +107,12 @@ void Engine::seek(std::int64_t ms) {
         mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
     }
     dataReady_.notify_all();
-    output_->setRunning(false);
+    output_->setState(state);
 }
 
 void Engine::settle() {
-    if (decoder_ && mode() != PlayerMode::Playing) output_->setRunning(false);
+    if (decoder_ && mode() != PlayerMode::Playing)
+        output_->setState(haltState(OutputState::Stopped));
 }
 
 void Engine::startSegment(std::int64_t frame) {
@@ -112,13 +121,25 @@ void Engine::startSegment(std::int64_t frame) {
     readAt_ = 0;
     count_ = 0;
     finished_ = false;
+    ended_.store(false, std::memory_order_release);
     playedFrame_.store(frame, std::memory_order_relaxed);
     decoderWake_.notify_all();
 }
 
 std::int64_t Engine::positionMs() const {
-    if (format_.sampleRate <= 0) return 0;
-    const std::int64_t frame = playedFrame_.load(std::memory_order_relaxed);
+    std::int64_t frame = 0;
+    std::int64_t start = 0;
+    bool ended = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (format_.sampleRate <= 0) return 0;
+        frame = playedFrame_.load(std::memory_order_relaxed);
+        start = segmentStart_;
+        ended = ended_.load(std::memory_order_relaxed);
+    }
+    // What the output still holds may begin with the end of the track before (a join without a
+    // gap); this segment's position never goes below its start.
+    if (!ended) frame = std::max(start, frame - output_->queuedFrames());
     return std::min(frame * 1000 / format_.sampleRate, lengthMs());
 }
 
@@ -134,7 +155,10 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
         if (wait) {
             dataReady_.wait(lock, [&] { return !playing() || count_ > 0 || finished_ || quit_; });
         }
-        if (!playing()) return 0;
+        if (!playing()) {
+            starved_ = true;
+            return 0;
+        }
         while (copied < frames && count_ > 0) {
             const std::size_t n = std::min({frames - copied, count_, capacity_ - readAt_});
             std::memcpy(out + copied * channels, ring_.data() + readAt_ * channels,
@@ -148,10 +172,15 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
             // The end of the track: whatever the decoder delivered, the position is the length.
             playedFrame_.store(totalFrames_, std::memory_order_relaxed);
             mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
+            ended_.store(true, std::memory_order_release);
+            keepTail_.store(true, std::memory_order_release);
             ended = playId_;
+        } else if (copied < frames) {
+            starved_ = true;
         }
         if (copied > 0 && freeFrames() >= kChunkFrames) decoderWake_.notify_one();
     }
+    applyGain(out, copied, format_.channels, level_());
     if (ended != 0) onEnded_(ended);
     return copied;
 }
@@ -200,6 +229,14 @@ void Engine::decodeLoop() {
             finished_ = true;
         }
         dataReady_.notify_all();
+        if (starved_) {
+            // The output came up short and waits to be told; it pulls with its own lock held,
+            // so it is told without ours.
+            starved_ = false;
+            lock.unlock();
+            output_->dataArrived();
+            lock.lock();
+        }
     }
 }
 

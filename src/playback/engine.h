@@ -5,9 +5,12 @@
 // Threads and locks:
 //   - UI thread: open/close/play/halt/seek and the reads (positionMs, lengthMs, mode).
 //   - decoder thread (one per open file): seek()/read() on the Decoder, writes to the ring.
-//   - output thread (SDL's callback, or the UI thread itself for the manual clock): pull().
-// One mutex, mutex_, guards the ring and the segment fields below; nothing else is locked, and
-// nothing is called while it is held except memcpy and condition-variable notifications.
+//   - output thread (the sound server's requests, SDL's callback, or the UI thread itself for
+//     the manual clock): pull().
+// One mutex, mutex_, guards the ring and the segment fields below, and nothing is called while
+// it is held except memcpy and condition-variable notifications. The output has locks of its
+// own that it may hold while calling pull(), so the engine never calls the output with mutex_
+// held (lock order: output, then mutex_).
 // Every open and seek starts a new segment (a command number); the decoder thread drops what
 // it decoded for an older one. The reads are atomics so that timers can poll them cheaply.
 
@@ -23,41 +26,39 @@
 
 #include "playback/audio_output.h"
 #include "playback/decoder.h"
-#include "playback/media_player.h"
+#include "playback/device.h"
 
 namespace playback {
 
-class Engine final : public AudioSource {
+// The position is what has been heard: the frames handed to the output less those it still
+// holds. Once a track's last frame has been handed over, the track has ended (Position ==
+// Length, the end is reported) while the output plays the rest; a command after the end never
+// drops that rest, so the next track or a restart follows it without a gap.
+class Engine final : public Device, public AudioSource {
 public:
     // `onEnded(playId)` is called on the output's thread, without the lock, when the play
-    // command numbered playId reached the end of the track; it must only post.
-    Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded);
-    ~Engine();
+    // command numbered playId reached the end of the track; it must only post. `level` gives
+    // the packed wave-out volume.
+    Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded,
+           std::uint32_t (*level)());
+    ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // UI thread. Closes the open file, then opens `path` stopped at 0. Throws DeviceError.
-    void open(const std::string& path);
-    // UI thread. Stops, joins the decoder thread and forgets the file.
-    void close();
-    bool isOpen() const { return decoder_ != nullptr; }
+    void open(const std::string& path) override;
+    void close() override;
+    bool isOpen() const override { return decoder_ != nullptr; }
+    std::uint64_t play() override;
+    void halt(PlayerMode mode) override;
+    void seek(std::int64_t ms) override;
+    void settle() override;
 
-    // UI thread. Plays from the current position, from 0 when at the end; returns the play's
-    // number, which a later end of track reports.
-    std::uint64_t play();
-    // UI thread. Stops pulling; the position stays. `mode` is PlayerMode::Stopped or PlayerMode::Paused.
-    void halt(PlayerMode mode);
-    // UI thread. Moves to `ms` (0..lengthMs) and leaves the device stopped.
-    void seek(std::int64_t ms);
-    // UI thread, after an end of track: lets the output rest unless a new play has begun.
-    void settle();
+    // Any thread; positionMs asks the output, so never on the output's own thread.
+    std::int64_t positionMs() const override;
+    std::int64_t lengthMs() const override { return lengthMs_.load(std::memory_order_relaxed); }
+    PlayerMode mode() const override { return PlayerMode(mode_.load(std::memory_order_acquire)); }
 
-    // Any thread.
-    std::int64_t positionMs() const;
-    std::int64_t lengthMs() const { return lengthMs_.load(std::memory_order_relaxed); }
-    PlayerMode mode() const { return PlayerMode(mode_.load(std::memory_order_acquire)); }
-
-    AudioOutput& output() { return *output_; }
+    AudioOutput& output() override { return *output_; }
 
     std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) override;
 
@@ -65,9 +66,12 @@ private:
     void decodeLoop();
     void startSegment(std::int64_t frame);  // mutex_ held
     std::size_t freeFrames() const { return capacity_ - count_; }
+    // The output state for a halt: what it holds is dropped, unless it is the end of a track.
+    OutputState haltState(OutputState state) const;
 
     std::unique_ptr<AudioOutput> output_;
     std::function<void(std::uint64_t)> onEnded_;
+    std::uint32_t (*level_)();
     OutputFormat format_;
     bool outputOpen_ = false;
 
@@ -89,9 +93,16 @@ private:
     bool quit_ = false;
     std::uint64_t playId_ = 0;
     std::int64_t totalFrames_ = 0;  // the open file's frame count at the output's rate
+    bool starved_ = false;          // a pull came up short: tell the output of the next data
 
     // Written under mutex_, read anywhere.
-    std::atomic<std::int64_t> playedFrame_{0};
+    std::atomic<std::int64_t> playedFrame_{0};  // handed to the output
+    // The last frame of the track has been handed over (the track has ended); cleared by the
+    // next open, seek or play.
+    std::atomic<bool> ended_{false};
+    // What the output holds ends a track: no halt, seek or close drops it; the next play
+    // follows it.
+    std::atomic<bool> keepTail_{false};
     std::atomic<std::int64_t> lengthMs_{0};
     std::atomic<int> mode_{int(PlayerMode::NotReady)};
 };

@@ -1,7 +1,5 @@
 #include "playback/manual_clock_output.h"
 
-#include "playback/media_player.h"
-
 namespace playback {
 
 ManualClockOutput::ManualClockOutput(OutputFormat format) : format_(format) {}
@@ -24,7 +22,6 @@ std::int64_t ManualClockOutput::advance(std::chrono::milliseconds duration) {
         samples_.resize(at + (wanted - done) * channels);
         const std::size_t got = source_->pull(samples_.data() + at, wanted - done, true);
         samples_.resize(at + got * channels);
-        applyGain(samples_.data() + at, got, format_.channels, waveOutVolume());
         done += got;
         if (got == 0) break;  // ended, or not playing
     }

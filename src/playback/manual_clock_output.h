@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "playback/audio_output.h"
@@ -22,26 +23,28 @@ public:
 
     void attach(AudioSource* source) override { source_ = source; }
     OutputFormat open() override;
-    void setRunning(bool running) override { running_ = running; }
+    void setState(OutputState state) override { state_ = state; }
+    std::string driver() const override { return "manual"; }
 
     // Consumes `duration` of audio, or less when the track ends or is not playing; returns
-    // the frames consumed. The frames, with the wave-out gain applied, are kept for samples().
+    // the frames consumed. The frames are kept for samples().
     std::int64_t advance(std::chrono::milliseconds duration);
 
-    // Every frame consumed so far, interleaved, after the gain.
+    // Every frame consumed so far, interleaved, with the gain the source applied.
     const std::vector<std::int16_t>& samples() const { return samples_; }
     void clearSamples() { samples_.clear(); }
     // Off, samples() keeps only the last piece consumed (for long runs such as benchmarks).
     void setKeepSamples(bool keep) { keepSamples_ = keep; }
     OutputFormat format() const { return format_; }
     // What the player last said: true while it has something to play.
-    bool running() const { return running_; }
+    bool running() const { return state_ == OutputState::Playing; }
+    OutputState state() const { return state_; }
     int opens() const { return opens_; }
 
 private:
     OutputFormat format_;
     AudioSource* source_ = nullptr;
-    bool running_ = false;
+    OutputState state_ = OutputState::Stopped;
     int opens_ = 0;
     bool keepSamples_ = true;
     std::vector<std::int16_t> samples_;

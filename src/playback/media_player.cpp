@@ -2,8 +2,7 @@
 
 #include <QMetaObject>
 
-#include "playback/engine.h"
-#include "playback/sdl_output.h"
+#include "playback/device_loader.h"
 
 namespace playback {
 namespace {
@@ -12,20 +11,28 @@ const char* const kNotOpen = "No MCI device open";
 
 }  // namespace
 
-MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent) : QObject(parent) {
-    if (!output) output = std::make_unique<SdlOutput>();
-    // Runs on the output's thread: only posts. A queued call to a destroyed player is dropped
-    // by Qt, and the engine stops the output before the player goes.
-    engine_ = std::make_unique<Engine>(std::move(output), [this](std::uint64_t playId) {
-        QMetaObject::invokeMethod(
-            this, [this, playId] { trackEnded(playId); }, Qt::QueuedConnection);
-    });
-}
+MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
+    : QObject(parent), output_(std::move(output)) {}
 
 MediaPlayer::~MediaPlayer() = default;
 
+Device& MediaPlayer::device() {
+    if (!device_) {
+        // The end of a track arrives on the output's thread: only posts. A queued call to a
+        // destroyed player is dropped by Qt, and the device stops its output before it goes.
+        device_ = loadDeviceFactory()(
+            std::move(output_),
+            [this](std::uint64_t playId) {
+                QMetaObject::invokeMethod(
+                    this, [this, playId] { trackEnded(playId); }, Qt::QueuedConnection);
+            },
+            &waveOutVolume);
+    }
+    return *device_;
+}
+
 AudioOutput& MediaPlayer::output() {
-    return engine_->output();
+    return device().output();
 }
 
 bool MediaPlayer::takeNotify(bool byDefault) {
@@ -35,7 +42,7 @@ bool MediaPlayer::takeNotify(bool byDefault) {
 }
 
 void MediaPlayer::requireOpen() const {
-    if (!engine_->isOpen()) throw DeviceError(kNotOpen);
+    if (!device_ || !device_->isOpen()) throw DeviceError(kNotOpen);
 }
 
 void MediaPlayer::postNotify() {
@@ -50,20 +57,22 @@ void MediaPlayer::endPendingPlay() {
 
 void MediaPlayer::open() {
     bool notify = takeNotify(false);
-    if (engine_->isOpen()) {
+    // A device module that cannot be loaded fails as a file that cannot be opened does.
+    Device& engine = device();
+    if (engine.isOpen()) {
         // The close is a command of its own and takes the Notify flag with it.
         endPendingPlay();
-        engine_->close();
+        engine.close();
         if (notify) postNotify();
         notify = false;
     }
-    engine_->open(fileName_);  // a failure raises and notifies nothing
+    engine.open(fileName_);  // a failure raises and notifies nothing
     if (notify) postNotify();
 }
 
 void MediaPlayer::startPlay(bool notify) {
     endPendingPlay();
-    const std::uint64_t id = engine_->play();
+    const std::uint64_t id = device_->play();
     if (notify) pendingPlay_ = id;
 }
 
@@ -77,7 +86,7 @@ void MediaPlayer::stop() {
     const bool notify = takeNotify(false);
     requireOpen();
     endPendingPlay();
-    engine_->halt(PlayerMode::Stopped);
+    device_->halt(PlayerMode::Stopped);
     if (notify) postNotify();
 }
 
@@ -86,10 +95,10 @@ void MediaPlayer::pause() {
     const bool value = notify_;
     const bool notify = takeNotify(false);
     requireOpen();
-    switch (engine_->mode()) {
+    switch (device_->mode()) {
         case PlayerMode::Playing:
             endPendingPlay();
-            engine_->halt(PlayerMode::Paused);
+            device_->halt(PlayerMode::Paused);
             if (notify) postNotify();
             break;
         case PlayerMode::Paused:
@@ -109,30 +118,30 @@ void MediaPlayer::resume() {
 }
 
 std::int64_t MediaPlayer::position() const {
-    return engine_->positionMs();
+    return device_ ? device_->positionMs() : 0;
 }
 
 void MediaPlayer::setPosition(std::int64_t ms) {
     const bool notify = takeNotify(false);
     requireOpen();
     // A target outside the track is refused without a word; nothing changes.
-    if (ms < 0 || ms > engine_->lengthMs()) return;
+    if (ms < 0 || ms > device_->lengthMs()) return;
     endPendingPlay();
-    engine_->seek(ms);
+    device_->seek(ms);
     if (notify) postNotify();
 }
 
 std::int64_t MediaPlayer::length() const {
     requireOpen();
-    return engine_->lengthMs();
+    return device_->lengthMs();
 }
 
 PlayerMode MediaPlayer::mode() const {
-    return engine_->mode();
+    return device_ ? device_->mode() : PlayerMode::NotReady;
 }
 
 void MediaPlayer::trackEnded(std::uint64_t playId) {
-    engine_->settle();
+    device_->settle();
     // Only the play still waiting for its end is notified; an older one was superseded and
     // has had its notification already.
     if (pendingPlay_ == 0 || pendingPlay_ != playId) return;

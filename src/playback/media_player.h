@@ -3,46 +3,28 @@
 // milliseconds, commands from the UI thread only.
 //
 // Threads: all public members are called on the UI thread. A decoder thread fills a ring buffer
-// and the output's own thread (SDL's callback, or the manual clock in tests) drains it; their
-// results reach this object only through atomics and queued events, tagged with the command
-// number that asked for them so that stale results are dropped. notified is always emitted from
-// the UI thread's event loop, never inside the call that asked for it.
+// and the output's own thread (the sound server's requests, or the manual clock in tests)
+// drains it; their results reach this object only through atomics and queued events, tagged
+// with the command number that asked for them so that stale results are dropped. notified is
+// always emitted from the UI thread's event loop, never inside the call that asked for it.
 
 #include <QObject>
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "playback/audio_output.h"
+#include "playback/device.h"
 
 namespace playback {
-
-class Engine;
-
-// The device error; what() is the decoder's error text, or "Unknown error code".
-class DeviceError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Device modes (the media control interface's mode minus 524).
-enum class PlayerMode : int {
-    NotReady = 0,
-    Stopped = 1,
-    Playing = 2,
-    Recording = 3,
-    Seeking = 4,
-    Paused = 5,
-    Open = 6,
-};
 
 class MediaPlayer : public QObject {
     Q_OBJECT
 public:
-    // `output` is where the samples go; null means the system's audio server through SDL2,
-    // falling back to a silent output that keeps real time when no device can be opened.
+    // `output` is where the samples go; null means the system's sound server (PulseAudio or
+    // PipeWire), else SDL2, falling back to a silent output that keeps real time when no device
+    // can be opened. The device itself is loaded with the first open().
     explicit MediaPlayer(std::unique_ptr<AudioOutput> output = nullptr, QObject* parent = nullptr);
     ~MediaPlayer() override;  // closes an open file and joins the threads
 
@@ -66,7 +48,7 @@ public:
     // without an error and changes nothing.
     void setPosition(std::int64_t ms);
     std::int64_t length() const;  // needs a file
-    PlayerMode mode() const;        // NotReady with no file
+    PlayerMode mode() const;      // NotReady with no file
 
     // One-shot: applies to the next command only. Play and Resume notify unless it was set
     // false just before; Open, Stop, Pause and setPosition only when it was set true.
@@ -75,7 +57,8 @@ public:
         notifySet_ = true;
     }
 
-    // The output the samples go to (for tests: cast to the output they passed in).
+    // The output the samples go to (for tests: cast to the output they passed in). Loads the
+    // device when no file was opened yet.
     AudioOutput& output();
 
 Q_SIGNALS:
@@ -93,13 +76,16 @@ private:
     void postNotify();
     void startPlay(bool notify);
     void trackEnded(std::uint64_t playId);  // queued from the output's thread
+    // The device, loaded on first use; throws DeviceError when its module cannot be loaded.
+    Device& device();
 
     std::string fileName_;
     bool notify_ = false;
     bool notifySet_ = false;
     // The Play or Resume whose end is still to be notified, by its engine number; 0 for none.
     std::uint64_t pendingPlay_ = 0;
-    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<AudioOutput> output_;  // until the device takes it
+    std::unique_ptr<Device> device_;
 };
 
 // Wave-out volume of device 0: low 16 bits left, high 16 bits right, 0 silence, 0xFFFF full.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "playback/media_player.h"
+#include "playback/device.h"
 
 namespace playback {
 
@@ -17,6 +17,9 @@ void SdlOutput::attach(AudioSource* source) {
 }
 
 bool SdlOutput::tryOpen() {
+    // The program ends on SIGINT, SIGTERM and SIGHUP by its own handlers; SDL's would turn them
+    // into an SDL quit event that nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     subsystem_ = true;
     SDL_AudioSpec want{};
@@ -58,9 +61,10 @@ OutputFormat SdlOutput::open() {
     return format_;
 }
 
-void SdlOutput::setRunning(bool running) {
-    running_ = running;
-    if (device_ != 0) SDL_PauseAudioDevice(device_, running ? 0 : 1);
+void SdlOutput::setState(OutputState state) {
+    // SDL's buffer is one callback's worth: pausing the device is as good as dropping it.
+    running_ = state == OutputState::Playing;
+    if (device_ != 0) SDL_PauseAudioDevice(device_, running_ ? 0 : 1);
 }
 
 void SdlOutput::callback(void* self, Uint8* stream, int bytes) {
@@ -74,7 +78,6 @@ void SdlOutput::callback(void* self, Uint8* stream, int bytes) {
     // Silence for an underrun, a pause or the end of the track.
     std::memset(samples + got * std::size_t(channels), 0,
                 (frames - got) * std::size_t(channels) * sizeof(std::int16_t));
-    applyGain(samples, got, channels, waveOutVolume());
 }
 
 }  // namespace playback

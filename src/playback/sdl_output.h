@@ -1,7 +1,8 @@
 #pragma once
-// The system's audio server through SDL2. When no device can be opened, SDL's dummy driver
-// stands in: it keeps real time and plays nothing, so playback still works on a machine
-// without sound.
+// Audio through SDL2: where no sound server answers (ALSA alone), for SDL's disk driver in
+// tests, and when no device can be opened at all, SDL's dummy driver, which keeps real time and
+// plays nothing, so that playback still works on a machine without sound. SDL is told to leave
+// the process's signals alone: its handlers would swallow SIGINT and SIGTERM.
 //
 // Threads: every member is called on the UI thread. SDL calls the callback on its own audio
 // thread. The callback runs under mutex_, which guards source_ and the format it writes in,
@@ -26,10 +27,10 @@ public:
 
     void attach(AudioSource* source) override;
     OutputFormat open() override;
-    void setRunning(bool running) override;
+    void setState(OutputState state) override;
 
-    // The SDL driver in use ("pulseaudio", "dummy", ...); empty before open().
-    const std::string& driver() const { return driver_; }
+    // The SDL driver in use ("alsa", "dummy", "disk", ...); empty before open().
+    std::string driver() const override { return driver_; }
 
 private:
     static void callback(void* self, Uint8* stream, int bytes);

@@ -20,7 +20,6 @@
 #include "main_window/status_bar.h"
 #include "platform/message_box.h"
 #include "playback/media_player.h"
-#include "playback/sdl_output.h"
 
 namespace {
 
@@ -89,7 +88,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dropped: %d row(s), playing %s, mode %d, driver %s\n",
                  window.playlist->count(), window.player->fileName().c_str(),
                  static_cast<int>(mode),
-                 static_cast<playback::SdlOutput&>(window.player->output()).driver().c_str());
+                 window.player->output().driver().c_str());
     if (window.playlist->count() != 1 || mode != playback::PlayerMode::Playing) return 1;
     if (QApplication::exec() != 0) return 1;
     return result;

@@ -22,7 +22,6 @@
 
 #include "main_window/status_bar.h"
 #include "main_window/window_fixture.h"
-#include "playback/sdl_output.h"
 
 namespace {
 
@@ -170,7 +169,7 @@ protected:
 
     // The driver in use and the device's format, while the device is open.
     void expectDiskDriver() {
-        auto& output = static_cast<playback::SdlOutput&>(window->player->output());
+        playback::AudioOutput& output = window->player->output();
         EXPECT_EQ(output.driver(), "disk");
         const playback::OutputFormat format = output.open();  // already open: only reports
         EXPECT_EQ(format.sampleRate, kRate);

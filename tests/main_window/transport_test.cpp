@@ -106,7 +106,46 @@ TEST_F(TransportTest, PlayPauseResumeStopFollowTheEnabledStateTable) {
     EXPECT_FALSE(window->pauseButton->isEnabled());
     EXPECT_FALSE(window->stopButton->isEnabled());
     EXPECT_FALSE(window->progressBar->isEnabled());
-    EXPECT_TRUE(window->clockTimer->isActive());  // the timers run on and find nothing playing
+    // The timers stay enabled, unarmed while nothing plays.
+    EXPECT_TRUE(window->clockTimer->isEnabled());
+    EXPECT_FALSE(window->clockTimer->isActive());
+}
+
+// The display timers fire when the shown second can change, and not at all while nothing plays.
+TEST_F(TransportTest, DisplayTimersAreArmedForTheNextSecondOnlyWhilePlaying) {
+    threeRows(9000);
+    window->selectRow(0);
+    window->playButton->click();
+    // The first ticks come one design period after play: 10 and 100 ms.
+    EXPECT_LE(window->clockTimer->remainingTime(), 10);
+    EXPECT_LE(window->progressTimer->remainingTime(), 100);
+
+    play(milliseconds(1300));
+    window->updateTimeTexts();  // as its timer would
+    window->updateProgressBar();
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:01"));
+    for (const QTimer* timer : {window->clockTimer, window->progressTimer}) {
+        EXPECT_GT(timer->remainingTime(), 690);  // 2000 - 1300, and a little after
+        EXPECT_LE(timer->remainingTime(), 701);
+    }
+
+    window->progressBar->setValue(3);  // a seek by the user, to 3000 ms
+    EXPECT_GT(window->clockTimer->remainingTime(), 990);
+    play(milliseconds(400));
+    window->pauseButton->click();
+    EXPECT_FALSE(window->clockTimer->isActive());
+    EXPECT_FALSE(window->progressTimer->isActive());
+    window->updateTimeTexts();  // a tick while paused changes nothing and arms nothing
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:01"));
+    EXPECT_FALSE(window->clockTimer->isActive());
+
+    window->playButton->click();  // resumes at 3400 ms
+    EXPECT_GT(window->clockTimer->remainingTime(), 590);
+    EXPECT_LE(window->clockTimer->remainingTime(), 601);
+    window->forwardButton->click();  // from the bar's second, 3, to 5000 ms
+    EXPECT_EQ(window->player->position(), 5000);
+    EXPECT_GT(window->clockTimer->remainingTime(), 990);
+    EXPECT_TRUE(window->progressTimer->isEnabled());
 }
 
 TEST_F(TransportTest, AnUnplayableRowShowsTheErrorBoxAndChangesNothing) {

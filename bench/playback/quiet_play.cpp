@@ -1,0 +1,371 @@
+// Quiet playing: the real main window (offscreen, in a child process that takes its commands on
+// stdin, so that the measuring costs it nothing) plays an MP3 through its default output into a
+// private PulseAudio null sink, and the benchmark reads from /proc what that process and the
+// sound server cost per second (CPU ms, wake-ups) while playing, paused, stopped and before
+// anything was played; mpg123 (remote-control mode, PulseAudio output) plays the same file
+// beside it in the same run. Then, on recordings of the sink: how much sound is still heard
+// after pause, stop and a seek into silence (against the position shown at the command), the
+// silence where one track joins the next in order, and how late the time text changes after
+// the position crosses a second. Medians of --runs runs (default 5).
+//   bench_playback_quiet_play [--runs N] [--play SECONDS] [--rest SECONDS] [--sdl]
+// --sdl plays through SDL2 on the same server instead of the device's own PulseAudio output.
+// Goals: playing at most 3 ms/s ours and 4 ms/s the server's, below mpg123; paused, stopped and
+// never played under 0.1 ms/s; heard within 30 ms; joins under 5 ms.
+#include <QApplication>
+#include <QSlider>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include "audio_fixtures.h"
+#include "main_window/main_window.h"
+#include "main_window/status_bar.h"
+#include "proc_cost.h"
+
+namespace {
+
+using bench::ProcCost;
+
+constexpr int kRate = 44100;
+
+void waitMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct PerSecond {
+    double oursMs = 0, oursWakeups = 0, serverMs = 0, serverWakeups = 0;
+};
+
+PerSecond measure(pid_t ours, pid_t server, double seconds) {
+    const ProcCost a0 = bench::procCost(ours);
+    const ProcCost s0 = bench::procCost(server);
+    waitMs(int(seconds * 1000));
+    const ProcCost a = bench::procCost(ours) - a0;
+    const ProcCost s = bench::procCost(server) - s0;
+    return {a.cpuMs / seconds, double(a.wakeups) / seconds, s.cpuMs / seconds,
+            double(s.wakeups) / seconds};
+}
+
+// A stereo 16-bit WAV: `toneMs` of 440 Hz at half scale, then `silenceMs` of silence.
+void writeToneThenSilence(const std::string& path, int toneMs, int silenceMs) {
+    const std::uint32_t frames = std::uint32_t(std::int64_t(toneMs + silenceMs) * kRate / 1000);
+    std::vector<std::int16_t> samples(frames * 2, 0);
+    for (std::uint32_t i = 0; i < std::uint32_t(std::int64_t(toneMs) * kRate / 1000); ++i)
+        samples[2 * i] = samples[2 * i + 1] =
+            std::int16_t(16000 * std::sin(2 * M_PI * 440.0 * i / kRate));
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + frames * 4);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(kRate);
+    u32(kRate * 4);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(frames * 4);
+    out.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * 2));
+}
+
+// Records the null sink's monitor (raw 44.1 kHz stereo) while `action` runs.
+std::vector<std::int16_t> record(const std::string& path, const std::function<void()>& action) {
+    const pid_t recorder = bench::spawn({"parec", "-d", "vsink.monitor", "--rate=44100",
+                                         "--channels=2", "--format=s16le", "--latency-msec=20"},
+                                        -1, path);
+    waitMs(400);
+    action();
+    waitMs(400);
+    bench::stopChild(recorder);
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+struct Sound {
+    double lengthMs = 0;      // first to last audible frame
+    double longestGapMs = 0;  // longest run of silent frames between them
+};
+
+Sound analyse(const std::vector<std::int16_t>& samples) {
+    const std::size_t frames = samples.size() / 2;
+    std::size_t first = frames;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        if (std::abs(samples[2 * i]) > 1000) {
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    if (first >= frames) return {};
+    std::size_t run = 0;
+    std::size_t longest = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        run = std::abs(samples[2 * i]) < 50 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    // A sine passes through zero once in a frame or two: only longer runs are silence.
+    if (longest <= 2) longest = 0;
+    return {double(last - first) * 1000.0 / kRate, double(longest) * 1000.0 / kRate};
+}
+
+std::string streamProperties() {
+    const std::string path = "/tmp/vorela-bench-sink-inputs.txt";
+    bench::waitExit(bench::spawn({"pactl", "list", "sink-inputs"}, -1, path));
+    std::ifstream in(path);
+    std::string line;
+    std::string found;
+    while (std::getline(in, line)) {
+        if (line.find("media.name") != std::string::npos ||
+            line.find("application.name") != std::string::npos ||
+            line.find("media.role") != std::string::npos)
+            found += "   " + line.substr(line.find_first_not_of(" \t")) + "\n";
+    }
+    std::remove(path.c_str());
+    return found;
+}
+
+}  // namespace
+
+// The child: the main window, driven by one-line commands, each answered with one line.
+int runWindow(int argc, char** argv, const std::string& folder) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    main_window::MainWindow window;
+    window.show();
+    // How late the time text changes after the position crossed a second (connected after the
+    // window's own handler, so it sees the new text).
+    std::vector<double> textLate;
+    QString shown = window.statusBar->panelText(1);
+    QObject::connect(window.clockTimer, &QTimer::timeout, [&] {
+        const QString now = window.statusBar->panelText(1);
+        if (now != shown && window.player->mode() == playback::PlayerMode::Playing)
+            textLate.push_back(double(window.player->position() % 1000));
+        shown = now;
+    });
+    QSocketNotifier commands(0, QSocketNotifier::Read);
+    std::string pending;
+    QObject::connect(&commands, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t n = read(0, buffer, sizeof buffer);
+        if (n <= 0) QCoreApplication::exit(0);
+        pending.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            const std::string verb = line.substr(0, line.find(' '));
+            const std::string arg = line.find(' ') == std::string::npos
+                                        ? std::string()
+                                        : line.substr(line.find(' ') + 1);
+            std::string reply = std::to_string(window.player->position());
+            if (verb == "add") window.addRow(folder, arg);
+            if (verb == "play") {
+                window.selectRow(window.playlist->findPath(folder + arg));
+                window.playButton->click();
+            }
+            if (verb == "resume") window.playButton->click();
+            if (verb == "pause") window.pauseButton->click();
+            if (verb == "stop") window.stopButton->click();
+            if (verb == "seek") window.progressBar->setValue(std::atoi(arg.c_str()));
+            if (verb == "driver") reply = window.player->output().driver();
+            if (verb == "textlate") {
+                reply = std::to_string(textLate.size()) + " " + std::to_string(median(textLate)) +
+                        " " +
+                        std::to_string(textLate.empty()
+                                           ? 0.0
+                                           : *std::max_element(textLate.begin(), textLate.end()));
+            }
+            if (verb == "quit") QCoreApplication::exit(0);
+            std::printf("%s\n", reply.c_str());
+            std::fflush(stdout);
+        }
+    });
+    return QApplication::exec();
+}
+
+class WindowProcess {
+public:
+    WindowProcess(const char* self, const std::string& folder) {
+        int in[2];
+        int out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+        pid_ = bench::spawn({self, "--window", folder}, in[0], {}, out[1]);
+        close(in[0]);
+        close(out[1]);
+        to_ = in[1];
+        from_ = fdopen(out[0], "r");
+    }
+    ~WindowProcess() {
+        ask("quit");
+        close(to_);
+        fclose(from_);
+        bench::waitExit(pid_);
+    }
+    std::string ask(const std::string& command) {
+        const std::string line = command + "\n";
+        if (write(to_, line.data(), line.size()) < 0) throw std::runtime_error("window gone");
+        char reply[256] = {};
+        if (fgets(reply, sizeof reply, from_) == nullptr) throw std::runtime_error("window gone");
+        std::string text = reply;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+    double askNumber(const std::string& command) { return std::atof(ask(command).c_str()); }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int to_ = -1;
+    FILE* from_ = nullptr;
+};
+
+int main(int argc, char** argv) {
+    int runs = 5;
+    double playSeconds = 10;
+    double restSeconds = 5;
+    bool sdl = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+        if (arg == "--play" && i + 1 < argc) playSeconds = std::atof(argv[++i]);
+        if (arg == "--rest" && i + 1 < argc) restSeconds = std::atof(argv[++i]);
+        if (arg == "--sdl") sdl = true;
+        if (arg == "--window" && i + 1 < argc) return runWindow(argc, argv, argv[i + 1]);
+    }
+    bench::PrivateSoundServer server;  // before anything talks to a sound server
+    if (sdl) setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    const std::string folder = server.dir() + "/";
+    const int trackMs = int((playSeconds + 2 * restSeconds + 5) * 1000);
+    fixtures::writeTone(folder + "track.mp3", fixtures::Format::Mp3, 440.0, trackMs, kRate, 2);
+    writeToneThenSilence(folder + "cut.wav", 4000, 4000);
+    // The last rows, so that the in-order advance ends after them.
+    writeToneThenSilence(folder + "zz_join1.wav", 1500, 0);
+    writeToneThenSilence(folder + "zz_join2.wav", 1500, 0);
+
+    WindowProcess window(argv[0], folder);
+    const pid_t self = window.pid();
+    window.ask("add track.mp3");
+
+    std::map<std::string, std::vector<double>> figures;
+    auto keep = [&](const std::string& phase, const PerSecond& p) {
+        figures[phase + " ours ms/s"].push_back(p.oursMs);
+        figures[phase + " ours wakeups/s"].push_back(p.oursWakeups);
+        figures[phase + " server ms/s"].push_back(p.serverMs);
+        figures[phase + " server wakeups/s"].push_back(p.serverWakeups);
+    };
+
+    waitMs(500);
+    keep("ours never played", measure(self, server.pid(), restSeconds));
+    std::string properties;
+    std::string driver;
+    for (int run = 0; run < runs; ++run) {
+        window.ask("play track.mp3");
+        waitMs(1000);
+        if (run == 0) {
+            properties = streamProperties();
+            driver = window.ask("driver");
+        }
+        keep("ours playing", measure(self, server.pid(), playSeconds));
+        window.ask("pause");
+        waitMs(500);
+        keep("ours paused", measure(self, server.pid(), restSeconds));
+        window.ask("resume");
+        waitMs(300);
+        window.ask("stop");
+        waitMs(500);
+        keep("ours stopped", measure(self, server.pid(), restSeconds));
+
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) return 1;
+        const pid_t mpg123 = bench::spawn({"mpg123", "-q", "-o", "pulse", "-R"}, pipeEnds[0]);
+        close(pipeEnds[0]);
+        auto say = [&](const std::string& command) {
+            const std::string line = command + "\n";
+            if (write(pipeEnds[1], line.data(), line.size()) < 0) std::perror("mpg123");
+        };
+        waitMs(300);
+        say("LOAD " + folder + "track.mp3");
+        waitMs(1000);
+        keep("mpg123 playing", measure(mpg123, server.pid(), playSeconds));
+        say("PAUSE");
+        waitMs(500);
+        keep("mpg123 paused", measure(mpg123, server.pid(), restSeconds));
+        say("STOP");
+        waitMs(500);
+        keep("mpg123 stopped", measure(mpg123, server.pid(), restSeconds));
+        say("QUIT");
+        close(pipeEnds[1]);
+        bench::waitExit(mpg123);
+        std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
+    }
+
+    // Heard after the command: sound recorded beyond the position shown when it was given.
+    window.ask("add cut.wav");
+    window.ask("add zz_join1.wav");
+    window.ask("add zz_join2.wav");
+    const std::string recording = folder + "rec.raw";
+    for (int run = 0; run < runs; ++run) {
+        for (const std::string command : {"pause", "stop", "seek 6"}) {
+            double at = 0;
+            const Sound sound = analyse(record(recording, [&] {
+                window.ask("play cut.wav");
+                waitMs(1500);
+                at = window.askNumber(command);  // the position when the command came
+                waitMs(800);
+                window.ask("stop");
+            }));
+            figures["heard after " + command.substr(0, command.find(" ")) + " ms"].push_back(
+                sound.lengthMs - at);
+        }
+        const Sound joined = analyse(record(recording, [&] {
+            window.ask("play zz_join1.wav");
+            waitMs(3600);
+        }));
+        figures["join silence ms"].push_back(joined.longestGapMs);
+        figures["joined length ms (3000 played)"].push_back(joined.lengthMs);
+    }
+
+    std::printf(
+        "quiet play: %s output (%s), MP3 %.0f s, private PulseAudio null sink, %d runs, "
+        "medians\n",
+        sdl ? "SDL2" : "default", driver.c_str(), trackMs / 1000.0, runs);
+    std::printf("  our stream:\n%s", properties.c_str());
+    for (const auto& [name, values] : figures)
+        std::printf("  %-34s %8.3f   (min %.3f, max %.3f)\n", name.c_str(), median(values),
+                    *std::min_element(values.begin(), values.end()),
+                    *std::max_element(values.begin(), values.end()));
+    double changes = 0, lateMedian = 0, lateMax = 0;
+    std::sscanf(window.ask("textlate").c_str(), "%lf %lf %lf", &changes, &lateMedian, &lateMax);
+    std::printf(
+        "  time text changed after the second crossed: median %.0f ms, max %.0f ms "
+        "(%.0f changes)\n",
+        lateMedian, lateMax, changes);
+    const double ours = median(figures["ours playing ours ms/s"]);
+    const double theirs = median(figures["mpg123 playing ours ms/s"]);
+    std::printf("playing: ours %.2f ms/s against mpg123 %.2f ms/s: ratio %.2fx\n", ours, theirs,
+                theirs > 0 ? ours / theirs : 0.0);
+    std::printf("server while playing: ours %.2f ms/s against mpg123's %.2f ms/s\n",
+                median(figures["ours playing server ms/s"]),
+                median(figures["mpg123 playing server ms/s"]));
+    return 0;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The playback machinery as MediaPlayer drives it. It lives in a module of its own (FFmpeg and
+// the sound server's libraries with it) that MediaPlayer loads when the first file is opened,
+// so that none of those libraries is mapped while the window starts or while nothing was
+// ever played. No Qt here.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "playback/audio_output.h"
+
+namespace playback {
+
+// The device error; what() is the decoder's error text, or "Unknown error code".
+class DeviceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Device modes (the media control interface's mode minus 524).
+enum class PlayerMode : int {
+    NotReady = 0,
+    Stopped = 1,
+    Playing = 2,
+    Recording = 3,
+    Seeking = 4,
+    Paused = 5,
+    Open = 6,
+};
+
+// Threads: every member on the UI thread; the reads (positionMs, lengthMs, mode) on any.
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // Closes the open file, then opens `path` stopped at 0. Throws DeviceError.
+    virtual void open(const std::string& path) = 0;
+    // Stops, joins the decoder thread and forgets the file.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Plays from the current position, from 0 when at the end; returns the play's number,
+    // which a later end of track reports.
+    virtual std::uint64_t play() = 0;
+    // Stops pulling; the position stays. `mode` is PlayerMode::Stopped or PlayerMode::Paused.
+    virtual void halt(PlayerMode mode) = 0;
+    // Moves to `ms` (0..lengthMs) and leaves the device stopped.
+    virtual void seek(std::int64_t ms) = 0;
+    // After an end of track: lets the output play out and rest unless a new play has begun.
+    virtual void settle() = 0;
+
+    virtual std::int64_t positionMs() const = 0;
+    virtual std::int64_t lengthMs() const = 0;
+    virtual PlayerMode mode() const = 0;
+    virtual AudioOutput& output() = 0;
+};
+
+// What the module gives: a device over `output` (null: the system's sound server), calling
+// `onEnded(playId)` on the output's thread when a play reached the end of its track (it must
+// only post), and reading the packed wave-out level from `level` for every buffer.
+using DeviceFactory = std::unique_ptr<Device> (*)(std::unique_ptr<AudioOutput> output,
+                                                  std::function<void(std::uint64_t)> onEnded,
+                                                  std::uint32_t (*level)());
+
+// The module's one exported symbol; its value is a DeviceFactory.
+inline constexpr char kDeviceFactorySymbol[] = "vorela_device_factory";
+
+}  // namespace playback

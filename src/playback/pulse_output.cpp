@@ -1,0 +1,273 @@
+#include "playback/pulse_output.h"
+
+#include <algorithm>
+
+namespace playback {
+namespace {
+
+// What the stream holds. The server asks for more when a request's worth has played, and asks
+// the sink for (buffer - 2 * request) of latency: the time a cork or a dropped stream takes to
+// be heard.
+constexpr int kBufferMs = 250;
+constexpr int kSinkLatencyMs = 24;
+constexpr int kRequestMs = (kBufferMs - kSinkLatencyMs) / 2;
+// Playback starts, and starts again after running dry, once this much is there.
+constexpr int kStartMs = 60;
+// The interpolated clock behind the position is corrected this often while playing, on the
+// occasion of a write.
+constexpr pa_usec_t kTimingEveryUsec = 1000 * 1000;
+
+constexpr std::size_t kFrameBytes = 2 * sizeof(std::int16_t);
+
+// While corked, the stream asks for a long sink latency, so that a sink that plays nothing else
+// renders silence in long blocks instead of waking every few milliseconds.
+constexpr int kCorkedBufferMs = 4000;
+constexpr int kCorkedRequestMs = 200;
+
+std::uint32_t bytesFor(int ms, int rate) {
+    return std::uint32_t(std::int64_t(ms) * rate / 1000) * std::uint32_t(kFrameBytes);
+}
+
+void forget(pa_operation* operation) {
+    if (operation != nullptr) pa_operation_unref(operation);
+}
+
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
+    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
+};
+
+}  // namespace
+
+std::unique_ptr<PulseOutput> PulseOutput::connect(const std::string& name) {
+    std::unique_ptr<PulseOutput> output(new PulseOutput(name));
+    if (!output->start()) return nullptr;
+    return output;
+}
+
+bool PulseOutput::start() {
+    loop_ = pa_threaded_mainloop_new();
+    if (loop_ == nullptr) return false;
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name_.c_str());
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "vorela");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "vorela");
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), name_.c_str(),
+                                            properties);
+    pa_proplist_free(properties);
+    if (context_ == nullptr) return false;
+    pa_context_set_state_callback(context_, &PulseOutput::onContextState, this);
+
+    LoopLock lock(loop_);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    if (pa_threaded_mainloop_start(loop_) < 0) return false;
+    pa_context_state_t state;
+    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY) {
+        if (!PA_CONTEXT_IS_GOOD(state)) return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+    // The server's own rate, so that it has nothing to convert.
+    struct Reply {
+        pa_threaded_mainloop* loop;
+        std::uint32_t rate = 0;
+        bool done = false;
+    } reply{loop_};
+    pa_operation* operation = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto* r = static_cast<Reply*>(data);
+            if (info != nullptr) r->rate = info->sample_spec.rate;
+            r->done = true;
+            pa_threaded_mainloop_signal(r->loop, 0);
+        },
+        &reply);
+    if (operation == nullptr) return false;
+    while (!reply.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(operation);
+    format_.sampleRate = reply.rate >= 8000 && reply.rate <= 192000 ? int(reply.rate) : 48000;
+    format_.channels = 2;
+    return true;
+}
+
+PulseOutput::~PulseOutput() {
+    if (loop_ == nullptr) return;
+    if (context_ != nullptr) {
+        {
+            LoopLock lock(loop_);
+            dropStream();
+            pa_context_disconnect(context_);
+        }
+        pa_threaded_mainloop_stop(loop_);
+        pa_context_unref(context_);
+    } else {
+        pa_threaded_mainloop_stop(loop_);
+    }
+    pa_threaded_mainloop_free(loop_);
+}
+
+void PulseOutput::onContextState(pa_context*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<PulseOutput*>(self)->loop_, 0);
+}
+
+void PulseOutput::attach(AudioSource* source) {
+    LoopLock lock(loop_);
+    source_ = source;
+}
+
+void PulseOutput::createStream() {
+    const pa_sample_spec spec{PA_SAMPLE_S16NE, std::uint32_t(format_.sampleRate), 2};
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    stream_ = pa_stream_new_with_proplist(context_, name_.c_str(), &spec, nullptr, properties);
+    pa_proplist_free(properties);
+    if (stream_ == nullptr) return;
+    pa_stream_set_write_callback(stream_, &PulseOutput::onWrite, this);
+    pa_stream_set_underflow_callback(stream_, &PulseOutput::onUnderflow, this);
+    const pa_buffer_attr wanted = attributes(false);
+    written_ = 0;
+    corked_ = false;
+    underflow_ = false;
+    timingAsked_ = 0;
+    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING, nullptr,
+                                   nullptr) < 0) {
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+}
+
+void PulseOutput::dropStream() {
+    if (stream_ == nullptr) return;
+    pa_stream_set_write_callback(stream_, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+    written_ = 0;
+}
+
+pa_buffer_attr PulseOutput::attributes(bool corked) const {
+    pa_buffer_attr attributes{};
+    attributes.maxlength = std::uint32_t(-1);
+    attributes.tlength = bytesFor(corked ? kCorkedBufferMs : kBufferMs, format_.sampleRate);
+    attributes.prebuf = bytesFor(kStartMs, format_.sampleRate);
+    attributes.minreq = bytesFor(corked ? kCorkedRequestMs : kRequestMs, format_.sampleRate);
+    attributes.fragsize = std::uint32_t(-1);
+    return attributes;
+}
+
+void PulseOutput::setCorked(bool corked) {
+    if (stream_ == nullptr || corked_ == corked) return;
+    corked_ = corked;
+    // Corked first, so that the pause is heard at once; uncorked last, so that the short
+    // latency is in place when it plays again.
+    const pa_buffer_attr wanted = attributes(corked);
+    if (corked) forget(pa_stream_cork(stream_, 1, nullptr, nullptr));
+    forget(pa_stream_set_buffer_attr(stream_, &wanted, nullptr, nullptr));
+    if (!corked) forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+}
+
+void PulseOutput::setState(OutputState state) {
+    LoopLock lock(loop_);
+    if (state == state_) return;
+    state_ = state;
+    switch (state) {
+        case OutputState::Playing:
+            if (stream_ == nullptr) {
+                createStream();  // the server's first request fills it
+            } else {
+                setCorked(false);
+                fill();
+            }
+            break;
+        case OutputState::Paused:
+            setCorked(true);
+            break;
+        case OutputState::Stopped:
+            dropStream();
+            break;
+        case OutputState::Draining:
+            if (stream_ == nullptr) break;
+            if (underflow_ || queued() == 0) {
+                dropStream();
+            } else {
+                setCorked(false);
+                // A tail shorter than the start threshold plays too.
+                forget(pa_stream_trigger(stream_, nullptr, nullptr));
+            }
+            break;
+    }
+}
+
+void PulseOutput::dataArrived() {
+    LoopLock lock(loop_);
+    fill();
+}
+
+void PulseOutput::onWrite(pa_stream*, std::size_t, void* self) {
+    static_cast<PulseOutput*>(self)->fill();
+}
+
+void PulseOutput::onUnderflow(pa_stream*, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    output->underflow_ = true;
+    // The end of the track has been heard: nothing is left to keep the server busy for.
+    if (output->state_ == OutputState::Draining) output->dropStream();
+}
+
+void PulseOutput::fill() {
+    if (state_ != OutputState::Playing || source_ == nullptr || stream_ == nullptr ||
+        pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    std::size_t writable = pa_stream_writable_size(stream_);
+    bool wrote = false;
+    while (writable >= kFrameBytes) {
+        void* data = nullptr;
+        std::size_t bytes = writable;
+        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || data == nullptr) break;
+        const std::size_t frames = bytes / kFrameBytes;
+        const std::size_t got = source_->pull(static_cast<std::int16_t*>(data), frames, false);
+        if (got == 0) {
+            pa_stream_cancel_write(stream_);
+            break;
+        }
+        if (pa_stream_write(stream_, data, got * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            break;
+        written_ += std::int64_t(got);
+        wrote = true;
+        if (got < frames) break;  // the source told the engine to wake us when it has more
+        writable = pa_stream_writable_size(stream_);
+    }
+    if (!wrote) return;
+    underflow_ = false;
+    const pa_usec_t now = pa_rtclock_now();
+    if (timingAsked_ == 0 || now - timingAsked_ >= kTimingEveryUsec) {
+        timingAsked_ = now;
+        forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    }
+}
+
+std::int64_t PulseOutput::queued() {
+    if (stream_ == nullptr) return 0;
+    pa_usec_t heard = 0;
+    // Before the server's first timing report nothing has been heard.
+    if (pa_stream_get_time(stream_, &heard) < 0) heard = 0;
+    const std::int64_t heardFrames = std::int64_t(heard * pa_usec_t(format_.sampleRate) / 1000000);
+    return std::max<std::int64_t>(0, written_ - heardFrames);
+}
+
+std::int64_t PulseOutput::queuedFrames() {
+    LoopLock lock(loop_);
+    return queued();
+}
+
+}  // namespace playback

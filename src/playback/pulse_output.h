@@ -1,0 +1,68 @@
+#pragma once
+// The sound server (PulseAudio, or PipeWire's PulseAudio service) through libpulse's
+// asynchronous API. The stream holds about a quarter of a second, so the server asks for more
+// a few times a second; the sink behind it is asked for a short latency, so that a cork (pause)
+// or a dropped stream (stop, seek) is heard at once. After the end of a track the stream plays
+// out what it holds and is then dropped, unless the next track's frames follow on in time.
+// While nothing plays there is no stream, or a corked one that asks for a long latency, and
+// nothing wakes.
+//
+// Threads and locks: the members are called on the UI thread, dataArrived() on the engine's
+// decoder thread; libpulse's own thread runs the callbacks (write requests, underflow). Every
+// use of the context and the stream, and every field below, is guarded by the main loop's lock,
+// which the callbacks hold while they run. pull() is called with it held (lock order: this lock,
+// then the engine's).
+
+#include <pulse/pulseaudio.h>
+
+#include <memory>
+#include <string>
+
+#include "playback/audio_output.h"
+
+namespace playback {
+
+class PulseOutput final : public AudioOutput {
+public:
+    // Connects to the server as `name` (what mixers show), in the music role; null when no
+    // server answers.
+    static std::unique_ptr<PulseOutput> connect(const std::string& name);
+    ~PulseOutput() override;
+    PulseOutput(const PulseOutput&) = delete;
+    PulseOutput& operator=(const PulseOutput&) = delete;
+
+    void attach(AudioSource* source) override;
+    OutputFormat open() override { return format_; }
+    void setState(OutputState state) override;
+    std::int64_t queuedFrames() override;
+    void dataArrived() override;
+    std::string driver() const override { return "pulseaudio"; }
+
+private:
+    explicit PulseOutput(std::string name) : name_(std::move(name)) {}
+    bool start();
+    void createStream();
+    void dropStream();
+    pa_buffer_attr attributes(bool corked) const;
+    void setCorked(bool corked);
+    void fill();
+    std::int64_t queued();
+    static void onContextState(pa_context* context, void* self);
+    static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
+    static void onUnderflow(pa_stream* stream, void* self);
+
+    std::string name_;
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    OutputFormat format_;  // set before the first stream, then fixed
+    // Guarded by the main loop's lock.
+    pa_stream* stream_ = nullptr;
+    AudioSource* source_ = nullptr;
+    OutputState state_ = OutputState::Stopped;
+    bool corked_ = false;
+    bool underflow_ = false;    // the stream ran dry after its last write
+    std::int64_t written_ = 0;  // frames written to stream_
+    pa_usec_t timingAsked_ = 0;
+};
+
+}  // namespace playback
