@@ -5,6 +5,10 @@ VORELA_PACKAGES=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins
+    # Qt's own dialogs and buttons in the user's language
+    qt6-translations-l10n
+    # the zh_CN locale sources that the GBK tests build a zh_CN.GBK locale from (localedef)
+    locales
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libsdl2-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -11,6 +11,7 @@
 #include "platform/error_box.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
+#include "platform/translations.h"
 #include "search/search_dialog.h"
 
 namespace app {
@@ -22,6 +23,8 @@ const QString kApplicationTitle = QStringLiteral(u"Tamsir实用软件_VorelaMP3�
 
 int run(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Qt's own dialogs and buttons in the user's language; the program's texts stay as they are.
+    platform::installQtTranslations();
 
     // One instance per user: the marker lives as long as this process and the system drops it
     // when the process ends or is killed. Both refusals end before any window exists.
