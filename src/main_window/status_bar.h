@@ -11,7 +11,9 @@ namespace main_window {
 class StatusBar final : public QWidget {
     Q_OBJECT
 public:
-    // `widths`: one entry per panel, in pixels; the last panel also takes what is left.
+    // `widths`: one entry per panel, in pixels; the last panel also takes what is left. A
+    // panel after the first is never narrower than its text ("101:00" included): what it needs
+    // beyond its width comes off the first panel.
     explicit StatusBar(std::vector<int> widths, QWidget* parent = nullptr);
 
     int panelCount() const { return static_cast<int>(texts_.size()); }
@@ -19,6 +21,8 @@ public:
     void setPanelText(int index, const QString& text);
     // The simple text shown across the whole bar when it has no panels.
     void setSimpleText(const QString& text) { setPanelText(0, text); }
+    // Where panel `index` lies, its frame included.
+    QRect panelRect(int index) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
