@@ -172,6 +172,10 @@ void LyricsWindow::fade(double from, double to) {
     QEventLoop loop;
     connect(&animation, &QAbstractAnimation::finished, &loop, &QEventLoop::quit);
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Each step is painted at once. Painting also flushes the window system's queue: without
+    // it the X11 connection holds every opacity change until the fade has ended, and the window
+    // sits invisible for 800 ms and then appears at once.
+    connect(&animation, &QVariantAnimation::valueChanged, this, [this] { repaint(); });
     animation.start();
     // Returns at once when the application is already quitting; the end value is set below.
     if (animation.state() == QAbstractAnimation::Running) {
