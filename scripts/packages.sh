@@ -12,6 +12,8 @@ VORELA_PACKAGES=(
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libsdl2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    # the fade check watches the lyrics window's opacity on an X server of its own
+    libx11-dev
     # running on a headless box, and screenshots of it
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound
