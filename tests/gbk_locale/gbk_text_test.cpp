@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QTranslator>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -39,7 +38,6 @@
 #include "platform/file_dialogs.h"
 #include "platform/message_box.h"
 #include "platform/text_file.h"
-#include "platform/translations.h"
 #include "search/folder_tree.h"
 #include "search/search_dialog.h"
 
@@ -198,13 +196,6 @@ TEST_F(GbkWindowTest, FileDialogResultsNameTheRightFiles) {
     EXPECT_EQ(platform::chosenPathBytes(text(folder()) + QStringLiteral(u"你好.m3u")), listed);
     EXPECT_EQ(platform::chosenPathBytes(text(folder()) + QStringLiteral(u"新歌.m3u")),
               folder() + "\xD0\xC2\xB8\xE8.m3u");
-}
-
-TEST(GbkDesktop, GetsQtsChineseTranslations) {
-    if (!underGbk()) GTEST_SKIP() << kNoGbk;
-    EXPECT_EQ(platform::installQtTranslations(), QStringLiteral("zh_CN"));
-    for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>())
-        QCoreApplication::removeTranslator(t);
 }
 
 TEST(GbkLyrics, ShowsGbkAndMarkedUtf8LyricsAndFollowsThem) {

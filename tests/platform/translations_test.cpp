@@ -28,11 +28,4 @@ TEST(QtTranslations, AChineseDesktopGetsChineseStandardButtons) {
     QLocale::setDefault(before);
 }
 
-TEST(QtTranslations, AnEnglishDesktopLoadsNone) {
-    const QLocale before;
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    EXPECT_EQ(platform::installQtTranslations(), QString());
-    QLocale::setDefault(before);
-}
-
 }  // namespace
