@@ -43,8 +43,8 @@ public:
     // The character set screen text is converted from and to, as iconv names it ("GBK").
     const std::string& charset() const { return charset_; }
 
-    // Screen text of bytes in this code page. Every byte that starts no valid character shows
-    // as U+FFFD; keep the bytes beside the text when they matter.
+    // Screen text of bytes in this code page. Bytes that form no valid character show as
+    // U+FFFD; keep the bytes beside the text when they matter.
     QString toDisplay(std::string_view bytes) const;
     // The bytes of screen text in this code page; none when a character has no form in it
     // (never a silent "?").
