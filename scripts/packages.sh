@@ -5,9 +5,15 @@ VORELA_PACKAGES=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins
+    # Qt's own dialogs and buttons in the user's language
+    qt6-translations-l10n
+    # the zh_CN locale sources that the GBK tests build a zh_CN.GBK locale from (localedef)
+    locales
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libsdl2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    # the fade check watches the lyrics window's opacity on an X server of its own
+    libx11-dev
     # running on a headless box, and screenshots of it
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
     # checking real sound

@@ -15,6 +15,7 @@
 #include "platform/error_box.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
+#include "platform/translations.h"
 #include "search/search_dialog.h"
 
 namespace app {
@@ -31,6 +32,8 @@ int run(int argc, char** argv) {
     ExitSignals exitSignals;
     QObject::connect(&exitSignals, &ExitSignals::received, &application,
                      [] { QCoreApplication::exit(0); });
+    // Qt's own dialogs and buttons in the user's language; the program's texts stay as they are.
+    platform::installQtTranslations();
 
     // One instance per user: the marker lives as long as this process and the system drops it
     // when the process ends or is killed. Both refusals end before any window exists.

@@ -16,6 +16,15 @@ std::string lyricPath(std::string_view trackPath, std::string_view baseName,
     return path;
 }
 
+platform::CodePage lyricTextEncoding(std::string_view fileBytes, const platform::CodePage& system) {
+    if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") return platform::CodePage::utf8();
+    if (system.charset() == platform::CodePage::utf8().charset() &&
+        !system.isValidText(fileBytes.substr(0, fileBytes.find('\0')))) {
+        return platform::CodePage::fromCharsetName("GB18030");
+    }
+    return system;
+}
+
 std::string_view timeStamp(std::string_view line) {
     if (line.size() < 2) return {};
     return line.substr(1, 5);

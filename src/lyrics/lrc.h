@@ -1,6 +1,8 @@
 #pragma once
-// The byte-level rules of lyric files: where a track's lyric file lies and which line a time
-// text selects. Lines are bytes in the system code page, never re-encoded.
+// The byte-level rules of lyric files: where a track's lyric file lies, which character set its
+// lines are shown in and which line a time text selects. Lines stay the file's bytes, never
+// re-encoded: the time stamps are ASCII in every set a lyric file comes in, so matching works
+// on the bytes whatever the file's set.
 
 #include <cstddef>
 #include <optional>
@@ -19,6 +21,14 @@ std::string lrcBaseName(std::string_view trackPath,
 // The lyric file beside the track: its folder, then `baseName`, then ".lrc".
 std::string lyricPath(std::string_view trackPath, std::string_view baseName,
                       const platform::CodePage& cp = platform::CodePage::active());
+
+// The character set to show a lyric file's lines in, from the file's bytes and the system's
+// code page. Lyric files in the wild are mostly GBK, many UTF-8 with or without a byte-order
+// mark: a file that starts with the UTF-8 mark is UTF-8; where the system shows UTF-8, a file
+// that is not valid UTF-8 is GB18030 (which holds all of GBK); any other file is in the
+// system's code page.
+platform::CodePage lyricTextEncoding(
+    std::string_view fileBytes, const platform::CodePage& system = platform::CodePage::active());
 
 // The five bytes at positions 2..6 of a line (counting from 1), fewer when the line is shorter:
 // "[01:23.45]x" -> "01:23".

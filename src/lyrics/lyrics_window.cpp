@@ -33,8 +33,8 @@ public:
     }
 };
 
-void appendRow(QListWidget* list, const std::string& bytes) {
-    auto* item = new QListWidgetItem(QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size())));
+void appendRow(QListWidget* list, const std::string& bytes, const platform::CodePage& encoding) {
+    auto* item = new QListWidgetItem(encoding.toDisplay(bytes));
     item->setData(Qt::UserRole, QByteArray(bytes.data(), qsizetype(bytes.size())));
     list->addItem(item);
 }
@@ -94,23 +94,23 @@ void LyricsWindow::loadLyrics(const std::string& path) {
     if (path.empty()) return;
     trackBaseName = lrcBaseName(path);
     try {
-        std::vector<std::string> lines =
-            platform::splitLines(platform::readWholeFile(lyricPath(path, trackBaseName)));
-        *lyricLines = std::move(lines);
+        const std::string file = platform::readWholeFile(lyricPath(path, trackBaseName));
+        lyricEncoding_ = lyricTextEncoding(file);
+        *lyricLines = platform::splitLines(file);
         if (!followTimer->isActive()) followTimer->start();  // a running timer keeps its rhythm
     } catch (const std::exception&) {
         // Any failure reads as "no lyric file"; the caller never sees it.
         lyricsList->addItem(QStringLiteral(u"找不到歌词文件,请确保歌词文件与当前播放曲目同!"));
         lyricsList->addItem(QStringLiteral(u"名且在同一目录下"));
     }
-    for (const std::string& line : *lyricLines) appendRow(lyricsList, line);
+    for (const std::string& line : *lyricLines) appendRow(lyricsList, line, lyricEncoding_);
 }
 
 void LyricsWindow::followElapsedTime() {
     if (!lyricLines || !elapsedText_) return;
-    const QByteArray elapsed = elapsedText_().toLocal8Bit();
-    const auto line = matchingLine(
-        *lyricLines, std::string_view(elapsed.constData(), std::size_t(elapsed.size())));
+    const std::optional<std::string> elapsed = platform::fromDisplay(elapsedText_());
+    if (!elapsed) return;
+    const auto line = matchingLine(*lyricLines, *elapsed);
     if (!line || *line >= std::size_t(lyricsList->count())) return;
     const int row = int(*line);
     lyricsList->setCurrentRow(row);
@@ -173,6 +173,10 @@ void LyricsWindow::fade(double from, double to) {
     QEventLoop loop;
     connect(&animation, &QAbstractAnimation::finished, &loop, &QEventLoop::quit);
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Each step is painted at once. Painting also flushes the window system's queue: without
+    // it the X11 connection holds every opacity change until the fade has ended, and the window
+    // sits invisible for 800 ms and then appears at once.
+    connect(&animation, &QVariantAnimation::valueChanged, this, [this] { repaint(); });
     animation.start();
     // Returns at once when the application is already quitting; the end value is set below.
     if (animation.state() == QAbstractAnimation::Running) {

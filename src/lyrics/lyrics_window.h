@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
+
 class QCloseEvent;
 class QListWidget;
 class QTimer;
@@ -79,6 +81,8 @@ private:
     void fade(double from, double to);
 
     QPointer<QWidget> mainWindow_;
+    // The character set the rows of the last lyric file are shown in.
+    platform::CodePage lyricEncoding_ = platform::CodePage::active();
     std::function<QString()> elapsedText_;
 };
 

@@ -6,7 +6,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QTableView>
@@ -22,6 +21,7 @@
 #include "platform/file_dialogs.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "platform/shell.h"
 #include "platform/system.h"
 #include "playback/media_player.h"
 
@@ -117,8 +117,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> dropped;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile())
-            dropped.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (auto path = platform::localPathOfUrl(url)) dropped.push_back(std::move(*path));
     }
     event->acceptProposedAction();
     platform::runGuarded([&] { addDroppedFiles(dropped); });

@@ -19,6 +19,7 @@
 #include <QToolButton>
 
 #include "main_window/accessibility.h"
+#include "main_window/caption_delegate.h"
 #include "main_window/icons.h"
 #include "main_window/status_bar.h"
 #include "platform/error_box.h"
@@ -193,6 +194,7 @@ void MainWindow::buildControls() {
     playlistView->setObjectName(QStringLiteral("lv1"));
     playlistView->setGeometry(8, 24, 345, 161);
     playlistView->setModel(playlist);
+    playlistView->setItemDelegateForColumn(0, new CaptionDelegate(playlistView));
     playlistView->setShowGrid(true);
     playlistView->setSelectionMode(QAbstractItemView::SingleSelection);
     playlistView->setSelectionBehavior(QAbstractItemView::SelectRows);

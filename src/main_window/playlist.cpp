@@ -8,6 +8,7 @@
 #include <QTableView>
 
 #include "main_window/main_window.h"
+#include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/message_box.h"
 #include "platform/shell.h"
@@ -74,9 +75,8 @@ void MainWindow::deleteSelectedFile() {
     } catch (const platform::SystemError& error) {
         // The file is still there: say why, and keep its row.
         platform::messageBox(this,
-                             QStringLiteral(u"无法删除文件 \"") +
-                                 QString::fromLocal8Bit(path.c_str()) + QStringLiteral(u"\"：") +
-                                 platform::errorMessage(error),
+                             QStringLiteral(u"无法删除文件 \"") + platform::toDisplay(path) +
+                                 QStringLiteral(u"\"：") + platform::errorMessage(error),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/code_page.h"
 #include "platform/collation.h"
 
 namespace main_window {
@@ -135,7 +136,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:
-            return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+            return platform::toDisplay(text);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(index.column() == 0 ? Qt::AlignLeft | Qt::AlignVCenter
                                                            : Qt::AlignCenter);
@@ -146,7 +147,14 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
 
 bool PlaylistModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
-    setCaption(index.row(), value.toString().toLocal8Bit().toStdString());
+    // The caption's bytes as the editor's delegate gives them, or text through the code page;
+    // text the code page cannot hold changes nothing.
+    std::optional<std::string> bytes =
+        value.typeId() == QMetaType::QByteArray
+            ? std::optional<std::string>(value.toByteArray().toStdString())
+            : platform::fromDisplay(value.toString());
+    if (!bytes) return false;
+    setCaption(index.row(), std::move(*bytes));
     return true;
 }
 

@@ -6,6 +6,14 @@
 #include <QStyleOption>
 
 namespace main_window {
+namespace {
+
+// Inside a panel: 2 pixels between panels, 3 before the text and 2 after it.
+constexpr int kPanelGap = 2;
+constexpr int kTextLeft = 3;
+constexpr int kTextRight = 2;
+
+}  // namespace
 
 StatusBar::StatusBar(std::vector<int> widths, QWidget* parent)
     : QWidget(parent),
@@ -30,17 +38,36 @@ void StatusBar::setPanelText(int index, const QString& text) {
 }
 
 QRect StatusBar::panelRect(int index) const {
+    const int n = panelCount();
+    std::vector<int> w(static_cast<std::size_t>(n));
+    int used = 0;
+    for (int i = 0; i + 1 < n; ++i) {
+        w[std::size_t(i)] = i < int(widths_.size()) ? widths_[std::size_t(i)] : 0;
+        used += w[std::size_t(i)];
+    }
+    w.back() = width() - used;
+    // Trailing blanks need no room: the total time ends in four.
+    for (int i = 1; i < n; ++i) {
+        const QString shown = texts_[std::size_t(i)];
+        qsizetype end = shown.size();
+        while (end > 0 && shown[end - 1] == u' ') --end;
+        const int needed =
+            fontMetrics().horizontalAdvance(shown.left(end)) + kTextLeft + kTextRight + kPanelGap;
+        if (needed > w[std::size_t(i)]) {
+            w.front() -= needed - w[std::size_t(i)];
+            w[std::size_t(i)] = needed;
+        }
+    }
     int x = 0;
-    for (int i = 0; i < index; ++i) x += widths_.empty() ? 0 : widths_[static_cast<std::size_t>(i)];
-    const bool last = index == panelCount() - 1;
-    const int w = last || widths_.empty() ? width() - x : widths_[static_cast<std::size_t>(index)];
-    return {x, 2, w - 2, height() - 2};
+    for (int i = 0; i < index; ++i) x += w[std::size_t(i)];
+    return {x, 2, w[std::size_t(index)] - kPanelGap, height() - 2};
 }
 
 void StatusBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    for (int i = 0; i < panelCount(); ++i) {
+    const int n = panelCount();
+    for (int i = 0; i < n; ++i) {
         const QRect panel = panelRect(i);
         // A sunken frame per panel, drawn in the palette's shades.
         p.setPen(palette().color(QPalette::Dark));
@@ -50,7 +77,7 @@ void StatusBar::paintEvent(QPaintEvent*) {
         p.drawLine(panel.bottomLeft(), panel.bottomRight());
         p.drawLine(panel.topRight(), panel.bottomRight());
         p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(panel.adjusted(3, 0, -2, 0),
+        p.drawText(panel.adjusted(kTextLeft, 0, -kTextRight, 0),
                    Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                    texts_[static_cast<std::size_t>(i)]);
     }

@@ -13,7 +13,9 @@ namespace main_window {
 class StatusBar final : public QWidget {
     Q_OBJECT
 public:
-    // `widths`: one entry per panel, in pixels; the last panel also takes what is left.
+    // `widths`: one entry per panel, in pixels; the last panel also takes what is left. A
+    // panel after the first is never narrower than its text ("101:00" included): what it needs
+    // beyond its width comes off the first panel.
     explicit StatusBar(std::vector<int> widths, QWidget* parent = nullptr);
 
     int panelCount() const { return static_cast<int>(texts_.size()); }

@@ -10,6 +10,7 @@
 #include "lyrics/lyrics_window.h"
 #include "main_window/main_window.h"
 #include "main_window/status_bar.h"
+#include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -20,10 +21,6 @@ namespace main_window {
 namespace {
 
 using playback::PlayerMode;
-
-QString fromLocal(std::string_view bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 // The bar's range follows the track. A smaller range pulls the bar's position down, which is
 // no move of the user's: the change is kept from the seek logic, or a shorter track chosen
@@ -100,8 +97,9 @@ void MainWindow::play() {
         enableTimer(progressTimer);
         enableTimer(clockTimer);
         progressBar->setEnabled(true);
-        statusBar->setPanelText(0, QStringLiteral(u"当前正在播放：") +
-                                       fromLocal(platform::paths::fileName(player->fileName())));
+        statusBar->setPanelText(
+            0, QStringLiteral(u"当前正在播放：") +
+                   platform::toDisplay(platform::paths::fileName(player->fileName())));
         reloadLyrics();
     } catch (const playback::DeviceError&) {
         platform::messageBox(this, QStringLiteral(u"无法播放，请检查路径或者文件名是否正确！"),

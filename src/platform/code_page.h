@@ -3,10 +3,17 @@
 // lower-case and alphanumeric tables that byte-wise text rules use.
 //
 // Text from the file system stays a byte string in this code page everywhere; these rules let
-// us find separators, dots and word boundaries in it without re-encoding it.
+// us find separators, dots and word boundaries in it without re-encoding it. Text reaches the
+// screen, and typed text comes back, only through toDisplay and fromDisplay below: this file is
+// the one place where bytes and screen text meet. (Qt's own "local 8-bit" conversions take
+// every name as UTF-8 whatever the locale, so they show GBK names as "????".)
+
+#include <QString>
+#include <QStringView>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,16 +26,32 @@ public:
     // GBK (code page 936): lead bytes 0x81..0xFE, each followed by one trail byte.
     static CodePage gbk();
     static CodePage utf8();
+    // Single-byte rules, shown as ISO-8859-1.
     static CodePage singleByte();
-    // Picks the rules for a character-set name as nl_langinfo(CODESET) reports it.
+    // Picks the rules and the character set for a name as nl_langinfo(CODESET) reports it.
+    // The plain C locale's ASCII is shown as UTF-8: that is what file names on such systems
+    // are in practice, and what the program showed before it had code pages.
     static CodePage fromCharsetName(std::string_view codeset);
 
-    // The code page of the current locale (LC_CTYPE), decided once on first use.
+    // The code page of the user's locale (LC_ALL, LC_CTYPE or LANG from the environment),
+    // decided once on first use, whenever and whatever setlocale has done by then.
     static const CodePage& active();
     // Replaces the active code page; for tests that pin one.
     static void setActive(const CodePage& page);
 
     Kind kind() const { return kind_; }
+    // The character set screen text is converted from and to, as iconv names it ("GBK").
+    const std::string& charset() const { return charset_; }
+
+    // Screen text of bytes in this code page. Bytes that form no valid character show as
+    // U+FFFD; keep the bytes beside the text when they matter.
+    QString toDisplay(std::string_view bytes) const;
+    // The bytes of screen text in this code page; none when a character has no form in it
+    // (never a silent "?").
+    std::optional<std::string> fromDisplay(QStringView text) const;
+    // True when all of `bytes` is valid text in this code page.
+    bool isValidText(std::string_view bytes) const;
+
     // True when `b` starts a two-byte character whose second byte may look like ASCII.
     bool isLeadByte(unsigned char b) const {
         return kind_ == Kind::DoubleByte && b >= 0x81 && b <= 0xFE;
@@ -42,11 +65,26 @@ public:
     std::string lowered(std::string_view text) const;
 
 private:
-    explicit CodePage(Kind kind);
+    CodePage(Kind kind, std::string charset);
 
     Kind kind_;
+    std::string charset_;
     std::array<unsigned char, 256> lower_{};
     std::array<bool, 256> alnum_{};
 };
+
+// The same through the active code page.
+inline QString toDisplay(std::string_view bytes) {
+    return CodePage::active().toDisplay(bytes);
+}
+inline std::optional<std::string> fromDisplay(QStringView text) {
+    return CodePage::active().fromDisplay(text);
+}
+
+// Paths that Qt's own file classes give or take (QFileDialog, QStandardPaths, QUrl's local
+// files): Qt reads and writes file names as UTF-8 whatever the locale, so these are their
+// bytes on disk, which under a GBK locale are not the code page's.
+std::string qtPathBytes(const QString& path);
+QString qtPathText(std::string_view bytes);
 
 }  // namespace platform

@@ -27,6 +27,13 @@ struct FileDialogSettings {
 // them. Patterns match letter case-insensitively, as the system's dialogs do.
 QString qtNameFilters(const QString& storedFilter);
 
+// The bytes of a path that Qt's file dialog gives back. The dialog lists names as Qt reads them
+// from the disk (as UTF-8, whatever the locale), while a name the user types is meant in the
+// code page. So: the path as listed when it exists; else the typed name, in the code page,
+// inside the folder as listed when that exists; else the whole text in the code page. Under a
+// UTF-8 locale the three agree.
+std::string chosenPathBytes(const QString& chosen);
+
 class FileDialogService {
 public:
     virtual ~FileDialogService() = default;

@@ -2,11 +2,19 @@
 // The desktop shell: web pages, the file property view, the disc drive door. Every call here
 // is silent on failure; none of their callers reports one.
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 class QUrl;
 
 namespace platform {
+
+// A file URL carries the name's bytes percent-encoded, whatever the locale: these turn a
+// path's bytes into such a URL and back, so a GBK name survives the trip to a file manager or
+// from a drop. Not a local file: none.
+QUrl localFileUrl(std::string_view path);
+std::optional<std::string> localPathOfUrl(const QUrl& url);
 
 // Opens `url` in the system's web browser.
 void openUrl(const QUrl& url);

@@ -1,3 +1,4 @@
+#include "code_page.h"
 #include "error_box.h"
 #include "message_box.h"
 
@@ -24,7 +25,7 @@ QString standardErrorText(const QString& message) {
 }
 
 QString errorMessage(const std::exception& error) {
-    return QString::fromLocal8Bit(error.what());
+    return toDisplay(error.what());
 }
 
 void showStandardError(const QString& message) {

@@ -1,11 +1,20 @@
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
+#include <sys/stat.h>
+
+#include "code_page.h"
 #include "file_dialogs.h"
+#include "paths.h"
 
 namespace platform {
 namespace {
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 // "*.mp3" -> "*.[mM][pP]3": Qt's wildcards are case-sensitive on this system.
 QString caseInsensitiveGlob(const QString& pattern) {
@@ -45,14 +54,14 @@ public:
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+        return chosenPathBytes(dialog.selectedFiles().front());
     }
 
     std::optional<std::string> chooseFolder(QWidget* owner, const QString& title) override {
         const QString dir =
             QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
         if (dir.isEmpty()) return std::nullopt;
-        return QFile::encodeName(dir).toStdString();
+        return chosenPathBytes(dir);
     }
 };
 
@@ -62,6 +71,17 @@ std::unique_ptr<FileDialogService>& slot() {
 }
 
 }  // namespace
+
+std::string chosenPathBytes(const QString& chosen) {
+    const std::string listed = qtPathBytes(chosen);
+    if (exists(listed)) return listed;
+    const QFileInfo info(chosen);
+    const std::string folder = qtPathBytes(info.path());
+    if (const auto name = fromDisplay(info.fileName()); name && exists(folder)) {
+        return paths::withTrailingSeparator(folder) + *name;
+    }
+    return fromDisplay(chosen).value_or(listed);
+}
 
 QString qtNameFilters(const QString& storedFilter) {
     const QStringList parts = storedFilter.split(u'|');

@@ -1,6 +1,5 @@
 #include "search/folder_tree.h"
 
-#include <QFile>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -11,6 +10,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/collation.h"
 #include "platform/dir_listing.h"
 #include "platform/error_box.h"
@@ -26,13 +26,13 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The desktop and home folders come from Qt, which reads file names as UTF-8.
 std::string bytesOf(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return platform::qtPathBytes(path);
 }
 
 QString shownName(const std::string& path) {
-    const std::string_view name = platform::paths::fileName(path);
-    return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    return platform::toDisplay(platform::paths::fileName(path));
 }
 
 const QIcon& folderIcon() {

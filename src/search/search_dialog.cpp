@@ -2,13 +2,13 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "platform/code_page.h"
 #include "platform/collation.h"
 #include "platform/error_box.h"
 #include "platform/paths.h"
@@ -25,8 +25,7 @@ constexpr int kBytesRole = Qt::UserRole;
 class PathItem : public QListWidgetItem {
 public:
     explicit PathItem(const std::string& path)
-        : QListWidgetItem(QFile::decodeName(QByteArray::fromStdString(path))),
-          key_(platform::collationKey(path)) {
+        : QListWidgetItem(platform::toDisplay(path)), key_(platform::collationKey(path)) {
         setData(kBytesRole, QByteArray::fromStdString(path));
     }
 
@@ -211,9 +210,7 @@ void SearchDialog::onFileMatch(search::FileFinder*, const std::string& folder,
 
 void SearchDialog::onFolderChange(search::FileFinder*, const std::string& folder,
                                   search::FolderIgnore&) {
-    onUiThread([this, &folder] {
-        statusBar->showMessage(QFile::decodeName(QByteArray::fromStdString(folder)));
-    });
+    onUiThread([this, &folder] { statusBar->showMessage(platform::toDisplay(folder)); });
 }
 
 void SearchDialog::onSearchAbort(search::FileFinder*) {

@@ -111,4 +111,33 @@ TEST(TimeStamp, IsBytesTwoToSixOrWhatThereIs) {
     }
 }
 
+// Lyric files in the wild: GBK, GB18030, UTF-8 with or without a byte-order mark.
+TEST(LyricTextEncoding, FollowsTheFileWhereTheSystemCodePageCannotBeRight) {
+    const CodePage gbk = CodePage::gbk();
+    const CodePage utf8 = CodePage::utf8();
+    const std::string gbkLine = "[00:01.00]\xC4\xE3\xBA\xC3\x9C\x5C";   // 你好淺
+    const std::string utf8Line = "[00:01.00]\xE4\xBD\xA0\xE5\xA5\xBD";  // 你好
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        const char* label;
+        const CodePage& system;
+        std::string file;
+        const char* charset;
+    } cases[] = {
+        {"GBK file on a UTF-8 system", utf8, gbkLine, "GB18030"},
+        {"UTF-8 file on a UTF-8 system", utf8, utf8Line, "UTF-8"},
+        {"UTF-8 file with a mark on a UTF-8 system", utf8, bom + utf8Line, "UTF-8"},
+        {"only the text before a NUL counts", utf8, utf8Line + '\0' + "\xC4", "UTF-8"},
+        {"UTF-8 file with a mark on a GBK system", gbk, bom + utf8Line, "UTF-8"},
+        {"GBK file on a GBK system", gbk, gbkLine, "GBK"},
+        {"UTF-8 file without a mark on a GBK system stays GBK", gbk, utf8Line, "GBK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(lyrics::lyricTextEncoding(c.file, c.system).charset(), c.charset);
+    }
+    EXPECT_EQ(lyrics::lyricTextEncoding(gbkLine, utf8).toDisplay(gbkLine),
+              QStringLiteral(u"[00:01.00]你好淺"));
+}
+
 }  // namespace

@@ -5,10 +5,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "lyrics/lyrics_window.h"
+#include "platform/code_page.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -150,6 +152,29 @@ TEST_F(LyricsWindowTest, ByteOrderMarkNoLongerHidesTheFirstStamp) {
     form_.loadLyrics(track("song.mp3"));
     tick("00:03");
     EXPECT_EQ(form_.lyricsList->currentRow(), 0);
+}
+
+// The rows show the file's text whatever set it is in, keep its bytes, and follow the time on
+// them: a GBK file (with trail bytes 0x5C) where the system shows UTF-8, and a UTF-8 one.
+TEST_F(LyricsWindowTest, ShowsGbkAndUtf8FilesAsChineseAndFollowsThem) {
+    ASSERT_EQ(platform::CodePage::active().charset(), "UTF-8") << "run under a UTF-8 locale";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } files[] = {{"gbk.lrc", "[ti:\xB8\xE8]\r\n[00:03.00]\x9C\x5C\x87\x5C\r\n"},
+                 {"utf8.lrc", "[ti:\xE6\xAD\x8C]\n[00:03.00]\xE6\xB7\xBA\xE5\x98\xB0\n"}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        writeFile(f.name, f.bytes);
+        form_.lyricsList->clear();
+        form_.loadLyrics(track(std::string(f.name, std::strlen(f.name) - 4) + ".mp3"));
+        ASSERT_EQ(form_.lyricsList->count(), 2);
+        EXPECT_EQ(form_.lyricsList->item(0)->text(), QStringLiteral(u"[ti:歌]"));
+        EXPECT_EQ(form_.lyricsList->item(1)->text(), QStringLiteral(u"[00:03.00]淺嘰"));
+        EXPECT_EQ(rows(), platform::splitLines(f.bytes));
+        tick("00:03");
+        EXPECT_EQ(form_.lyricsList->currentRow(), 1);
+    }
 }
 
 TEST_F(LyricsWindowTest, MissingFileAppendsExactlyTwoRowsAfterEarlierOnes) {

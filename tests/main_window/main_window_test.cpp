@@ -156,6 +156,34 @@ TEST_F(MainWindowTest, StartsInTheDesignedState) {
     EXPECT_TRUE(window->acceptDrops());
 }
 
+// Times of 100 minutes and more have three-digit minutes; the time panels grow to hold them
+// and the now-playing panel gives up the room. Short texts keep the designed widths.
+TEST_F(MainWindowTest, StatusPanelsHoldTheirWholeText) {
+    main_window::StatusBar* bar = window->statusBar;
+    const QRect designed[] = {bar->panelRect(0), bar->panelRect(1), bar->panelRect(2)};
+    EXPECT_EQ(designed[0].width(), 268);
+    EXPECT_EQ(designed[1].width(), 48);
+    EXPECT_EQ(designed[2].right(), 359);  // the last panel takes what is left
+
+    for (const auto& [elapsed, total] :
+         {std::pair{100 * 60, 101 * 60}, std::pair{999 * 60 + 59, 1000 * 60 + 59}}) {
+        bar->setPanelText(1, main_window::timeText(elapsed));
+        bar->setPanelText(2, main_window::timeText(total) + QStringLiteral("    "));
+        for (int i = 1; i < 3; ++i) {
+            SCOPED_TRACE(bar->panelText(i).toStdString());
+            const QRect text = bar->panelRect(i).adjusted(3, 0, -2, 0);
+            EXPECT_GE(text.width(),
+                      bar->fontMetrics().horizontalAdvance(bar->panelText(i).trimmed()));
+            EXPECT_EQ(bar->panelRect(i - 1).right() + 3, bar->panelRect(i).left());
+        }
+        EXPECT_EQ(bar->panelRect(2).right(), 359);
+    }
+    bar->setPanelText(1, QStringLiteral("00:00"));
+    bar->setPanelText(2, QStringLiteral("00:00"));
+    EXPECT_EQ(bar->panelRect(0), designed[0]);
+    EXPECT_EQ(bar->panelRect(2), designed[2]);
+}
+
 TEST_F(MainWindowTest, NoTooltipsAndImageButtonsAreNamed) {
     for (QToolButton* b : window->centralWidget()->findChildren<QToolButton*>()) {
         EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString();
