@@ -8,7 +8,19 @@
 
 #include <clocale>
 
+// Defined by a test executable that has settings of its own; absent (null) otherwise.
+extern const char* const vorelaTestEnvironment __attribute__((weak));
+
 int main(int argc, char** argv) {
+    // The executable's own settings (NAME=value lines, from vorela_add_test's ENV), unless the
+    // caller set them already.
+    if (&vorelaTestEnvironment != nullptr) {
+        for (const QByteArray& entry : QByteArray(vorelaTestEnvironment).split('\n')) {
+            const qsizetype eq = entry.indexOf('=');
+            if (eq > 0 && qgetenv(entry.left(eq).constData()).isEmpty())
+                qputenv(entry.left(eq).constData(), entry.mid(eq + 1));
+        }
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::setlocale(LC_ALL, "");
     ::testing::InitGoogleTest(&argc, argv);
