@@ -2,23 +2,10 @@
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 
 #include "platform/collation.h"
 
 namespace main_window {
-namespace {
-
-// Up to this many separate places, new rows go in as one insertion per place (the views keep
-// everything as it is); beyond it they are appended and put in place by one layout change, so
-// that the cost of a bulk insert does not depend on where its rows land.
-constexpr std::size_t kMaxSeparateInserts = 8;
-
-bool byKey(const PlaylistRow* a, const PlaylistRow* b) {
-    return a->key() < b->key();
-}
-
-}  // namespace
 
 PlaylistRow::PlaylistRow(std::string_view folder, std::string_view caption)
     : key_(platform::collationKey(caption)), nameAt_(folder.size()) {
@@ -37,19 +24,7 @@ std::size_t PlaylistModel::PathHash::operator()(std::string_view path) const {
     return std::hash<std::string_view>{}(path);
 }
 
-PlaylistModel::PlaylistModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-PlaylistModel::~PlaylistModel() {
-    for (PlaylistRow* r : rows_) delete r;
-}
-
-std::size_t PlaylistModel::insertionPoint(const std::string& key) const {
-    const auto end = rows_.begin() + static_cast<std::ptrdiff_t>(sorted_);
-    const auto it =
-        std::upper_bound(rows_.begin(), end, key,
-                         [](const std::string& k, const PlaylistRow* r) { return k < r->key(); });
-    return static_cast<std::size_t>(it - rows_.begin());
-}
+PlaylistModel::PlaylistModel(QObject* parent) : SortedRowsModel(parent) {}
 
 void PlaylistModel::forget(const PlaylistRow* r) {
     auto [first, last] = byPath_.equal_range(r);
@@ -66,7 +41,7 @@ int PlaylistModel::addRow(std::string_view folder, std::string_view caption) {
     byPath_.insert(r);
     // A row is created at the end with an empty caption; setting a caption re-sorts the list.
     if (caption.empty()) {
-        appendToTail({r});
+        appendUnsorted({r});
         return count() - 1;
     }
     settleTail();
@@ -90,18 +65,10 @@ void PlaylistModel::addRows(NewRows rows) {
     if (lastSorting != fresh.begin()) {
         settleTail();
         std::vector<PlaylistRow*> sorting(fresh.begin(), lastSorting);
-        std::stable_sort(sorting.begin(), sorting.end(), byKey);
+        sortByKey(sorting);
         mergeSorted(std::move(sorting));
     }
-    appendToTail({lastSorting, fresh.end()});
-}
-
-void PlaylistModel::appendToTail(std::vector<PlaylistRow*> fresh) {
-    if (fresh.empty()) return;
-    const int first = count();
-    beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
-    rows_.insert(rows_.end(), fresh.begin(), fresh.end());
-    endInsertRows();
+    appendUnsorted({lastSorting, fresh.end()});
 }
 
 void PlaylistModel::settleTail() {
@@ -120,78 +87,6 @@ void PlaylistModel::settleTail() {
         permute(from);
     }
     sorted_ = rows_.size();
-}
-
-void PlaylistModel::mergeSorted(std::vector<PlaylistRow*> fresh) {
-    if (fresh.empty()) return;
-    // Each new row goes after the old rows that do not sort after it; new rows that land
-    // between the same two old rows form one run.
-    struct Run {
-        std::size_t oldBefore;
-        std::size_t size;
-    };
-    std::vector<Run> runs;
-    const auto sortedEnd = rows_.begin() + static_cast<std::ptrdiff_t>(sorted_);
-    auto at = rows_.begin();
-    for (const PlaylistRow* r : fresh) {
-        at = std::upper_bound(at, sortedEnd, r, byKey);
-        const auto oldBefore = static_cast<std::size_t>(at - rows_.begin());
-        if (!runs.empty() && runs.back().oldBefore == oldBefore) {
-            ++runs.back().size;
-        } else if (runs.size() < kMaxSeparateInserts) {
-            runs.push_back({oldBefore, 1});
-        } else {
-            runs.clear();
-            break;
-        }
-    }
-    if (!runs.empty()) {
-        auto next = fresh.begin();
-        std::size_t inserted = 0;
-        for (const Run& run : runs) {
-            const auto first = static_cast<int>(run.oldBefore + inserted);
-            beginInsertRows({}, first, first + static_cast<int>(run.size) - 1);
-            const auto end = next + static_cast<std::ptrdiff_t>(run.size);
-            rows_.insert(rows_.begin() + first, next, end);
-            sorted_ += run.size;
-            endInsertRows();
-            next = end;
-            inserted += run.size;
-        }
-        return;
-    }
-    // Many places: append all, then merge old and new in one layout change.
-    const std::size_t oldCount = rows_.size();
-    appendToTail(fresh);
-    std::vector<int> from(rows_.size());
-    std::iota(from.begin(), from.end(), 0);
-    const auto keyAt = [this](int i) -> const std::string& {
-        return rows_[static_cast<std::size_t>(i)]->key();
-    };
-    std::inplace_merge(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(oldCount),
-                       from.end(), [&](int a, int b) { return keyAt(a) < keyAt(b); });
-    sorted_ = rows_.size();
-    permute(from);
-}
-
-void PlaylistModel::permute(const std::vector<int>& from) {
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> to(from.size());
-    std::vector<PlaylistRow*> reordered(from.size());
-    for (std::size_t i = 0; i < from.size(); ++i) {
-        const auto old = static_cast<std::size_t>(from[i]);
-        reordered[i] = rows_[old];
-        to[old] = static_cast<int>(i);
-    }
-    rows_ = std::move(reordered);
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex& i : before) {
-        after.append(index(to[static_cast<std::size_t>(i.row())], i.column()));
-    }
-    changePersistentIndexList(before, after);
-    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int PlaylistModel::setCaption(int index, std::string_view caption) {
@@ -227,22 +122,13 @@ int PlaylistModel::setCaption(int index, std::string_view caption) {
 }
 
 void PlaylistModel::removeRow(int index) {
-    beginRemoveRows({}, index, index);
-    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
-    forget(r);
-    rows_.erase(rows_.begin() + index);
-    if (static_cast<std::size_t>(index) < sorted_) --sorted_;
-    delete r;
-    endRemoveRows();
+    forget(rows_[static_cast<std::size_t>(index)]);
+    eraseRows(index, index);
 }
 
 void PlaylistModel::clear() {
-    beginResetModel();
-    for (PlaylistRow* r : rows_) delete r;
-    rows_.clear();
-    sorted_ = 0;
     byPath_.clear();
-    endResetModel();
+    eraseAll();
 }
 
 int PlaylistModel::findPath(std::string_view path) const {

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sorted_rows.h"
+
 namespace main_window {
 
 // One row. The full path is held once; the caption is its tail from `nameAt_`.
@@ -48,18 +50,14 @@ private:
     std::size_t nameAt_;
 };
 
-class PlaylistModel final : public QAbstractTableModel {
+class PlaylistModel final : public platform::SortedRowsModel<PlaylistRow, QAbstractTableModel> {
     Q_OBJECT
 public:
     // Rows to add: (folder, caption) each.
     using NewRows = std::vector<std::pair<std::string, std::string>>;
 
     explicit PlaylistModel(QObject* parent = nullptr);
-    ~PlaylistModel() override;
-    PlaylistModel(const PlaylistModel&) = delete;
-    PlaylistModel& operator=(const PlaylistModel&) = delete;
 
-    int count() const { return static_cast<int>(rows_.size()); }
     const PlaylistRow& row(int index) const { return *rows_[static_cast<std::size_t>(index)]; }
     const std::string& path(int index) const { return row(index).path(); }
 
@@ -103,26 +101,11 @@ private:
         }
     };
 
-    // Index in the sorted rows [0, sorted_) where a row with `key` goes: after every row that
-    // does not sort after it.
-    std::size_t insertionPoint(const std::string& key) const;
     void forget(const PlaylistRow* r);
-    // The waiting empty-caption rows go to the top, after the empty captions already there.
+    // The waiting empty-caption rows (those after sorted_) go to the top, after the empty
+    // captions already there.
     void settleTail();
-    // Puts `fresh` (sorted by key, stable) into the sorted rows; the tail must be settled.
-    void mergeSorted(std::vector<PlaylistRow*> fresh);
-    // Appends rows to the tail without sorting.
-    void appendToTail(std::vector<PlaylistRow*> fresh);
-    // Rearranges the rows as one layout change: new row i is old row from[i]. The views'
-    // selections and current rows follow their rows.
-    void permute(const std::vector<int>& from);
 
-    // Owned rows in list order. Plain pointers, so that inserting into a long list moves
-    // pointers with one memmove instead of moving owners one by one; the model deletes them.
-    std::vector<PlaylistRow*> rows_;
-    // Rows [0, sorted_) are in caption order; the rest have empty captions and wait for the
-    // next re-sort.
-    std::size_t sorted_ = 0;
     std::unordered_multiset<const PlaylistRow*, PathHash, PathEqual> byPath_;
 };
 
