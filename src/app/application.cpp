@@ -54,9 +54,7 @@ int run(int argc, char** argv) {
     mainWindow->setSearchDialog(searchDialog.get());
     mainWindow->setLyricsWindow(lyricsWindow.get());
     searchDialog->setPlaylistSink(
-        [form1 = mainWindow.get()](const std::string& folder, const std::string& name) {
-            form1->addRow(folder, name);
-        });
+        [form1 = mainWindow.get()](SearchDialog::Rows rows) { form1->addRows(std::move(rows)); });
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
         [form1 = mainWindow.get()] { return form1->statusBar->panelText(1); });
