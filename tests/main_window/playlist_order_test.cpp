@@ -1,8 +1,11 @@
 // The playlist's order when many rows arrive at once (M3U files, the search dialog's add
 // commands): exactly the order that adding them one by one gives, the selected row kept, and
 // a handful of model changes however many rows arrive.
+#include <QAction>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTimer>
 
 #include <fstream>
 #include <string>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "main_window/window_fixture.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -103,6 +107,41 @@ TEST_F(PlaylistOrderTest, BulkAddsGiveTheOrderOfSingleAddsAndKeepTheSelection) {
         EXPECT_EQ(window->playlistView->model()->rowCount(), window->playlist->count());
         for (const std::string& p : c.added) EXPECT_TRUE(window->playlist->containsPath(p)) << p;
     }
+}
+
+TEST_F(PlaylistOrderTest, FolderScanAnswersEveryMatchAndTheListCatchesUp) {
+    const std::string saved = platform::currentDirectory();
+    for (int i = 0; i < 120; ++i) std::ofstream(folder() + std::to_string(i * 7 % 120) + ".mp3");
+    // A user clicking the top row while the scan runs: the click is handled at once (events
+    // are processed for every match) and the row stays chosen as rows sort in around it.
+    int passes = 0;
+    std::string clicked;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (++passes != 60) return;
+        const QRect top = window->playlistView->visualRect(window->playlist->index(0, 0));
+        QTest::mouseClick(window->playlistView->viewport(), Qt::LeftButton, {}, top.center());
+        clicked = window->playlist->path(0);
+    });
+    user.start(0);
+    dialogs.choose(dir.path().toStdString());
+    window->openFolderAction->trigger();
+    user.stop();
+    platform::setCurrentDirectory(saved);
+
+    EXPECT_GE(passes, 120);
+    ASSERT_EQ(window->playlist->count(), 120);
+    ASSERT_FALSE(clicked.empty());
+    EXPECT_EQ(window->playlist->path(window->selectedRow()), clicked);
+    // Held back during the scan, the view lays its rows out once it ends.
+    settle();
+    QTableView* view = window->playlistView;
+    EXPECT_GT(view->verticalScrollBar()->maximum(), 0);
+    view->scrollToBottom();
+    settle();
+    const QRect last = view->visualRect(window->playlist->index(119, 0));
+    EXPECT_TRUE(view->viewport()->rect().contains(last.center()));
+    EXPECT_EQ(view->indexAt(last.center()).row(), 119);
 }
 
 TEST_F(PlaylistOrderTest, EditingACaptionResortsTheWaitingRowsAndTheDuplicateTest) {
