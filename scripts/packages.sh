@@ -14,6 +14,8 @@ VORELA_PACKAGES=(
     pulseaudio pulseaudio-utils sox
     # the reference tool of the decoding benchmark (bench/playback)
     ffmpeg
+    # benchmarks with the accessibility bridge on (bench/accessibility.sh)
+    dbus at-spi2-core python3-pyatspi
 )
 
 ensure_packages() {
