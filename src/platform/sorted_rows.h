@@ -2,12 +2,15 @@
 // The rows of an item model kept in collation order, as the system's sorted list controls keep
 // their items: a row goes after every row that does not sort after it, so rows with equal keys
 // stay in the order they came. A batch of rows, however large, reaches the views (and through
-// them the accessibility bridge) as a handful of model signals instead of one per row.
+// them the accessibility bridge) as a handful of model signals instead of one per row, and an
+// insertion never costs more than a pass over the rows however many accessible cells a screen
+// reader holds.
 //
 // `Row` has `const std::string& key() const`, a collation key (platform/collation.h). The model
 // owns its rows. UI thread only, like every item model.
 
 #include <QAbstractItemModel>
+#include <QAccessible>
 
 #include <algorithm>
 #include <cstddef>
@@ -68,7 +71,15 @@ protected:
                 break;
             }
         }
-        if (!runs.empty()) {
+        // With the accessibility bridge on, each insertion also makes the view's accessible
+        // table rebuild its cache of the cells a screen reader has asked for (each cell holds a
+        // persistent index): when a reader has gone through a long list, one insertion costs
+        // more than merging the whole list, which also empties that cache.
+        const bool costlyInserts =
+            QAccessible::isActive() &&
+            runs.size() * static_cast<std::size_t>(this->persistentIndexList().size()) >
+                rows_.size();
+        if (!runs.empty() && !costlyInserts) {
             // A few places: one insertion each, which views take without a new layout.
             auto next = fresh.begin();
             std::size_t inserted = 0;
@@ -84,8 +95,8 @@ protected:
             }
             return;
         }
-        // Many places: append them all, then merge old and new rows in one layout change, so
-        // that the cost does not depend on where the rows land.
+        // Many places (or many readers): append them all, then merge old and new rows in one
+        // layout change, so that the cost does not depend on where the rows land.
         const std::size_t oldCount = rows_.size();
         appendUnsorted(std::move(fresh));
         std::vector<int> from(rows_.size());
