@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -148,9 +149,16 @@ int main(int argc, char** argv) {
                  tBig = bench::medianOf(bigTimes);
     std::printf("dialog search, 40000 files: %.0f ms (goal < 2000), find %.0f ms, ratio %.1fx\n",
                 tBig * 1e3, tFind * 1e3, tBig / tFind);
+    // The machine is shared: each round's two searches run back to back, and the fastest runs
+    // are the least disturbed.
+    std::vector<double> growth;
+    for (std::size_t i = 0; i < bigTimes.size(); ++i) growth.push_back(bigTimes[i] / smallTimes[i]);
     std::printf(
-        "dialog search, 20000 files: %.0f ms; growth 40000 vs 20000: %.2fx (goal <= 2.2x)\n",
-        tSmall * 1e3, tBig / tSmall);
+        "dialog search, 20000 files: %.0f ms; growth 40000 vs 20000: %.2fx median of rounds, "
+        "%.2fx fastest runs (goal <= 2.2x)\n",
+        tSmall * 1e3, bench::medianOf(growth),
+        *std::min_element(bigTimes.begin(), bigTimes.end()) /
+            *std::min_element(smallTimes.begin(), smallTimes.end()));
     std::printf("longest wait for a click during the searches: %.0f ms (20000), %.0f ms (40000)\n",
                 bench::medianOf(smallWaits), bench::medianOf(bigWaits));
 
