@@ -70,9 +70,7 @@ int run(int argc, char** argv) {
     mainWindow->setSearchDialog(searchDialog.get());
     mainWindow->setLyricsWindow(lyricsWindow.get());
     searchDialog->setPlaylistSink(
-        [window = mainWindow.get()](const std::string& folder, const std::string& name) {
-            window->addRow(folder, name);
-        });
+        [window = mainWindow.get()](SearchDialog::Rows rows) { window->addRows(std::move(rows)); });
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
         [window = mainWindow.get()] { return window->statusBar->panelText(1); });

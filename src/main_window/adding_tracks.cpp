@@ -7,7 +7,6 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
-#include <QScopeGuard>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -39,6 +38,44 @@ bool playableExtension(std::string_view path) {
     }
     return false;
 }
+
+// While held back, a view neither paints nor lays itself out. Every row a folder scan adds asks
+// the playlist view for both on its next pass of the event loop, which would cost more per row
+// than the scan itself; held back, the view catches up when released (every 50 ms and at the
+// end). Its timers (layout, dirty regions, a delayed edit) are held, not lost: a timer held
+// back fires again on the next pass. Scans run inside each other's processed events nest.
+class HeldBackView final : public QObject {
+public:
+    explicit HeldBackView(QAbstractItemView* view) : view_(view), updates_(view->updatesEnabled()) {
+        view_->installEventFilter(this);
+        hold();
+    }
+    ~HeldBackView() override {
+        view_->removeEventFilter(this);
+        view_->setUpdatesEnabled(updates_);
+    }
+    HeldBackView(const HeldBackView&) = delete;
+    HeldBackView& operator=(const HeldBackView&) = delete;
+
+    void hold() {
+        held_ = true;
+        view_->setUpdatesEnabled(false);
+    }
+    void release() {
+        held_ = false;
+        view_->setUpdatesEnabled(updates_);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return held_ && event->type() == QEvent::Timer;
+    }
+
+private:
+    QAbstractItemView* view_;
+    const bool updates_;
+    bool held_ = false;
+};
 
 void showUnsupported() {
     // The application's own box (no owner window), on top of everything.
@@ -85,21 +122,19 @@ void MainWindow::addFolderFiles(const std::string& mask) {
 }
 
 void MainWindow::scanFolder(const std::string& folder, const std::string& mask) {
-    // Events are processed for every match, but the list repaints at most every 50 ms: a
-    // repaint per added row would cost more than the whole scan.
-    const bool updates = playlistView->updatesEnabled();
-    const auto restore = qScopeGuard([this, updates] { playlistView->setUpdatesEnabled(updates); });
-    playlistView->setUpdatesEnabled(false);
+    // Events are processed for every match, but the list catches up with its rows at most
+    // every 50 ms.
+    HeldBackView held(playlistView);
     QElapsedTimer sincePaint;
     sincePaint.start();
 
     platform::DirListing listing(folder, mask);
     while (listing.next()) {
         const bool repaint = sincePaint.elapsed() >= 50;
-        if (repaint) playlistView->setUpdatesEnabled(updates);
+        if (repaint) held.release();
         QCoreApplication::processEvents();
         if (repaint) {
-            playlistView->setUpdatesEnabled(false);
+            held.hold();
             sincePaint.restart();
         }
         if (listing.isDirectory()) continue;

@@ -416,6 +416,10 @@ int MainWindow::addRow(std::string_view folder, std::string_view name) {
     return playlist->addRow(folder, name);
 }
 
+void MainWindow::addRows(PlaylistModel::NewRows rows) {
+    playlist->addRows(std::move(rows));
+}
+
 int MainWindow::selectedRow() const {
     const QModelIndexList rows = playlistView->selectionModel()->selectedRows();
     if (rows.isEmpty()) return -1;

@@ -79,6 +79,8 @@ public:
     // Adds a playlist row with caption `name` and folder `folder` (which ends in the
     // separator) at its sorted place; returns its index.
     int addRow(std::string_view folder, std::string_view name);
+    // Adds many (folder, name) rows at once, in the order adding them one by one gives.
+    void addRows(PlaylistModel::NewRows rows);
     // The selected row's index (the list's item index), -1 when none; setting selects a row
     // without moving the keyboard focus or scrolling.
     int selectedRow() const;

@@ -22,7 +22,7 @@ void MainWindow::openPlaylist() {
     platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
     const std::string text = platform::readWholeFile(*chosen);
-    std::vector<std::pair<std::string, std::string>> rows;
+    PlaylistModel::NewRows rows;
     for (std::string& line : platform::splitLines(text)) {
         // Comments and directives of the format (#EXTM3U, #EXTINF:...) and empty lines name
         // no file. Every other line is a path, taken exactly as written.
@@ -40,8 +40,7 @@ void MainWindow::savePlaylist() {
     if (!chosen) return;
     std::string text;
     for (int i = 0; i < playlist->count(); ++i) {
-        const PlaylistRow& r = playlist->row(i);
-        text.append(r.folder).append(r.caption).append("\r\n");
+        text.append(playlist->path(i)).append("\r\n");
     }
     platform::writeWholeFile(*chosen, text);
 }

@@ -1,122 +1,141 @@
 #include "playlist_model.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/code_page.h"
 #include "platform/collation.h"
 
 namespace main_window {
 
-PlaylistModel::PlaylistModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-PlaylistModel::~PlaylistModel() {
-    for (PlaylistRow* r : rows_) delete r;
+PlaylistRow::PlaylistRow(std::string_view folder, std::string_view caption)
+    : key_(platform::collationKey(caption)), nameAt_(folder.size()) {
+    path_.reserve(folder.size() + caption.size());
+    path_.append(folder).append(caption);
 }
 
-std::size_t PlaylistModel::insertionPoint(const std::string& key) const {
-    const auto it =
-        std::upper_bound(rows_.begin(), rows_.end(), key,
-                         [](const std::string& k, const PlaylistRow* r) { return k < r->key; });
-    return static_cast<std::size_t>(it - rows_.begin());
+void PlaylistRow::setCaption(std::string_view caption) {
+    path_.resize(nameAt_);
+    path_.append(caption);
+    path_.shrink_to_fit();
+    key_ = platform::collationKey(caption);
 }
 
-void PlaylistModel::countPath(const PlaylistRow& r, int delta) {
-    const std::string p = r.path();
-    const int n = (pathCount_[p] += delta);
-    if (n <= 0) pathCount_.erase(p);
+std::size_t PlaylistModel::PathHash::operator()(std::string_view path) const {
+    return std::hash<std::string_view>{}(path);
+}
+
+PlaylistModel::PlaylistModel(QObject* parent) : SortedRowsModel(parent) {}
+
+void PlaylistModel::forget(const PlaylistRow* r) {
+    auto [first, last] = byPath_.equal_range(r);
+    for (; first != last; ++first) {
+        if (*first == r) {
+            byPath_.erase(first);
+            return;
+        }
+    }
 }
 
 int PlaylistModel::addRow(std::string_view folder, std::string_view caption) {
-    auto r = std::make_unique<PlaylistRow>();
-    r->caption = std::string(caption);
-    r->folder = std::string(folder);
-    r->key = platform::collationKey(caption);
-    // A row is created at the end with an empty caption; an empty caption therefore changes
-    // nothing and the row stays at the end.
-    const std::size_t at = r->caption.empty() ? rows_.size() : insertionPoint(r->key);
-    beginInsertRows({}, static_cast<int>(at), static_cast<int>(at));
-    countPath(*r, +1);
-    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), r.release());
-    endInsertRows();
+    auto* r = new PlaylistRow(folder, caption);
+    byPath_.insert(r);
+    // A row is created at the end with an empty caption; setting a caption re-sorts the list.
+    if (caption.empty()) {
+        appendUnsorted({r});
+        return count() - 1;
+    }
+    settleTail();
+    const std::size_t at = insertionPoint(r->key());
+    mergeSorted({r});
     return static_cast<int>(at);
 }
 
-void PlaylistModel::addRows(std::vector<std::pair<std::string, std::string>> folderAndCaption) {
-    if (folderAndCaption.empty()) return;
+void PlaylistModel::addRows(NewRows rows) {
     std::vector<PlaylistRow*> fresh;
-    fresh.reserve(folderAndCaption.size());
-    for (auto& [folder, caption] : folderAndCaption) {
-        auto r = std::make_unique<PlaylistRow>();
-        r->key = platform::collationKey(caption);
-        r->caption = std::move(caption);
-        r->folder = std::move(folder);
-        countPath(*r, +1);
-        fresh.push_back(r.release());
+    fresh.reserve(rows.size());
+    for (auto& [folder, caption] : rows) {
+        fresh.push_back(new PlaylistRow(folder, caption));
+        byPath_.insert(fresh.back());
     }
-    // Adding one by one puts each row after its equals, so a stable sort of the new rows
-    // merged after the old ones on ties gives the same order in O(n log n).
-    beginResetModel();
-    auto byKey = [](const PlaylistRow* a, const PlaylistRow* b) { return a->key < b->key; };
-    std::stable_sort(fresh.begin(), fresh.end(), byKey);
-    std::vector<PlaylistRow*> merged;
-    merged.reserve(rows_.size() + fresh.size());
-    std::merge(rows_.begin(), rows_.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
-               byKey);
-    rows_ = std::move(merged);
-    endResetModel();
+    // One by one, each row with a caption re-sorts everything before it; the empty captions
+    // after the last such row stay at the end.
+    const auto lastSorting = std::find_if(fresh.rbegin(), fresh.rend(), [](const PlaylistRow* r) {
+                                 return !r->caption().empty();
+                             }).base();
+    if (lastSorting != fresh.begin()) {
+        settleTail();
+        std::vector<PlaylistRow*> sorting(fresh.begin(), lastSorting);
+        sortByKey(sorting);
+        mergeSorted(std::move(sorting));
+    }
+    appendUnsorted({lastSorting, fresh.end()});
 }
 
-int PlaylistModel::setCaption(int index, std::string caption) {
-    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
-    if (r->caption == caption) return index;
-    countPath(*r, -1);
-    r->caption = std::move(caption);
-    r->key = platform::collationKey(r->caption);
-    countPath(*r, +1);
-    // The row's place among the others (found without it), then the move there.
-    rows_.erase(rows_.begin() + index);
-    const int to = static_cast<int>(insertionPoint(r->key));
-    rows_.insert(rows_.begin() + index, r);
-    if (to != index) {
-        beginMoveRows({}, index, index, {}, to > index ? to + 1 : to);
-        const auto b = rows_.begin();
-        if (to > index) {
-            std::rotate(b + index, b + index + 1, b + to + 1);
-        } else {
-            std::rotate(b + to, b + index, b + index + 1);
-        }
-        endMoveRows();
+void PlaylistModel::settleTail() {
+    if (sorted_ == rows_.size()) return;
+    // Empty captions sort before every other caption: the tail goes after those at the top.
+    const std::size_t top = insertionPoint(std::string());
+    if (top < sorted_) {
+        std::vector<int> from;
+        from.reserve(rows_.size());
+        const auto take = [&from](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) from.push_back(static_cast<int>(i));
+        };
+        take(0, top);
+        take(sorted_, rows_.size());
+        take(top, sorted_);
+        permute(from);
     }
+    sorted_ = rows_.size();
+}
+
+int PlaylistModel::setCaption(int index, std::string_view caption) {
+    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
+    if (r->caption() == caption) return index;
+    forget(r);
+    r->setCaption(caption);
+    byPath_.insert(r);
+    // The whole list re-sorts: the waiting empty captions go to the top, and the row goes
+    // after the rows that do not sort after it.
+    std::vector<int> from;
+    from.reserve(rows_.size());
+    std::vector<int> tail;
+    for (int i = 0; i < count(); ++i) {
+        if (i == index) continue;
+        (static_cast<std::size_t>(i) < sorted_ ? from : tail).push_back(i);
+    }
+    const auto keyAt = [this](int i) -> const std::string& {
+        return rows_[static_cast<std::size_t>(i)]->key();
+    };
+    const auto emptyEnd =
+        std::upper_bound(from.begin(), from.end(), std::string(),
+                         [&](const std::string& k, int i) { return k < keyAt(i); });
+    from.insert(emptyEnd, tail.begin(), tail.end());
+    const auto place = std::upper_bound(from.begin(), from.end(), r->key(),
+                                        [&](const std::string& k, int i) { return k < keyAt(i); });
+    const auto to = static_cast<int>(place - from.begin());
+    from.insert(place, index);
+    sorted_ = rows_.size();
+    permute(from);
     Q_EMIT dataChanged(this->index(to, 0), this->index(to, 0));
     return to;
 }
 
 void PlaylistModel::removeRow(int index) {
-    beginRemoveRows({}, index, index);
-    PlaylistRow* r = rows_[static_cast<std::size_t>(index)];
-    countPath(*r, -1);
-    rows_.erase(rows_.begin() + index);
-    delete r;
-    endRemoveRows();
+    forget(rows_[static_cast<std::size_t>(index)]);
+    eraseRows(index, index);
 }
 
 void PlaylistModel::clear() {
-    beginResetModel();
-    for (PlaylistRow* r : rows_) delete r;
-    rows_.clear();
-    pathCount_.clear();
-    endResetModel();
+    byPath_.clear();
+    eraseAll();
 }
 
 int PlaylistModel::findPath(std::string_view path) const {
     if (!containsPath(path)) return -1;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        const PlaylistRow& r = *rows_[i];
-        if (r.folder.size() + r.caption.size() == path.size() &&
-            path.substr(0, r.folder.size()) == r.folder &&
-            path.substr(r.folder.size()) == r.caption) {
-            return static_cast<int>(i);
-        }
+        if (rows_[i]->path() == path) return static_cast<int>(i);
     }
     return -1;
 }
@@ -132,7 +151,7 @@ int PlaylistModel::columnCount(const QModelIndex& parent) const {
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
     const PlaylistRow& r = row(index.row());
-    const std::string& text = index.column() == 0 ? r.caption : r.folder;
+    const std::string_view text = index.column() == 0 ? r.caption() : r.folder();
     switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:

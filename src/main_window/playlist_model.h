@@ -1,59 +1,80 @@
 #pragma once
 // The rows of the playlist `playlistView`: caption (the file name) and folder (ending in the
 // separator), both byte strings in the system code page. The rows are the playlist; there is no
-// other track store. They are kept in ascending caption order under the locale's collation: every
-// row that is added, and every caption that changes, goes straight to its place, and nothing else
-// (folders, removals, selection) moves a row. Rows with equal captions stay next to each other,
-// the newer one after the older ones.
+// other track store. They are kept in ascending caption order under the locale's collation:
+// every row that is added, and every caption that changes, goes straight to its place, and
+// nothing else (folders, removals, selection) moves a row. Rows with equal captions stay next
+// to each other, the newer one after the older ones.
+//
+// A row added with an empty caption changes no caption, so nothing re-sorts: it stays at the
+// end until the next row with a caption is added (or a caption is edited), which puts it at the
+// top with the other empty captions. Adding many rows at once gives exactly the order that
+// adding them one by one gives, with a handful of model signals instead of one per row (each
+// signal reaches the views and the accessibility bridge).
 //
 // UI thread only.
 
 #include <QAbstractTableModel>
 
-#include <memory>
+#include <cstddef>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
+
+#include "platform/sorted_rows.h"
 
 namespace main_window {
 
-struct PlaylistRow {
-    std::string caption;  // column 0, "文件名"
-    std::string folder;   // column 1, "路径" (sub-item 0)
-    std::string key;      // collation key of the caption
+// One row. The full path is held once; the caption is its tail from `nameAt_`.
+class PlaylistRow {
+public:
+    PlaylistRow(std::string_view folder, std::string_view caption);
 
-    std::string path() const { return folder + caption; }
+    std::string_view caption() const {
+        return std::string_view(path_).substr(nameAt_);
+    }  // "文件名"
+    std::string_view folder() const {
+        return std::string_view(path_).substr(0, nameAt_);
+    }                                                  // "路径"
+    const std::string& path() const { return path_; }  // folder followed by caption
+    // The caption's collation key: byte order of keys is the locale's order of captions.
+    const std::string& key() const { return key_; }
+
+    void setCaption(std::string_view caption);
+
+private:
+    std::string path_;
+    std::string key_;
+    std::size_t nameAt_;
 };
 
-class PlaylistModel final : public QAbstractTableModel {
+class PlaylistModel final : public platform::SortedRowsModel<PlaylistRow, QAbstractTableModel> {
     Q_OBJECT
 public:
-    explicit PlaylistModel(QObject* parent = nullptr);
-    ~PlaylistModel() override;
-    PlaylistModel(const PlaylistModel&) = delete;
-    PlaylistModel& operator=(const PlaylistModel&) = delete;
+    // Rows to add: (folder, caption) each.
+    using NewRows = std::vector<std::pair<std::string, std::string>>;
 
-    int count() const { return static_cast<int>(rows_.size()); }
+    explicit PlaylistModel(QObject* parent = nullptr);
+
     const PlaylistRow& row(int index) const { return *rows_[static_cast<std::size_t>(index)]; }
-    std::string path(int index) const { return row(index).path(); }
+    const std::string& path(int index) const { return row(index).path(); }
 
     // Adds one row and returns its index after sorting.
     int addRow(std::string_view folder, std::string_view caption);
-    // Adds many rows at once; the result is the order that adding them one by one gives.
-    void addRows(std::vector<std::pair<std::string, std::string>> folderAndCaption);
+    // Adds many rows at once, in the order adding them one by one would give.
+    void addRows(NewRows rows);
     // Sets a caption; when it differs from the old one the row moves to its sorted place.
     // Returns the row's index afterwards.
-    int setCaption(int index, std::string caption);
+    int setCaption(int index, std::string_view caption);
     void removeRow(int index);
     void clear();
 
     // Index of the first row, from the top, whose full path equals `path` (exact bytes);
     // -1 when none.
     int findPath(std::string_view path) const;
-    bool containsPath(std::string_view path) const {
-        return pathCount_.count(std::string(path)) != 0;
-    }
+    bool containsPath(std::string_view path) const { return byPath_.count(path) != 0; }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -64,16 +85,28 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    // The index where a row with collation key `key` goes: after every row that does not sort
-    // after it.
-    std::size_t insertionPoint(const std::string& key) const;
-    void countPath(const PlaylistRow& r, int delta);
+    // Duplicate tests look rows up by full path without keeping a second copy of it.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const;
+        std::size_t operator()(const PlaylistRow* r) const { return (*this)(r->path()); }
+    };
+    struct PathEqual {
+        using is_transparent = void;
+        static std::string_view of(std::string_view path) { return path; }
+        static std::string_view of(const PlaylistRow* r) { return r->path(); }
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            return of(a) == of(b);
+        }
+    };
 
-    // Owned rows in list order. Plain pointers, so that inserting into a long list moves
-    // pointers with one memmove instead of moving owners one by one; the model deletes them.
-    std::vector<PlaylistRow*> rows_;
-    // Full path -> number of rows with it; answers duplicate tests in constant time.
-    std::unordered_map<std::string, int> pathCount_;
+    void forget(const PlaylistRow* r);
+    // The waiting empty-caption rows (those after sorted_) go to the top, after the empty
+    // captions already there.
+    void settleTail();
+
+    std::unordered_multiset<const PlaylistRow*, PathHash, PathEqual> byPath_;
 };
 
 }  // namespace main_window

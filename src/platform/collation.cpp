@@ -13,8 +13,9 @@ std::string collationKey(std::string_view text) {
         key.resize(n + 1);
         n = std::strxfrm(key.data(), s.c_str(), key.size());
     }
-    key.resize(n);
-    return key;
+    // Exactly as long as the key: the buffer above is sized for the worst case, and keys are
+    // kept per row by the lists.
+    return std::string(key.data(), n);
 }
 
 int collate(std::string_view a, std::string_view b) {

@@ -1,49 +1,22 @@
 #include "search/search_dialog.h"
 
+#include <algorithm>
+#include <numeric>
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "platform/code_page.h"
-#include "platform/collation.h"
 #include "platform/error_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "search/blocking_call.h"
 #include "search/folder_tree.h"
-
-namespace {
-
-constexpr int kBytesRole = Qt::UserRole;
-
-// A result line: shows the path in the code page and keeps its bytes, ordered as the list
-// control sorts, by the locale's collation of the full path.
-class PathItem : public QListWidgetItem {
-public:
-    explicit PathItem(const std::string& path)
-        : QListWidgetItem(platform::toDisplay(path)), key_(platform::collationKey(path)) {
-        setData(kBytesRole, QByteArray::fromStdString(path));
-    }
-
-    bool operator<(const QListWidgetItem& other) const override {
-        const auto* o = dynamic_cast<const PathItem*>(&other);
-        if (o == nullptr) return QListWidgetItem::operator<(other);
-        return key_ < o->key_;
-    }
-
-private:
-    std::string key_;
-};
-
-std::string bytesOf(const QListWidgetItem* item) {
-    return item->data(kBytesRole).toByteArray().toStdString();
-}
-
-}  // namespace
+#include "search/result_list.h"
 
 SearchDialog::SearchDialog(QWidget* parent) : QDialog(parent), ui_(new BlockingCaller(this)) {
     setObjectName(QStringLiteral(u"Form2"));
@@ -81,9 +54,11 @@ SearchDialog::SearchDialog(QWidget* parent) : QDialog(parent), ui_(new BlockingC
     named(addAllButton, u"btn4")->setGeometry(272, 136, 121, 25);
     resultsLabel = new QLabel(QStringLiteral(u"     搜索到的文件      "), this);
     named(resultsLabel, u"lbl2")->setGeometry(-8, 168, 105, 13);
-    resultList = new QListWidget(this);
+    resultList = new QListView(this);
     named(resultList, u"lst1")->setGeometry(8, 184, 385, 161);
-    resultList->setSortingEnabled(true);
+    results = new ResultListModel(this);
+    resultList->setModel(results);
+    resultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     resultList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     resultList->setUniformItemSizes(true);
     statusBar = new QStatusBar(this);
@@ -138,9 +113,7 @@ SearchDialog::~SearchDialog() {
 }
 
 std::vector<std::string> SearchDialog::lines() const {
-    std::vector<std::string> out;
-    for (int i = 0; i < resultList->count(); ++i) out.push_back(bytesOf(resultList->item(i)));
-    return out;
+    return results->lines();
 }
 
 void SearchDialog::onUiThread(const std::function<void()>& f) {
@@ -148,7 +121,7 @@ void SearchDialog::onUiThread(const std::function<void()>& f) {
 }
 
 void SearchDialog::addLine(const std::string& line) {
-    resultList->addItem(new PathItem(line));
+    results->append(line);
 }
 
 void SearchDialog::startSearch() {
@@ -174,21 +147,27 @@ void SearchDialog::stopSearch() {
     finder->abort();
 }
 
-void SearchDialog::addRows(bool selectedOnly) {
-    for (int i = 0; i < resultList->count(); ++i) {
-        const QListWidgetItem* item = resultList->item(i);
-        if (selectedOnly && !item->isSelected()) continue;
-        const std::string line = bytesOf(item);
-        const platform::paths::Split parts = platform::paths::split(line);
-        if (addRow_) addRow_(std::string(parts.folder), std::string(parts.name));
+void SearchDialog::addLinesToPlaylist(const std::vector<int>& rows) {
+    if (rows.empty() || !addRows_) return;
+    Rows batch;
+    batch.reserve(rows.size());
+    for (int row : rows) {
+        const platform::paths::Split parts = platform::paths::split(results->line(row));
+        batch.emplace_back(std::string(parts.folder), std::string(parts.name));
     }
+    addRows_(std::move(batch));
 }
 
 void SearchDialog::addSelected() {
-    addRows(true);
-    for (int i = resultList->count() - 1; i >= 0; --i) {
-        if (resultList->item(i)->isSelected()) delete resultList->takeItem(i);
+    results->flush();
+    std::vector<int> selected;
+    for (const QItemSelectionRange& range : resultList->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) selected.push_back(row);
     }
+    std::sort(selected.begin(), selected.end());
+    selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+    addLinesToPlaylist(selected);
+    results->removeLines(selected);
 }
 
 void SearchDialog::onResultDoubleClicked() {
@@ -196,9 +175,12 @@ void SearchDialog::onResultDoubleClicked() {
 }
 
 void SearchDialog::addAll() {
-    const bool wasEmpty = resultList->count() == 0;
-    addRows(false);
-    resultList->clear();
+    results->flush();
+    const bool wasEmpty = results->count() == 0;
+    std::vector<int> all(static_cast<std::size_t>(results->count()));
+    std::iota(all.begin(), all.end(), 0);
+    addLinesToPlaylist(all);
+    results->clear();
     if (!wasEmpty) close();
 }
 
@@ -220,6 +202,7 @@ void SearchDialog::onSearchAbort(search::FileFinder*) {
 }
 
 void SearchDialog::onSearchFinish(search::FileFinder* sender) {
+    results->flush();  // the last lines found show with the end message
     statusBar->showMessage(QStringLiteral(u"完成搜索"));
     if (sender->wasAborted()) {
         statusBar->showMessage(QStringLiteral(u"退出搜索 - ") + statusBar->currentMessage());
@@ -229,7 +212,7 @@ void SearchDialog::onSearchFinish(search::FileFinder* sender) {
 }
 
 void SearchDialog::onCloseQuery(bool& canClose) {
-    resultList->clear();
+    results->clear();
     canClose = true;
 }
 

@@ -11,29 +11,34 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "search/file_finder.h"
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 class QStatusBar;
 class FolderTree;
 class BlockingCaller;
+class ResultListModel;
 
 class SearchDialog : public QDialog {
     Q_OBJECT
 public:
-    using PlaylistSink = std::function<void(const std::string& folder, const std::string& name)>;
+    // Playlist rows to add: (folder, name) each, the folder ending in the separator.
+    using Rows = std::vector<std::pair<std::string, std::string>>;
+    using PlaylistSink = std::function<void(Rows rows)>;
 
     explicit SearchDialog(QWidget* parent = nullptr);
     ~SearchDialog() override;
 
-    // Installed by the application: appends one playlist row (folder ends in the separator).
-    void setPlaylistSink(PlaylistSink addRow) { addRow_ = std::move(addRow); }
+    // Installed by the application: appends playlist rows, in the order given, all at once.
+    void setPlaylistSink(PlaylistSink addRows) { addRows_ = std::move(addRows); }
 
-    // The result lines as bytes, in list order.
+    // The result lines as bytes, in list order (lines found in the last 50 ms may still wait).
     std::vector<std::string> lines() const;
 
     // --- Controls (owned by the dialog; each keeps its design name as its objectName) ------
@@ -46,8 +51,9 @@ public:
     QPushButton* addSelectedButton;
     QPushButton* addAllButton;
     QLabel* resultsLabel;
-    QListWidget* resultList;  // one line per file found, sorted; each keeps its path bytes
-    QStatusBar* statusBar;    // the folder being searched, then the end of the search
+    QListView* resultList;     // one line per file found, sorted
+    ResultListModel* results;  // the lines of resultList, as path bytes
+    QStatusBar* statusBar;     // the folder being searched, then the end of the search
     search::FileFinder* finder;
 
     // --- Handlers ---------------------------------------------------------------------------
@@ -79,11 +85,12 @@ protected:
 
 private:
     void addLine(const std::string& line);
-    void addRows(bool selectedOnly);
+    // Hands the lines at `rows` (ascending) to the playlist as rows, in one batch.
+    void addLinesToPlaylist(const std::vector<int>& rows);
     // Runs `f` on the UI thread: directly when called there, else handed to it while the
     // calling thread waits.
     void onUiThread(const std::function<void()>& f);
 
-    PlaylistSink addRow_;
+    PlaylistSink addRows_;
     BlockingCaller* ui_;
 };

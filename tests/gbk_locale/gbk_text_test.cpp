@@ -39,6 +39,7 @@
 #include "platform/message_box.h"
 #include "platform/text_file.h"
 #include "search/folder_tree.h"
+#include "search/result_list.h"
 #include "search/search_dialog.h"
 
 namespace {
@@ -250,8 +251,8 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
     std::vector<std::string> added;
     {
         SearchDialog form;
-        form.setPlaylistSink([&](const std::string& folder, const std::string& name) {
-            added.push_back(folder + "|" + name);
+        form.setPlaylistSink([&](SearchDialog::Rows rows) {
+            for (const auto& [folder, name] : rows) added.push_back(folder + "|" + name);
         });
         QTreeWidgetItem* node = form.folderTree->findLoaded(music);
         ASSERT_NE(node, nullptr);
@@ -267,8 +268,8 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
             folderShown = folderShown || args.at(0).toString().startsWith(musicText);
         }
         EXPECT_TRUE(folderShown);
-        ASSERT_EQ(form.resultList->count(), 1);
-        EXPECT_EQ(form.resultList->item(0)->text(),
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.results->rowCount() == 1; }, 5000));
+        EXPECT_EQ(form.results->index(0).data().toString(),
                   musicText + u'/' + kSongBaseText + QStringLiteral(".mp3"));
         QTest::mouseClick(form.addAllButton, Qt::LeftButton);
     }

@@ -55,8 +55,8 @@ protected:
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     }
 
-    std::string rowCaption(int i) const { return window->playlist->row(i).caption; }
-    std::string rowFolder(int i) const { return window->playlist->row(i).folder; }
+    std::string rowCaption(int i) const { return std::string(window->playlist->row(i).caption()); }
+    std::string rowFolder(int i) const { return std::string(window->playlist->row(i).folder()); }
 
     QTemporaryDir dir;
     ScriptedMessageBoxes boxes;

@@ -2,8 +2,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,7 @@
 
 #include "platform/collation.h"
 #include "search/folder_tree.h"
+#include "search/result_list.h"
 #include "search/search_dialog.h"
 
 namespace {
@@ -47,8 +49,9 @@ protected:
         write(music_ + "/readme.txt");
 
         form_ = std::make_unique<SearchDialog>();
-        form_->setPlaylistSink([this](const std::string& folder, const std::string& name) {
-            rows_.push_back({folder, name});
+        form_->setPlaylistSink([this](SearchDialog::Rows rows) {
+            ++batches_;
+            rows_.insert(rows_.end(), rows.begin(), rows.end());
         });
     }
     void TearDown() override {
@@ -79,10 +82,11 @@ protected:
         EXPECT_TRUE(waitIdle());
         return form_->lines();
     }
+    QPoint lineCentre(int row) const {
+        return form_->resultList->visualRect(form_->results->index(row)).center();
+    }
     void clickLine(int row, Qt::KeyboardModifiers mods = {}) {
-        QListWidget* l = form_->resultList;
-        QTest::mouseClick(l->viewport(), Qt::LeftButton, mods,
-                          l->visualItemRect(l->item(row)).center());
+        QTest::mouseClick(form_->resultList->viewport(), Qt::LeftButton, mods, lineCentre(row));
     }
     static std::vector<std::string> sorted(std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
@@ -100,6 +104,7 @@ protected:
     std::vector<std::string> mp3_, wma_;
     std::unique_ptr<SearchDialog> form_;
     std::vector<Row> rows_;
+    int batches_ = 0;  // calls of the playlist sink
 };
 
 TEST_F(SearchDialogTest, StartsAsDesigned) {
@@ -157,7 +162,7 @@ TEST_F(SearchDialogTest, SearchesTheCheckedTypesIntoASortedList) {
     const Case cases[] = {{true, false, mp3_}, {false, true, wma_}, {true, true, both}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.mp3) + std::to_string(c.wma));
-        form_->resultList->clear();
+        form_->results->clear();
         form_->mp3CheckBox->setChecked(c.mp3);
         form_->wmaCheckBox->setChecked(c.wma);
         const auto lines = search();
@@ -190,6 +195,7 @@ TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     clickLine(1, Qt::ControlModifier);
     QTest::mouseClick(form_->addSelectedButton, Qt::LeftButton);
     ASSERT_EQ(rows_.size(), 2u);
+    EXPECT_EQ(batches_, 1);
     EXPECT_EQ(joined(rows_), (std::vector<std::string>{lines[1], lines[4]}));
     for (const Row& r : rows_) {
         EXPECT_EQ(r.first.back(), '/');
@@ -209,8 +215,7 @@ TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
 
     // A double click adds the line under the pointer alone.
     clickLine(2);
-    QTest::mouseDClick(form_->resultList->viewport(), Qt::LeftButton, {},
-                       form_->resultList->visualItemRect(form_->resultList->item(2)).center());
+    QTest::mouseDClick(form_->resultList->viewport(), Qt::LeftButton, {}, lineCentre(2));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rows_.empty(); }, 5000));
     EXPECT_EQ(joined(rows_), std::vector<std::string>{rest[2]});
     rest.erase(rest.begin() + 2);
@@ -221,13 +226,49 @@ TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     rows_.clear();
     QTest::mouseClick(form_->addAllButton, Qt::LeftButton);
     EXPECT_EQ(joined(rows_), rest);
-    EXPECT_EQ(form_->resultList->count(), 0);
+    EXPECT_EQ(form_->results->count(), 0);
     EXPECT_FALSE(form_->isVisible());
     form_->show();
     rows_.clear();
     QTest::mouseClick(form_->addAllButton, Qt::LeftButton);
     EXPECT_TRUE(form_->isVisible());
     EXPECT_TRUE(rows_.empty());
+}
+
+TEST_F(SearchDialogTest, LinesFoundJoinTheListInBatchesAndKeepTheSelection) {
+    form_->show();
+    auto found = [&](const std::string& folder, const std::string& name) {
+        platform::DirEntry entry;
+        entry.name = name;
+        form_->onFileMatch(form_->finder, folder, search::SearchRecord(entry));
+    };
+    found("/m/", "b.mp3");
+    found("/m/", "d.mp3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->results->count() == 2; }, 1000));
+    clickLine(1);
+
+    // Lines that land everywhere, found one at a time: none shows at once, all of them show
+    // together, in order, and the chosen line is still the chosen one.
+    QSignalSpy inserts(form_->results, &QAbstractItemModel::rowsInserted);
+    QSignalSpy layouts(form_->results, &QAbstractItemModel::layoutChanged);
+    for (int i = 0; i < 100; ++i) {
+        found("/m/", static_cast<char>('a' + i % 5) + std::to_string(i) + ".mp3");
+    }
+    EXPECT_EQ(form_->results->count(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->results->count() == 102; }, 1000));
+    EXPECT_LT(inserts.count() + layouts.count(), 10);  // not one change per line
+    const auto lines = form_->lines();
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(),
+                               [](auto& a, auto& b) { return platform::collate(a, b) < 0; }));
+    const QModelIndexList chosen = form_->resultList->selectionModel()->selectedRows();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(form_->results->line(chosen[0].row()), "/m/d.mp3");
+
+    // The add commands see the lines found a moment ago too, and hand them over in one batch.
+    found("/m/", "late.mp3");
+    QTest::mouseClick(form_->addAllButton, Qt::LeftButton);
+    EXPECT_EQ(batches_, 1);
+    EXPECT_EQ(rows_.size(), 103u);
 }
 
 TEST_F(SearchDialogTest, StopShowsBothMessages) {
@@ -247,9 +288,9 @@ TEST_F(SearchDialogTest, StopShowsBothMessages) {
     EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"退出搜索 - 完成搜索"));
     EXPECT_TRUE(form_->startButton->isEnabled());
     EXPECT_FALSE(form_->stopButton->isEnabled());
-    EXPECT_LT(form_->resultList->count(), 34);
+    EXPECT_LT(form_->results->count(), 34);
     // The next search runs to its end.
-    form_->resultList->clear();
+    form_->results->clear();
     EXPECT_EQ(search().size(), 34u);
     EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"完成搜索"));
 }
@@ -257,7 +298,8 @@ TEST_F(SearchDialogTest, StopShowsBothMessages) {
 TEST_F(SearchDialogTest, ClosingDoesNotStopTheSearch) {
     selectFolder(music_);
     form_->show();
-    form_->resultList->addItem(QStringLiteral(u"old line"));
+    form_->results->append("old line");
+    form_->results->flush();
     QTest::mouseClick(form_->startButton, Qt::LeftButton);
     form_->close();
     EXPECT_FALSE(form_->isVisible());
