@@ -93,8 +93,8 @@ void LyricsWindow::loadLyrics(const std::string& path) {
     if (path.empty()) return;
     trackBaseName = lrcBaseName(path);
     try {
-        std::vector<std::string> lines =
-            platform::splitLines(platform::readWholeFile(lyricPath(path, trackBaseName)));
+        std::vector<std::string> lines = platform::splitLines(
+            platform::readWholeFile(lyricPath(path, trackBaseName), platform::kLyricFileLimit));
         *lyricLines = std::move(lines);
         if (!followTimer->isActive()) followTimer->start();  // a running timer keeps its rhythm
     } catch (const std::exception&) {
