@@ -14,6 +14,8 @@ VORELA_PACKAGES=(
     pulseaudio pulseaudio-utils sox
     # the reference tool of the decoding benchmark (bench/playback)
     ffmpeg
+    # fuzz/run: clang with libFuzzer and the sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 ensure_packages() {
