@@ -94,7 +94,7 @@ void LyricsWindow::loadLyrics(const std::string& path) {
     if (path.empty()) return;
     trackBaseName = lrcBaseName(path);
     try {
-        const std::string file = platform::readWholeFile(lyricPath(path, trackBaseName));
+        const std::string file = platform::readWholeFile(lyricPath(path, trackBaseName), platform::kLyricFileLimit);
         lyricEncoding_ = lyricTextEncoding(file);
         *lyricLines = platform::splitLines(file);
         if (!followTimer->isActive()) followTimer->start();  // a running timer keeps its rhythm

@@ -5,7 +5,12 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QShortcut>
+#include <QPersistentModelIndex>
 #include <QTableView>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "main_window/main_window.h"
 #include "platform/code_page.h"
@@ -16,6 +21,20 @@
 #include "playback/media_player.h"
 
 namespace main_window {
+namespace {
+
+// The selected rows, bottom first. Taken once, before anything is removed: as a selected row
+// goes the view moves its current row, and with it the selection, to a neighbour, which must
+// not be removed in turn.
+std::vector<int> selectedRowsBottomUp(const QItemSelectionModel& selection) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selection.selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+}  // namespace
 
 void MainWindow::connectPlaylist() {
     connect(playlistView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -48,11 +67,10 @@ void MainWindow::onSelectionChanged() {
 }
 
 void MainWindow::removeSelectedRows() {
+    const std::vector<int> rows = selectedRowsBottomUp(*playlistView->selectionModel());
     // One update of the list, redrawn once at the end.
     playlistView->setUpdatesEnabled(false);
-    for (int i = playlist->count() - 1; i >= 0; --i) {
-        if (playlistView->selectionModel()->isRowSelected(i, {})) playlist->removeRow(i);
-    }
+    for (const int row : rows) playlist->removeRow(row);
     playlistView->setUpdatesEnabled(true);
 }
 
@@ -61,15 +79,19 @@ void MainWindow::clearPlaylist() {
 }
 
 void MainWindow::deleteSelectedFile() {
+    // The row the user chose. The box below runs the event loop, where the end of a track can
+    // select and play the next row: that one must not be deleted instead.
+    const int chosen = selectedRow();
+    if (chosen == -1) return;
+    const QPersistentModelIndex target = playlist->index(chosen, 0);
     if (platform::messageBox(
             this, QStringLiteral(u"确实要删除此文件吗？"), QStringLiteral(u"确认删除"),
             platform::MB_YESNO | platform::MB_ICONINFORMATION) != platform::IDYES) {
         return;
     }
     if (player->mode() == playback::PlayerMode::Playing) stop();
-    const int selected = selectedRow();
-    if (selected == -1) return;
-    const std::string path = playlist->path(selected);
+    if (!target.isValid()) return;  // the row went while the box was open
+    const std::string path = playlist->path(target.row());
     try {
         platform::deleteFile(path);  // a file that is already gone just loses its row
     } catch (const platform::SystemError& error) {
@@ -80,7 +102,7 @@ void MainWindow::deleteSelectedFile() {
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }
-    removeSelectedRows();
+    playlist->removeRow(target.row());
 }
 
 void MainWindow::showFileInfo() {

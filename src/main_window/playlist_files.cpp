@@ -21,7 +21,7 @@ void MainWindow::openPlaylist() {
     const auto chosen = platform::fileDialogs().runFileDialog(this, openPlaylistDialog);
     platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
-    const std::string text = platform::readWholeFile(*chosen);
+    const std::string text = platform::readWholeFile(*chosen, platform::kPlaylistFileLimit);
     PlaylistModel::NewRows rows;
     for (std::string& line : platform::splitLines(text)) {
         // Comments and directives of the format (#EXTM3U, #EXTINF:...) and empty lines name

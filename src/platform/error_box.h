@@ -41,18 +41,25 @@ void runGuarded(F&& f, Args&&... args) {
     }
 }
 
+// Calls `f` with `args` when it takes them, else with none.
+template <class F, class... A>
+void invokeDroppingArguments(const F& f, A&&... args) {
+    if constexpr (std::is_invocable_v<const F&, A...>) {
+        std::invoke(f, std::forward<A>(args)...);
+    } else {
+        std::invoke(f);
+    }
+}
+
 // Wraps a callable for connect(): the returned handler runs it inside the guard. Signal
 // arguments are passed on when the callable takes them and dropped when it takes none.
 template <class F>
 auto guarded(F f) {
+    // The choice between the two calls lives in a function template of its own: clang 14
+    // would instantiate the discarded branch of an `if constexpr` written in a lambda nested
+    // in this generic one.
     return [f = std::move(f)](auto&&... args) {
-        runGuarded([&] {
-            if constexpr (std::is_invocable_v<const F&, decltype(args)...>) {
-                std::invoke(f, std::forward<decltype(args)>(args)...);
-            } else {
-                std::invoke(f);
-            }
-        });
+        runGuarded([&] { invokeDroppingArguments(f, std::forward<decltype(args)>(args)...); });
     };
 }
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,8 +64,16 @@ std::string InstanceLock::lockPath(std::string_view name) {
 
 InstanceLock::InstanceLock(std::string_view name) {
     const std::string path = lockPath(name);
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // In a folder that every user may write to (/tmp), someone else may have put a link, a FIFO
+    // or a file of their own under our name: none of them is our marker.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                 0600);
     if (fd_ < 0) return;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        close();
+        return;
+    }
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
         result_ = Result::Created;
     } else {

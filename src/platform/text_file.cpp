@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 
 #include "system.h"
 
@@ -19,8 +22,66 @@ struct Fd {
     }
 };
 
+// What the error text says for an existing file that is neither a regular file nor a folder
+// (a FIFO, a device, a socket): no errno describes it.
+constexpr int kNotRegularFile = -1;
+
 [[noreturn]] void fail(const char* what, const std::string& path, int error) {
-    throw SystemError(std::string(what) + " \"" + path + "\". " + systemMessage(error), error);
+    const std::string reason =
+        error == kNotRegularFile ? "Not a regular file" : systemMessage(error);
+    throw SystemError(std::string(what) + " \"" + path + "\". " + reason, error);
+}
+
+constexpr const char* kCannotOpen = "Cannot open file";
+constexpr const char* kCannotCreate = "Cannot create file";
+constexpr const char* kCannotWrite = "Cannot write file";
+
+// Everything up to and including the last '/', or "" for a name in the current directory.
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a write to `path` lands on: symbolic links followed to their last target, which
+// need not exist yet (as an ordinary open would create it). Throws like the open would.
+std::string finalTarget(const std::string& path) {
+    std::string target = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        if (hops == 40) fail(kCannotCreate, path, ELOOP);
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n < 0) fail(kCannotCreate, path, errno);
+        // A link that grew between lstat and readlink: look again.
+        if (static_cast<std::size_t>(n) == link.size()) continue;
+        link.resize(static_cast<std::size_t>(n));
+        target = link.front() == '/' ? link : folderOf(target) + link;
+    }
+}
+
+// A name for the new file beside `target`, hidden, unique enough that O_EXCL rarely retries.
+std::string temporaryName(const std::string& target, int attempt) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = folderOf(target);
+    // Short enough to stay within the system's limit on one name.
+    const std::string base = target.substr(folder.size()).substr(0, 200);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const unsigned long long mix = static_cast<unsigned long long>(now) * 2654435761u +
+                                   static_cast<unsigned long long>(::getpid()) * 40503u +
+                                   counter++ * 977u + static_cast<unsigned>(attempt);
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix;
+    for (unsigned long long v = mix; suffix.size() < 8; v /= 36) suffix += kDigits[v % 36];
+    return folder + "." + base + "." + suffix + ".tmp";
+}
+
+// Gives up a write: closes and removes the new file, then reports `error`.
+[[noreturn]] void abandon(Fd& f, const std::string& temporary, const std::string& path, int error) {
+    if (f.fd >= 0) ::close(f.fd);
+    f.fd = -1;
+    ::unlink(temporary.c_str());
+    fail(kCannotWrite, path, error);
 }
 
 }  // namespace
@@ -40,12 +101,16 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-std::string readWholeFile(const std::string& path) {
-    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (f.fd < 0) fail("Cannot open file", path, errno);
+std::string readWholeFile(const std::string& path, std::size_t limit) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (f.fd < 0) fail(kCannotOpen, path, errno);
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0) fail("Cannot open file", path, errno);
-    if (S_ISDIR(st.st_mode)) fail("Cannot open file", path, EISDIR);
+    if (::fstat(f.fd, &st) != 0) fail(kCannotOpen, path, errno);
+    if (S_ISDIR(st.st_mode)) fail(kCannotOpen, path, EISDIR);
+    // Devices (/dev/zero never ends), FIFOs and sockets are not text files.
+    if (!S_ISREG(st.st_mode)) fail(kCannotOpen, path, kNotRegularFile);
+    if (static_cast<std::uint64_t>(st.st_size) > limit) fail(kCannotOpen, path, EFBIG);
     std::string data;
     data.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
@@ -53,26 +118,69 @@ std::string readWholeFile(const std::string& path) {
         const ssize_t n = ::read(f.fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail("Cannot open file", path, errno);
+            fail(kCannotOpen, path, errno);
         }
         if (n == 0) break;
+        // The size may have been wrong (a file still growing, or one the system sizes as 0).
+        if (data.size() + static_cast<std::size_t>(n) > limit) fail(kCannotOpen, path, EFBIG);
         data.append(buffer, static_cast<std::size_t>(n));
     }
     return data;
 }
 
 void writeWholeFile(const std::string& path, std::string_view data) {
-    Fd f{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-    if (f.fd < 0) fail("Cannot create file", path, errno);
+    const std::string target = finalTarget(path);
+    const std::string folder = folderOf(target);
+    if (target.size() == folder.size()) fail(kCannotCreate, path, target.empty() ? ENOENT : EISDIR);
+
+    // What the old file was: the new one takes its place and its permissions. A file the user
+    // may not write stays refused, although the folder would let it be replaced.
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing) {
+        if (S_ISDIR(old.st_mode)) fail(kCannotCreate, path, EISDIR);
+        if (!S_ISREG(old.st_mode)) fail(kCannotCreate, path, kNotRegularFile);
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            fail(kCannotCreate, path, errno);
+    }
+    const mode_t mode = replacing ? (old.st_mode & 0777) : 0666;  // umask applies to a new file
+
+    std::string temporary;
+    Fd f{-1};
+    for (int attempt = 0; f.fd < 0; ++attempt) {
+        temporary = temporaryName(target, attempt);
+        f.fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (f.fd < 0 && (errno != EEXIST || attempt == 100)) fail(kCannotCreate, path, errno);
+    }
+    // From here on, any failure removes the new file and leaves the old one as it was.
+    if (replacing) {
+        // Best effort: only a privileged user may give a file away, and some file systems
+        // (FAT) have no permission bits to set.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            if (::fchown(f.fd, old.st_uid, old.st_gid) != 0) {
+            }
+        }
+        if (::fchmod(f.fd, mode) != 0) {
+        }
+    }
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(f.fd, data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw SystemError(systemMessage(errno), errno);
+            abandon(f, temporary, path, errno);
         }
         done += static_cast<std::size_t>(n);
     }
+    // A full disk may show only here (delayed allocation) or at close (network file systems).
+    if (::fsync(f.fd) != 0) abandon(f, temporary, path, errno);
+    const int closed = ::close(f.fd);
+    f.fd = -1;
+    if (closed != 0) abandon(f, temporary, path, errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) abandon(f, temporary, path, errno);
+    // Makes the rename itself durable; the data is already safe either way.
+    Fd dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd >= 0) (void)::fsync(dir.fd);
 }
 
 }  // namespace platform

@@ -1,25 +1,38 @@
 #pragma once
 // Whole-file reads and writes of byte texts, and the one line splitter that playlists and lyric
-// files share.
+// files share. Every file the program writes goes through writeWholeFile.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
+// Size limits for whole-file reads: far above any real lyric or playlist file, far below what
+// would stall the window or exhaust memory.
+inline constexpr std::size_t kLyricFileLimit = std::size_t{16} << 20;
+inline constexpr std::size_t kPlaylistFileLimit = std::size_t{64} << 20;
+
 // Splits a text into lines: a line ends at CR LF, a lone CR or a lone LF (LF CR is two line
 // ends); a NUL byte ends the text; a last line without a line end is a line, and a line end at
 // the very end adds no empty line. A UTF-8 byte-order mark at the very start is dropped.
 std::vector<std::string> splitLines(std::string_view text);
 
-// Reads the whole file. Throws SystemError with the text
-// `Cannot open file "PATH". MESSAGE` (MESSAGE is the system's) when it cannot be opened or read.
-std::string readWholeFile(const std::string& path);
+// Reads the whole of a regular file of at most `limit` bytes. Opening never blocks (a FIFO or a
+// device is refused, not waited for). Throws SystemError with the text
+// `Cannot open file "PATH". MESSAGE` when the file cannot be opened or read, is not a regular
+// file, or is larger than `limit` (MESSAGE is then the system's "File too large").
+std::string readWholeFile(const std::string& path, std::size_t limit);
 
-// Creates or replaces the file and writes `data` in one write. Throws SystemError with the
-// text `Cannot create file "PATH". MESSAGE` when it cannot be created, or the system's message
-// when the write fails.
+// Replaces the file's contents with `data`, or creates it, so that a failure at any point leaves
+// the old file as it was: the data goes to a new file in the same folder, is flushed to disk and
+// is then renamed over the old one. An existing file keeps its permission bits (and its owner
+// where the system allows); a symbolic link is followed and its final target replaced, so the
+// link stays a link. A file that exists but is not writable, or is not a regular file, is
+// refused as before. Throws SystemError with the text `Cannot create file "PATH". MESSAGE` when
+// the new file cannot be made, or `Cannot write file "PATH". MESSAGE` when writing, flushing or
+// renaming it fails (MESSAGE is the system's); the new file is then removed.
 void writeWholeFile(const std::string& path, std::string_view data);
 
 }  // namespace platform

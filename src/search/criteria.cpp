@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -348,6 +349,60 @@ bool ContentCriteria::matches(const std::string& path) const {
     return fileContainsPhrase(path, *this);
 }
 
+namespace {
+
+// Phrases up to this length are found by the vector scan, whose byte-by-byte check of each
+// candidate costs at most this much per file position; longer ones by a scan that is linear
+// whatever the text.
+constexpr std::size_t kLongPhrase = 64;
+
+// The long-phrase test: a Knuth-Morris-Pratt scan over the translated bytes, its state carried
+// from one read to the next, so a run of near misses (a long phrase of one letter in a file of
+// that letter) costs one step per byte instead of one comparison per phrase byte.
+bool fileContainsLongPhrase(int fd, std::uint64_t size, const unsigned char* table,
+                            const unsigned char* phrase, std::size_t len, bool wholeWord) {
+    std::vector<std::size_t> border(len, 0);  // longest proper border of phrase[0..i]
+    for (std::size_t i = 1, k = 0; i < len; ++i) {
+        while (k > 0 && phrase[i] != phrase[k]) k = border[k - 1];
+        if (phrase[i] == phrase[k]) ++k;
+        border[i] = k;
+    }
+    const std::bitset<256>& delimiters = searchTables().delimiters;
+    // Whole words: whether each of the last len + 1 bytes read is a delimiter, so that the byte
+    // before an occurrence is known when its last byte arrives.
+    std::vector<bool> delimiterAt(wholeWord ? len + 1 : 0);
+    bool awaitingNext = false;  // an occurrence whose next byte decides it
+    std::vector<unsigned char> buffer(std::min<std::uint64_t>(size, ContentCriteria::kBlockSize));
+    std::uint64_t position = 0;  // of the next byte in the file
+    std::size_t matched = 0;
+    while (position < size) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - position));
+        const long got = readFully(fd, buffer.data(), want);
+        if (got < 0) return false;
+        for (long i = 0; i < got; ++i, ++position) {
+            const unsigned char raw = buffer[static_cast<std::size_t>(i)];
+            if (wholeWord) {
+                if (awaitingNext && delimiters[raw]) return true;
+                awaitingNext = false;
+                delimiterAt[position % (len + 1)] = delimiters[raw];
+            }
+            const unsigned char b = table[raw];
+            while (matched > 0 && b != phrase[matched]) matched = border[matched - 1];
+            if (b == phrase[matched]) ++matched;
+            if (matched < len) continue;
+            matched = border[len - 1];
+            if (!wholeWord) return true;
+            const std::uint64_t start = position + 1 - len;
+            if (start == 0 || delimiterAt[(start - 1) % (len + 1)]) awaitingNext = true;
+        }
+        if (static_cast<std::size_t>(got) < want) break;  // the file ended early
+    }
+    return awaitingNext;  // an occurrence at the very end is a whole word
+}
+
+}  // namespace
+
 bool fileContainsPhrase(const std::string& path, const ContentCriteria& criteria) {
     const std::size_t len = criteria.phraseLength();
     if (len == 0) return true;
@@ -359,6 +414,12 @@ bool fileContainsPhrase(const std::string& path, const ContentCriteria& criteria
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size < len) return false;
+    if (len > kLongPhrase) {
+        return fileContainsLongPhrase(
+            file.fd, size, criteria.translationTable(),
+            reinterpret_cast<const unsigned char*>(criteria.searchPhrase().data()), len,
+            criteria.wholeWord());
+    }
 
     // The whole file when small; else one block, or the phrase and one byte more, so that an
     // occurrence at the end of a block can still be judged on the byte after it.

@@ -214,13 +214,13 @@ bool FileFinder::acceptFile(const std::string& folder, const SearchRecord& rec) 
     return targetSearch_->matches(folder, rec);
 }
 
-bool FileFinder::enterOnce(const std::string& path) {
+std::optional<FileFinder::FileId> FileFinder::folderId(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return true;  // the listing will fail silently
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;  // the listing will fail silently
     // The same device encoding as the listing's (major in the high half).
     const std::uint64_t device =
         (static_cast<std::uint64_t>(major(st.st_dev)) << 32) | minor(st.st_dev);
-    return walked_.insert({device, st.st_ino}).second;
+    return FileId{device, st.st_ino};
 }
 
 void FileFinder::walkTargets() {
@@ -228,12 +228,13 @@ void FileFinder::walkTargets() {
     for (auto it = targets.rbegin(); it != targets.rend() && !aborted_; ++it) {
         currentLevel_ = 0;
         currentTarget_ = it->get();
-        walked_.clear();
-        enterOnce((*it)->path.empty() ? std::string(".") : (*it)->path);
+        ancestors_.clear();
+        if (const auto id = folderId((*it)->path.empty() ? std::string(".") : (*it)->path))
+            ancestors_.insert(*id);
         walkFolder((*it)->path);
     }
     currentTarget_ = nullptr;
-    walked_.clear();
+    ancestors_.clear();
 }
 
 void FileFinder::walkFolder(const std::string& folder) {
@@ -289,10 +290,17 @@ void FileFinder::walkFolder(const std::string& folder) {
         }
         for (const Sub& sub : subfolders) {
             if (aborted_) break;
-            // A folder already walked in this target (a link back up the tree, or a second
-            // link to the same folder) is not entered again.
-            const bool known = sub.id.inode != 0 && !walked_.insert(sub.id).second;
-            if (known) continue;
+            // A link back to a folder the walk is inside would loop for ever; any other folder
+            // is walked under every name it is reached by, as each name is a path of its own.
+            const bool known = sub.id.inode != 0;
+            if (known && !ancestors_.insert(sub.id).second) continue;
+            struct Leave {
+                std::unordered_set<FileId, FileIdHash>* ancestors;
+                const FileId* id;
+                ~Leave() {
+                    if (id) ancestors->erase(*id);
+                }
+            } leave{&ancestors_, known ? &sub.id : nullptr};
             walkFolder(folder + sub.name + platform::paths::kSeparator);
         }
     }

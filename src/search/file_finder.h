@@ -91,8 +91,6 @@ private:
     void walkTargets();
     void walkFolder(const std::string& folder);
     void runWorker();
-    // Whether the walk may enter `path` (a folder not yet walked in this target).
-    bool enterOnce(const std::string& path);
     // Walking thread: before taking the lock for a handler, lets a waiting Abort go first.
     void yieldToAbort() const;
 
@@ -106,6 +104,8 @@ private:
             return std::hash<std::uint64_t>()(id.inode * 31 + id.device);
         }
     };
+    // Device and inode of a folder, in the listing's encoding; none when it cannot be read.
+    static std::optional<FileId> folderId(const std::string& path);
 
     std::unique_ptr<SearchCriteria> criteria_;
     bool threaded_ = false;
@@ -116,8 +116,10 @@ private:
     bool busy_ = false;
     std::atomic<std::uint16_t> currentLevel_{0};
     std::unique_ptr<PreparedSearch> targetSearch_;
-    const TargetFolder* currentTarget_ = nullptr;    // walking thread
-    std::unordered_set<FileId, FileIdHash> walked_;  // walking thread
+    const TargetFolder* currentTarget_ = nullptr;  // walking thread
+    // The folders from the target down to the one being walked: a link back to one of them
+    // would never end, so it is not entered. Walking thread.
+    std::unordered_set<FileId, FileIdHash> ancestors_;
     std::unique_ptr<SearchWorker> worker_;
     std::optional<std::string> workerError_;
     std::recursive_mutex lock_;

@@ -2,9 +2,11 @@
 
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <iostream>
 #include <string>
 
 #include "platform/system.h"
@@ -32,6 +34,40 @@ TEST(InstanceLock, UnusableLocationFails) {
     qputenv("XDG_RUNTIME_DIR", "/nonexistent/vorela");
     InstanceLock lock("OnlyOne");
     EXPECT_EQ(lock.result(), InstanceLock::Result::Failed);
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+TEST(InstanceLock, RefusesAMarkerThatIsNotTheUsersOwnFile) {
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+    const std::string path = InstanceLock::lockPath("OnlyOne");
+    const std::string elsewhere = dir.path().toStdString() + "/elsewhere";
+    const auto expectRefused = [&](const char* what) {
+        SCOPED_TRACE(what);
+        InstanceLock lock("OnlyOne");
+        EXPECT_EQ(lock.result(), InstanceLock::Result::Failed);
+        ::unlink(path.c_str());
+    };
+    // A link (dangling or not) is not followed: nothing is created or locked at its target.
+    ASSERT_EQ(::symlink(elsewhere.c_str(), path.c_str()), 0);
+    expectRefused("link");
+    EXPECT_NE(::access(elsewhere.c_str(), F_OK), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    expectRefused("FIFO");
+    if (::geteuid() == 0) {
+        std::ofstream(path) << "";
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        expectRefused("another user's file");
+    } else {
+        std::cout << "[ note ] a file of another user needs root to make; not tried\n";
+    }
+    // The user's own regular file, left from an earlier run, is the marker.
+    std::ofstream(path) << "";
+    {
+        InstanceLock lock("OnlyOne");
+        EXPECT_EQ(lock.result(), InstanceLock::Result::Created);
+    }
     qputenv("XDG_RUNTIME_DIR", saved);
 }
 

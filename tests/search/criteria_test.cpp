@@ -377,7 +377,7 @@ TEST_F(ContentTest, AgreesWithAPlainSearch) {
     }
 }
 
-TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
+TEST_F(ContentTest, LongPhrases) {
     std::string phrase(ContentCriteria::kBlockSize + 10, 'q');
     phrase.back() = 'z';
     std::string data(ContentCriteria::kBlockSize + 100, 'q');
@@ -385,6 +385,20 @@ TEST_F(ContentTest, LongPhraseUsesABlockOneLonger) {
     EXPECT_TRUE(contains(file("long", data), phrase, false));
     data.back() = 'q';
     EXPECT_FALSE(contains(file("long", data), phrase, false));
+
+    // Runs of near misses, where every position starts a match nearly as long as the phrase
+    // (these once took minutes, checking each candidate byte by byte).
+    const std::string run(1 << 20, 'a');
+    const std::string almost = std::string(70000, 'a') + "b";
+    EXPECT_FALSE(contains(file("run", run), almost, false));
+    EXPECT_TRUE(contains(file("run", run + "B"), almost, false));
+    EXPECT_FALSE(contains(file("run", run), std::string(70000, 'A'), true));
+    const std::string word(65280, 'a');
+    EXPECT_FALSE(contains(file("word", word + "bc"), word, true));
+    EXPECT_TRUE(contains(file("word", word + "b " + word), word, true));        // the second one
+    EXPECT_TRUE(contains(file("word", "x." + word), word, true));               // ends the file
+    EXPECT_FALSE(contains(file("word", "x" + word + "."), word, true));         // glued before
+    EXPECT_FALSE(contains(file("word", word + "A"), word + "a", true, false));  // case kept
 }
 
 TEST_F(ContentTest, UnreadableAndMissingFilesDoNotMatch) {

@@ -1,0 +1,222 @@
+// Whole-file reads that refuse what is not a text file, and writes that never lose the old file.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/system.h"
+#include "platform/text_file.h"
+
+namespace {
+
+using platform::readWholeFile;
+using platform::writeWholeFile;
+
+class TextFileTest : public ::testing::Test {
+protected:
+    std::string at(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
+    static void put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static mode_t mode(const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        return st.st_mode;
+    }
+    // Every name in a folder, sorted: a failed or finished write leaves no temporary file.
+    using Names = std::vector<std::string>;
+    static Names names(const std::string& folder) {
+        Names out;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    Names names() const { return names(dir.path().toStdString()); }
+    // The error text of `f`, or "" when it throws nothing.
+    template <typename F>
+    static std::string errorOf(F f) {
+        try {
+            f();
+        } catch (const platform::SystemError& e) {
+            return e.what();
+        }
+        return {};
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(TextFileTest, ReadsOnlyRegularFilesUpToTheLimit) {
+    put(at("song.lrc"), "[00:01.00]one\r\n");
+    put(at("big.lrc"), std::string(1001, 'x'));
+    ASSERT_EQ(::mkfifo(at("fifo.lrc").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", at("zero.lrc").c_str()), 0);
+    ASSERT_EQ(::mkdir(at("folder.lrc").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("song.lrc", at("link.lrc").c_str()), 0);
+
+    EXPECT_EQ(readWholeFile(at("song.lrc"), 1000), "[00:01.00]one\r\n");
+    EXPECT_EQ(readWholeFile(at("link.lrc"), 1000), "[00:01.00]one\r\n");
+    EXPECT_EQ(readWholeFile(at("big.lrc"), 1001).size(), 1001u);
+    const struct {
+        const char* name;
+        const char* reason;
+    } refused[] = {
+        {"big.lrc", "File too large"},
+        {"fifo.lrc", "Not a regular file"},  // would block for ever waiting for a writer
+        {"zero.lrc", "Not a regular file"},  // would never end
+        {"folder.lrc", "Is a directory"},
+        {"missing.lrc", "No such file or directory"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(errorOf([&] { readWholeFile(at(c.name), 1000); }),
+                  "Cannot open file \"" + at(c.name) + "\". " + c.reason);
+    }
+    // A file the system sizes as 0 but that has more to read is still held to the limit.
+    EXPECT_EQ(errorOf([] { readWholeFile("/proc/self/maps", 10); }),
+              "Cannot open file \"/proc/self/maps\". File too large");
+}
+
+TEST_F(TextFileTest, WriteReplacesTheFileKeepingPermissionsAndLinks) {
+    // A new file gets the usual permissions of the user's umask.
+    const mode_t mask = ::umask(022);
+    writeWholeFile(at("new.m3u"), "a\r\n");
+    EXPECT_EQ(contents(at("new.m3u")), "a\r\n");
+    EXPECT_EQ(mode(at("new.m3u")) & 0777, 0644u);
+    ::umask(mask);
+
+    // An existing file keeps its permissions.
+    put(at("list.m3u"), "old contents that are longer\r\n");
+    ASSERT_EQ(::chmod(at("list.m3u").c_str(), 0640), 0);
+    writeWholeFile(at("list.m3u"), "b\r\n");
+    EXPECT_EQ(contents(at("list.m3u")), "b\r\n");
+    EXPECT_EQ(mode(at("list.m3u")) & 0777, 0640u);
+
+    // A link, relative and into another folder, stays a link; its target gets the data.
+    ASSERT_EQ(::mkdir(at("real").c_str(), 0700), 0);
+    put(at("real/list.m3u"), "old\r\n");
+    ASSERT_EQ(::symlink("real/list.m3u", at("link.m3u").c_str()), 0);
+    ASSERT_EQ(::symlink("link.m3u", at("link2.m3u").c_str()), 0);
+    writeWholeFile(at("link2.m3u"), "c\r\n");
+    EXPECT_TRUE(S_ISLNK(mode(at("link2.m3u"))));
+    EXPECT_TRUE(S_ISLNK(mode(at("link.m3u"))));
+    EXPECT_EQ(contents(at("real/list.m3u")), "c\r\n");
+    // A link to a file that does not exist yet creates that file, as an open would.
+    ASSERT_EQ(::symlink("real/later.m3u", at("later.m3u").c_str()), 0);
+    writeWholeFile(at("later.m3u"), "d\r\n");
+    EXPECT_TRUE(S_ISLNK(mode(at("later.m3u"))));
+    EXPECT_EQ(contents(at("real/later.m3u")), "d\r\n");
+
+    EXPECT_EQ(names(),
+              (Names{"later.m3u", "link.m3u", "link2.m3u", "list.m3u", "new.m3u", "real"}));
+    EXPECT_EQ(names(at("real")), (Names{"later.m3u", "list.m3u"}));
+}
+
+TEST_F(TextFileTest, WriteRefusesWhatAnOpenWouldHaveRefused) {
+    ASSERT_EQ(::mkdir(at("folder.m3u").c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo(at("fifo.m3u").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("loop.m3u", at("loop.m3u").c_str()), 0);
+    const struct {
+        std::string path;
+        const char* reason;
+    } refused[] = {
+        {at("folder.m3u"), "Is a directory"},
+        {at("fifo.m3u"), "Not a regular file"},
+        {at("loop.m3u"), "Too many levels of symbolic links"},
+        {at("no/such/folder/list.m3u"), "No such file or directory"},
+        {at("folder.m3u") + "/", "Is a directory"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(errorOf([&] { writeWholeFile(c.path, "x"); }),
+                  "Cannot create file \"" + c.path + "\". " + c.reason);
+    }
+    EXPECT_EQ(names(), (Names{"fifo.m3u", "folder.m3u", "loop.m3u"}));
+    EXPECT_EQ(names(at("folder.m3u")), Names());
+    if (::geteuid() != 0) {  // root may write anything
+        put(at("readonly.m3u"), "kept");
+        ASSERT_EQ(::chmod(at("readonly.m3u").c_str(), 0444), 0);
+        EXPECT_EQ(errorOf([&] { writeWholeFile(at("readonly.m3u"), "x"); }),
+                  "Cannot create file \"" + at("readonly.m3u") + "\". Permission denied");
+        EXPECT_EQ(contents(at("readonly.m3u")), "kept");
+    }
+    EXPECT_TRUE(S_ISFIFO(mode(at("fifo.m3u"))));
+}
+
+// Makes a file system of 64 KiB at `path`, in a mount namespace of this test process alone, so
+// the mount goes when the process ends. Returns why it cannot, or "" when mounted.
+std::string mountSmallFileSystem(const std::string& path) {
+    if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return std::string("no mount namespace: ") + std::strerror(errno);
+    // Private first: a mount under a shared one would show up outside the namespace too.
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("cannot make the mounts private: ") + std::strerror(errno);
+    if (::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+        return std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    return {};
+}
+
+TEST_F(TextFileTest, AFullDiskLeavesTheOldFileAsItWas) {
+    const std::string disk = at("disk");
+    ASSERT_EQ(::mkdir(disk.c_str(), 0700), 0);
+    const std::string why = mountSmallFileSystem(disk);
+    if (!why.empty()) GTEST_SKIP() << "needs a small file system to fill: " << why;
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+
+    const std::string list = disk + "/list.m3u";
+    put(list, "/music/a.mp3\r\n/music/b.mp3\r\n");
+    {
+        // Fill the disk to its last byte.
+        std::ofstream filler(disk + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size())) filler.flush();
+    }
+    const std::string error = errorOf([&] { writeWholeFile(list, std::string(16384, 'n')); });
+    EXPECT_EQ(error, "Cannot write file \"" + list + "\". No space left on device");
+    EXPECT_EQ(contents(list), "/music/a.mp3\r\n/music/b.mp3\r\n");
+    EXPECT_EQ(names(disk), (Names{"filler", "list.m3u"}));
+}
+
+TEST_F(TextFileTest, AFileSizeLimitLeavesTheOldFileAsItWas) {
+    // The same guarantee where no file system can be mounted: the process may not write files
+    // beyond 4 KiB.
+    const std::string list = at("list.m3u");
+    put(list, "old\r\n");
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);  // else the write would end the process
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string error = errorOf([&] { writeWholeFile(list, std::string(8192, 'n')); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(error, "Cannot write file \"" + list + "\". File too large");
+    EXPECT_EQ(contents(list), "old\r\n");
+    EXPECT_EQ(names(), Names{"list.m3u"});
+}
+
+}  // namespace
