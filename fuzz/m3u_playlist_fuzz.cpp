@@ -41,7 +41,7 @@ struct Loader {
 Rows rowsOf(const main_window::PlaylistModel& model) {
     Rows out;
     for (int i = 0; i < model.count(); ++i)
-        out.emplace_back(model.row(i).folder, model.row(i).caption);
+        out.emplace_back(model.row(i).folder(), model.row(i).caption());
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 
+#include <csignal>
 #include <memory>
 
 #include "app/mpris.h"
@@ -32,6 +33,9 @@ int run(int argc, char** argv) {
     ExitSignals exitSignals;
     QObject::connect(&exitSignals, &ExitSignals::received, &application,
                      [] { QCoreApplication::exit(0); });
+    // A write beyond the user's file-size limit fails with an error the save reports, instead of
+    // killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Qt's own dialogs and buttons in the user's language; the program's texts stay as they are.
     platform::installQtTranslations();
 
