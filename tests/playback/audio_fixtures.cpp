@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
@@ -243,6 +244,19 @@ void writeHeaderOnlyWav(const std::string& path) {
 
 void truncateFile(const std::string& path, std::uintmax_t bytes) {
     std::filesystem::resize_file(path, bytes);
+}
+
+void joinFiles(const std::string& path, const std::vector<std::string>& parts) {
+    std::string bytes;
+    for (const std::string& part : parts) bytes += readBytes(part);
+    writeBytes(path, bytes);
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw std::runtime_error("cannot read " + path);
+    return bytes;
 }
 
 Decoded decodeFile(const std::string& path) {

@@ -32,6 +32,10 @@ void writeBytes(const std::string& path, const std::string& bytes);
 void writeHeaderOnlyWav(const std::string& path);
 // Cuts a file down to `bytes`.
 void truncateFile(const std::string& path, std::uintmax_t bytes);
+// Writes the files of `parts` one after the other into `path`, as `cat` does.
+void joinFiles(const std::string& path, const std::vector<std::string>& parts);
+// The whole content of a file.
+std::string readBytes(const std::string& path);
 
 // Decodes a whole file to interleaved 16-bit samples at its own rate and channel count.
 struct Decoded {
