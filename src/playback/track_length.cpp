@@ -147,12 +147,14 @@ std::optional<StreamLength> mp3StatedLength(const std::string& path) {
         // The demuxer cuts the delay and padding that these encoders' tags name.
         if (startsWith(tag, tagSize, "LAME") || startsWith(tag, tagSize, "Lavf") ||
             startsWith(tag, tagSize, "Lavc")) {
-            // The tag ends with a CRC-16 of the whole frame before it.
+            // The tag ends with a CRC-16 of the 190 bytes before it where it has every Xing
+            // field after a 36-byte side information (MPEG-1 stereo, by far the most common).
+            // Elsewhere encoders disagree on what the CRC covers, so it proves nothing there.
             if (tagSize < 36) return std::nullopt;
             const std::size_t crcAt = lame + 34;
-            const std::uint32_t crc =
-                av_crc(av_crc_get_table(AV_CRC_16_ANSI_LE), 0, frame.data(), crcAt);
-            if (crc != AV_RB16(frame.data() + crcAt)) return std::nullopt;
+            if (crcAt == 190 && av_crc(av_crc_get_table(AV_CRC_16_ANSI_LE), 0, frame.data(),
+                                       crcAt) != AV_RB16(frame.data() + crcAt))
+                return std::nullopt;
             const std::uint32_t pads = AV_RB24(tag + 21);
             const std::int64_t delay = pads >> 12;
             const std::int64_t padding = pads & 0xFFF;

@@ -26,6 +26,12 @@ const char* extension(Format format);
 void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
                int sampleRate = 44100, int channels = 2);
 
+// The same tone through any libavcodec encoder into any muxer, at a constant `bitRate` (0: 64
+// kbit/s a channel) and without a Xing header: "pcm_u8" in "wav", "libmp3lame" in "mp3".
+void writeToneWith(const std::string& path, const char* codec, const char* muxer,
+                   double frequencyHz, int durationMs, int sampleRate = 44100, int channels = 2,
+                   int bitRate = 0);
+
 // Raw bytes, for files that only look like audio.
 void writeBytes(const std::string& path, const std::string& bytes);
 // A RIFF/WAVE header announcing PCM data, and no data.
