@@ -32,8 +32,10 @@ constexpr double kSeekPrerollSeconds = 0.5;
 // Files up to this size are scanned for their exact length while opening (a few milliseconds);
 // the length of larger ones whose headers do not state it is found in the background.
 constexpr std::int64_t kScanAtOnceBytes = 1 << 20;
-// What opening may read after the demuxer's probe, before it has the first packet: a file of
-// gigabytes of undecodable bytes then fails at once instead of being read to its end.
+// What opening may read: the probe (which reads an ID3v2 tag whole, covers included), then the
+// search for the streams and the first packet. A file of gigabytes of undecodable bytes, or a
+// damaged tag size, then fails at once instead of being read to its end.
+constexpr std::int64_t kProbeReadBudget = 64 << 20;
 constexpr std::int64_t kOpenReadBudget = 2 << 20;
 // The frame shapes the converter takes; anything else comes from damaged data.
 constexpr int kMaxChannels = 64;  // swresample's own limit
@@ -76,11 +78,12 @@ using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 // stream's index or an error code. The "file:" prefix keeps a name such as "a:b.mp3" or
 // "http://x" a local path.
 int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const AVCodec** codec,
-              std::int64_t readBudget) {
+              std::int64_t probeBudget, std::int64_t readBudget) {
     AVFormatContext* context = avformat_alloc_context();
     if (!context) return AVERROR(ENOMEM);
     context->interrupt_callback = {interruptRead, &guard};
     guard.input = context;
+    guard.readLimit = probeBudget;
     const std::string url = "file:" + path;
     if (int code = avformat_open_input(&context, url.c_str(), nullptr, nullptr); code < 0) {
         guard.input = nullptr;  // freed by the failed open
@@ -208,7 +211,8 @@ Decoder::Decoder(const std::string& path, OutputFormat format, std::function<voi
         fail(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
     }
     const AVCodec* codec = nullptr;
-    s.stream = openAudio(s.input, path, s.guard, &codec, kOpenReadBudget);
+    s.stream = openAudio(s.input, path, s.guard, &codec, kProbeReadBudget, kOpenReadBudget);
+    // A read cut off by the budget means no audio where a player would look for it.
     if (s.stream < 0) fail(s.stream == AVERROR_EXIT ? AVERROR_INVALIDDATA : s.stream);
     AVStream* stream = s.input->streams[s.stream];
     s.timeBase = stream->time_base;
@@ -252,8 +256,8 @@ Decoder::Decoder(const std::string& path, OutputFormat format, std::function<voi
         InputPtr input;
         std::optional<double> seconds;
         // Another demuxer on the same file: the decoder's own belongs to the decoder thread.
-        if (openAudio(input, path, guard, nullptr, std::numeric_limits<std::int64_t>::max()) ==
-            index) {
+        constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
+        if (openAudio(input, path, guard, nullptr, kAll, kAll) == index) {
             PacketTally tally(input->streams[index]->time_base, rate);
             if (AVPacket* packet = av_packet_alloc()) {
                 tallyPackets(input.get(), index, packet, tally);

@@ -90,13 +90,15 @@ bool startsWith(const std::uint8_t* data, std::size_t size, const char* text) {
     return size >= n && std::memcmp(data, text, n) == 0;
 }
 
-// Where the audio starts: after every ID3v2 tag at the head of the file.
+// Where the audio starts: after the ID3v2 tags at the head of the file (a few at most: more is
+// damage, and the length is left to a scan).
 std::int64_t afterId3v2Tags(const FileBytes& file) {
     std::int64_t at = 0;
     std::array<std::uint8_t, 10> tag{};
-    while (file.read(at, tag.data(), tag.size()) == tag.size() &&
-           startsWith(tag.data(), tag.size(), "ID3") && tag[3] != 0xFF && tag[4] != 0xFF &&
-           ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0) {
+    for (int tags = 0; tags < 16 && file.read(at, tag.data(), tag.size()) == tag.size() &&
+                       startsWith(tag.data(), tag.size(), "ID3") && tag[3] != 0xFF &&
+                       tag[4] != 0xFF && ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0;
+         ++tags) {
         const std::int64_t size = (std::int64_t(tag[6]) << 21) | (std::int64_t(tag[7]) << 14) |
                                   (std::int64_t(tag[8]) << 7) | std::int64_t(tag[9]);
         at += 10 + size + ((tag[5] & 0x10) ? 10 : 0);  // the flag announces a footer

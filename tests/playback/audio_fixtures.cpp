@@ -246,6 +246,42 @@ void writeToneWith(const std::string& path, const char* codec, const char* muxer
                sampleRate, channels);
 }
 
+void writeMp3WithXing(const std::string& path, const std::string& from) {
+    AVFormatContext* rawInput = nullptr;
+    check(avformat_open_input(&rawInput, from.c_str(), nullptr, nullptr), "avformat_open_input");
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        rawInput, [](AVFormatContext* c) { avformat_close_input(&c); });
+    check(avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info");
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    check(index, "av_find_best_stream");
+
+    AVFormatContext* rawMuxer = nullptr;
+    check(avformat_alloc_output_context2(&rawMuxer, nullptr, "mp3", path.c_str()),
+          "avformat_alloc_output_context2");
+    std::unique_ptr<AVFormatContext, FormatContextCloser> muxer(rawMuxer);
+    AVStream* stream = avformat_new_stream(muxer.get(), nullptr);
+    if (!stream) throw std::runtime_error("avformat_new_stream failed");
+    check(avcodec_parameters_copy(stream->codecpar, input->streams[index]->codecpar), "params");
+    stream->time_base = input->streams[index]->time_base;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "write_xing", "1", 0);
+    av_dict_set(&options, "id3v2_version", "0", 0);
+    check(avio_open(&muxer->pb, path.c_str(), AVIO_FLAG_WRITE), "avio_open");
+    const int headerCode = avformat_write_header(muxer.get(), &options);
+    av_dict_free(&options);
+    check(headerCode, "avformat_write_header");
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index) {
+            av_packet_rescale_ts(packet.get(), input->streams[index]->time_base, stream->time_base);
+            packet->stream_index = 0;
+            check(av_write_frame(muxer.get(), packet.get()), "av_write_frame");
+        }
+        av_packet_unref(packet.get());
+    }
+    check(av_write_trailer(muxer.get()), "av_write_trailer");
+}
+
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));

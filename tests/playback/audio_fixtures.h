@@ -32,6 +32,10 @@ void writeToneWith(const std::string& path, const char* codec, const char* muxer
                    double frequencyHz, int durationMs, int sampleRate = 44100, int channels = 2,
                    int bitRate = 0);
 
+// The MP3 packets of `from` in a new MP3 file with a Xing header that counts them (the
+// muxer's own, with no encoder delay or padding named).
+void writeMp3WithXing(const std::string& path, const std::string& from);
+
 // Raw bytes, for files that only look like audio.
 void writeBytes(const std::string& path, const std::string& bytes);
 // A RIFF/WAVE header announcing PCM data, and no data.
