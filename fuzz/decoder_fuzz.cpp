@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "playback/decoder.h"
-#include "playback/media_player.h"
+#include "playback/device.h"
 
 namespace {
 
