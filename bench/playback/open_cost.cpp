@@ -166,10 +166,10 @@ int main(int argc, char** argv) {
     for (const Input& input : inputs) {
         const double mb = double(std::filesystem::file_size(input.path)) / 1e6;
         const double probe = referenceMs({"ffprobe", "-v", "error", "-show_entries",
-                                          "format=duration", "-of", "csv=p=0", input.path});
+                                          "format=duration", "-o", "/dev/null", input.path});
         const double packets =
             referenceMs({"ffprobe", "-v", "error", "-count_packets", "-select_streams", "a:0",
-                         "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", input.path});
+                         "-show_entries", "stream=nb_read_packets", "-o", "/dev/null", input.path});
         const OpenCost cost = measureOpen(input.path);
         met = met && cost.maxMs <= kGoalMs;
         std::printf("\n%s (%.0f MB)\n", input.name, mb);
