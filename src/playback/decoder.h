@@ -34,7 +34,8 @@ public:
     // Throws DeviceError with FFmpeg's text. The length is exact when the file states it (an
     // MP3 Xing, Info or VBRI header that covers the whole file, the data size of PCM WAV) or is
     // small enough to scan at once; otherwise it is the demuxer's estimate and a background scan
-    // finds the exact one. Opening never reads more than a few megabytes.
+    // finds the exact one. Opening reads at most 64 MiB while probing (an ID3v2 tag is read
+    // whole) and 2 MiB more.
     Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound = {});
     ~Decoder();
     Decoder(const Decoder&) = delete;
