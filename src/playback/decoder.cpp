@@ -11,6 +11,7 @@ extern "C" {
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -42,6 +43,9 @@ constexpr int kMaxChannels = 64;  // swresample's own limit
 constexpr int kMinSampleRate = 1000;
 constexpr int kMaxSampleRate = 1000000;
 constexpr int kMaxFrameSamples = 1 << 18;
+// A frame is converted this many samples at a time, which bounds the converter's buffers and
+// the pending frames whatever the frame's size and the ratio of the rates.
+constexpr int kSliceSamples = 4096;
 // No length beyond this (about 30 years) is believed, whatever the file says.
 constexpr double kLongestSeconds = 1e9;
 
@@ -157,6 +161,8 @@ struct Decoder::State {
     bool demuxEnded = false;  // av_read_frame gave up; the decoder has been sent its flush
     bool done = false;        // nothing more will come until the next seek
     bool syncing = true;      // the next decoded frame's time stamp places the data
+    bool frameHeld = false;   // `frame` is accepted and converted up to frameOffset
+    int frameOffset = 0;
     std::int64_t target = 0;  // frames before this index are decoded and dropped
     std::int64_t cursor = 0;  // output index of the next converted frame
 
@@ -367,6 +373,8 @@ void Decoder::seek(std::int64_t frame) {
     }
     avcodec_flush_buffers(s.codec);
     if (s.swr) swr_init(s.swr);  // drops samples buffered for the old position
+    av_frame_unref(s.frame);
+    s.frameHeld = false;
     s.demuxEnded = false;
     s.done = false;
     s.syncing = true;
@@ -407,23 +415,28 @@ bool Decoder::refill() {
             s.done = true;
             return false;
         }
+        if (s.frameHeld) {
+            convertSlice();
+            if (!s.pending.empty()) return true;
+            continue;
+        }
         const int received = avcodec_receive_frame(s.codec, s.frame);
         if (received == 0) {
-            if (acceptFrame()) {
-                const std::int64_t pts = s.frame->best_effort_timestamp;
-                if (s.syncing && pts != AV_NOPTS_VALUE) {
-                    // Data that starts after the target is taken as starting at it. In doubles,
-                    // clamped: a damaged stamp must not overflow the index.
-                    const double at = (double(pts) - double(s.startPts)) * av_q2d(s.timeBase) *
-                                      format_.sampleRate;
-                    s.cursor = std::llround(std::clamp(at, -4e18, double(s.target)));
-                }
-                s.syncing = false;
-                resample(const_cast<const std::uint8_t* const*>(s.frame->extended_data),
-                         s.frame->nb_samples);
+            if (!acceptFrame()) {
+                av_frame_unref(s.frame);
+                continue;
             }
-            av_frame_unref(s.frame);
-            if (!s.pending.empty()) return true;
+            const std::int64_t pts = s.frame->best_effort_timestamp;
+            if (s.syncing && pts != AV_NOPTS_VALUE) {
+                // Data that starts after the target is taken as starting at it. In doubles,
+                // clamped: a damaged stamp must not overflow the index.
+                const double at =
+                    (double(pts) - double(s.startPts)) * av_q2d(s.timeBase) * format_.sampleRate;
+                s.cursor = std::llround(std::clamp(at, -4e18, double(s.target)));
+            }
+            s.syncing = false;
+            s.frameHeld = true;
+            s.frameOffset = 0;
             continue;
         }
         if (received == AVERROR_EOF) {
@@ -494,6 +507,27 @@ bool Decoder::acceptFrame() {
     }
     resample(nullptr, 0);  // what the converter holds of the frames before
     return s.setUpConverter(format, frame.sample_rate, layout, format_) >= 0;
+}
+
+// Converts the held frame's next slice, and lets the frame go after its last.
+void Decoder::convertSlice() {
+    State& s = *state_;
+    const AVFrame& frame = *s.frame;
+    const int channels = frame.ch_layout.nb_channels;
+    const bool planar = av_sample_fmt_is_planar(AVSampleFormat(frame.format));
+    const std::size_t step = std::size_t(av_get_bytes_per_sample(AVSampleFormat(frame.format))) *
+                             std::size_t(planar ? 1 : channels);
+    std::array<const std::uint8_t*, kMaxChannels> planes{};
+    for (int p = 0; p < (planar ? channels : 1); ++p) {
+        planes[std::size_t(p)] = frame.extended_data[p] + std::size_t(s.frameOffset) * step;
+    }
+    const int slice = std::min(kSliceSamples, frame.nb_samples - s.frameOffset);
+    resample(planes.data(), slice);
+    s.frameOffset += slice;
+    if (s.frameOffset >= frame.nb_samples) {
+        av_frame_unref(s.frame);
+        s.frameHeld = false;
+    }
 }
 
 // Resamples `samples` input frames (none: drains the converter) placed at the cursor, and

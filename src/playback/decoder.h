@@ -68,6 +68,7 @@ private:
     TrackLength lengthOf(double seconds) const;
     bool refill();
     bool acceptFrame();
+    void convertSlice();
     void resample(const std::uint8_t* const* data, int samples);
 
     std::unique_ptr<State> state_;

@@ -1,6 +1,6 @@
-// Streams whose shape changes mid-file: MP3 files joined with `cat`, as podcasts and radio rips
-// are. Each part must come out at its own pitch in both channels, and the track must end at
-// its length.
+// Frames of changing and unusual shape: MP3 files joined with `cat`, as podcasts and radio rips
+// are, where each part must come out at its own pitch in both channels and the track end at
+// its length; and frames larger than the decoder converts at a time.
 #include "player_fixture.h"
 
 namespace playback_test {
@@ -79,6 +79,20 @@ const JoinCase kJoinCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, JoinedMp3, ::testing::ValuesIn(kJoinCases),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// FLAC frames hold 4608 samples, more than one slice of the converter: at the output's own
+// rate and channels every sample must come out as the file's own decoding gives it.
+TEST_F(PlayerTest, LargeFramesComeOutWhole) {
+    const std::string file = path("large_frames.flac");
+    fixtures::writeToneWith(file, "flac", "flac", 440.0, 1000, 48000, 2);
+    const fixtures::Decoded reference = fixtures::decodeFile(file);
+    ASSERT_EQ(reference.frames(), 48000);
+    open(file);
+    player_->play();
+    runToEnd();
+    EXPECT_EQ(player_->position(), player_->length());
+    EXPECT_TRUE(clock_->samples() == reference.samples);
+}
 
 }  // namespace
 }  // namespace playback_test
