@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Writes the seed corpus of decoder_fuzz into DIR: short tones in every format the player
 # takes, joined and cut ones, and odd WAV formats, made with ffmpeg (a few kilobytes each).
-#   fuzz/decoder_seeds.sh DIR
+# fuzz/run calls it with the target's corpus folder.
+#   fuzz/seeds/decoder_fuzz.sh DIR
 set -euo pipefail
-dir=${1:?usage: decoder_seeds.sh DIR}
+dir=${1:?usage: decoder_fuzz.sh DIR}
 mkdir -p "$dir"
 
 # tone NAME SECONDS RATE CHANNELS [encoder options...]
