@@ -3,8 +3,8 @@
 // in the same run: `ffprobe -count_packets`, which reads every packet as Open used to, and plain
 // `ffprobe`, which only probes. Also when the exact length arrives from the background scan,
 // and how long closing blocks while that scan runs. Goal: Open blocks at most 50 ms.
-//   bench_playback_open_cost [DIR]    (the inputs, 2.1 GB on disk and a sparse 2 GB WAV, go
-//                                      under DIR, default $TMPDIR or /tmp, and are removed)
+// The inputs (2.1 GB on disk and a sparse 2 GB WAV) go under $TMPDIR, else /tmp, and are
+// removed at the end.
 #include <QCoreApplication>
 
 #include <stdlib.h>
@@ -182,10 +182,8 @@ bool measureAll(const std::string& folder) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const char* const temporary = std::getenv("TMPDIR");
-    std::string folder = std::string(argc > 1    ? argv[1]
-                                     : temporary ? temporary
-                                                 : "/tmp") +
-                         "/open_cost_XXXXXX";
+    std::string folder =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/open_cost_XXXXXX";
     if (!::mkdtemp(folder.data())) {
         std::fprintf(stderr, "cannot make a folder for the inputs\n");
         return 1;
