@@ -4,21 +4,25 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/intreadwrite.h>
 #include <libswresample/swresample.h>
 }
 
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string_view>
+#include <thread>
 #include <vector>
 
-#include "playback/media_player.h"
+#include "playback/device.h"
+#include "playback/track_length.h"
 
 namespace playback {
 namespace {
@@ -26,6 +30,24 @@ namespace {
 // Seeks land this far before the target and decode up to it: MP3 needs the frames before a
 // seek point for its bit reservoir, and ASF index entries can sit after the asked time.
 constexpr double kSeekPrerollSeconds = 0.5;
+// Files up to this size are scanned for their exact length while opening (a few milliseconds);
+// the length of larger ones whose headers do not state it is found in the background.
+constexpr std::int64_t kScanAtOnceBytes = 1 << 20;
+// What opening may read: the probe (which reads an ID3v2 tag whole, covers included), then the
+// search for the streams and the first packet. A file of gigabytes of undecodable bytes, or a
+// damaged tag size, then fails at once instead of being read to its end.
+constexpr std::int64_t kProbeReadBudget = 64 << 20;
+constexpr std::int64_t kOpenReadBudget = 2 << 20;
+// The frame shapes the converter takes; anything else comes from damaged data.
+constexpr int kMaxChannels = 64;  // swresample's own limit
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 1000000;
+constexpr int kMaxFrameSamples = 1 << 18;
+// A frame is converted this many samples at a time, which bounds the converter's buffers and
+// the pending frames whatever the frame's size and the ratio of the rates.
+constexpr int kSliceSamples = 4096;
+// No length beyond this (about 30 years) is believed, whatever the file says.
+constexpr double kLongestSeconds = 1e9;
 
 [[noreturn]] void fail(int code) {
     const std::string text = decoderErrorText(code);
@@ -37,6 +59,80 @@ void quietLibraries() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
 }
 
+// A demuxer's reads give up once `stop` is set, or once they have passed `readLimit` bytes.
+struct ReadGuard {
+    AVFormatContext* input = nullptr;
+    const std::atomic<bool>* stop = nullptr;
+    std::int64_t readLimit = std::numeric_limits<std::int64_t>::max();
+};
+
+// FFmpeg calls this on the reading thread before each read from the file.
+int interruptRead(void* opaque) {
+    const auto* guard = static_cast<const ReadGuard*>(opaque);
+    if (guard->stop && guard->stop->load(std::memory_order_relaxed)) return 1;
+    return guard->input && guard->input->pb && guard->input->pb->bytes_read > guard->readLimit;
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// Opens `path` under `guard` and picks its audio stream, the others discarded; returns the
+// stream's index or an error code. The "file:" prefix keeps a name such as "a:b.mp3" or
+// "http://x" a local path.
+int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const AVCodec** codec,
+              std::int64_t probeBudget, std::int64_t readBudget) {
+    AVFormatContext* context = avformat_alloc_context();
+    if (!context) return AVERROR(ENOMEM);
+    context->interrupt_callback = {interruptRead, &guard};
+    guard.input = context;
+    guard.readLimit = probeBudget;
+    const std::string url = "file:" + path;
+    if (int code = avformat_open_input(&context, url.c_str(), nullptr, nullptr); code < 0) {
+        guard.input = nullptr;  // freed by the failed open
+        return code;
+    }
+    input.reset(context);
+    // The probe has read what it needed; what finding the streams reads is budgeted.
+    if (context->pb) guard.readLimit = av_sat_add64(context->pb->bytes_read, readBudget);
+    if (int code = avformat_find_stream_info(context, nullptr); code < 0) return code;
+    const int stream = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, codec, 0);
+    if (stream < 0) return stream;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        if (int(i) != stream) context->streams[i]->discard = AVDISCARD_ALL;
+    }
+    return stream;
+}
+
+// Reads packets to the end (or the first error) and tallies those of `stream`; returns the
+// code that ended the reading.
+int tallyPackets(AVFormatContext* input, int stream, AVPacket* packet, PacketTally& tally) {
+    int code = 0;
+    while ((code = av_read_frame(input, packet)) >= 0) {
+        if (packet->stream_index == stream) tally.add(*packet);
+        av_packet_unref(packet);
+    }
+    return code;
+}
+
+// PCM in WAV is as long as its data, and never longer than what the file holds after the
+// data's start: a RIFF or data size that lies is no reason to wait for data that is not there.
+std::optional<double> pcmSeconds(const AVStream& stream, int rate, int channels,
+                                 std::int64_t fileBytes, std::int64_t dataStart) {
+    const AVCodecID id = stream.codecpar->codec_id;
+    const int bits = av_get_exact_bits_per_sample(id);
+    if (id < AV_CODEC_ID_PCM_S16LE || id >= AV_CODEC_ID_ADPCM_IMA_QT || bits <= 0 || bits % 8 ||
+        dataStart < 0 || fileBytes < dataStart)
+        return std::nullopt;
+    std::int64_t frames = (fileBytes - dataStart) / (std::int64_t(bits / 8) * channels);
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
+        const std::int64_t stated = av_rescale_q(stream.duration, stream.time_base, {1, rate});
+        if (stated > 0) frames = std::min(frames, stated);
+    }
+    return double(frames) / rate;
+}
+
 }  // namespace
 
 std::string decoderErrorText(int code) {
@@ -46,7 +142,9 @@ std::string decoderErrorText(int code) {
 }
 
 struct Decoder::State {
-    AVFormatContext* input = nullptr;
+    std::atomic<bool> cancelled{false};
+    ReadGuard guard;
+    InputPtr input;
     AVCodecContext* codec = nullptr;
     SwrContext* swr = nullptr;
     AVPacket* packet = nullptr;
@@ -55,9 +153,16 @@ struct Decoder::State {
     AVRational timeBase{1, 1};
     std::int64_t startPts = 0;
 
+    // The frame shape the converter is set up for; null swr when that shape cannot be converted.
+    AVSampleFormat swrFormat = AV_SAMPLE_FMT_NONE;
+    int swrRate = 0;
+    AVChannelLayout swrLayout{};
+
     bool demuxEnded = false;  // av_read_frame gave up; the decoder has been sent its flush
     bool done = false;        // nothing more will come until the next seek
     bool syncing = true;      // the next decoded frame's time stamp places the data
+    bool frameHeld = false;   // `frame` is accepted and converted up to frameOffset
+    int frameOffset = 0;
     std::int64_t target = 0;  // frames before this index are decoded and dropped
     std::int64_t cursor = 0;  // output index of the next converted frame
 
@@ -69,35 +174,53 @@ struct Decoder::State {
         av_frame_free(&frame);
         av_packet_free(&packet);
         swr_free(&swr);
+        av_channel_layout_uninit(&swrLayout);
         avcodec_free_context(&codec);
-        avformat_close_input(&input);
+    }
+
+    // Sets the converter up for frames of this shape (taking `layout`); FFmpeg's error code.
+    int setUpConverter(AVSampleFormat format, int rate, AVChannelLayout& layout,
+                       OutputFormat output) {
+        swr_free(&swr);
+        av_channel_layout_uninit(&swrLayout);
+        swrLayout = layout;
+        layout = AVChannelLayout{};
+        swrFormat = format;
+        swrRate = rate;
+        AVChannelLayout out{};
+        av_channel_layout_default(&out, output.channels);
+        int code = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, output.sampleRate, &swrLayout,
+                                       format, rate, 0, nullptr);
+        av_channel_layout_uninit(&out);
+        if (code >= 0) code = swr_init(swr);
+        if (code < 0) swr_free(&swr);
+        return code;
     }
 };
 
-Decoder::Decoder(const std::string& path, OutputFormat format)
+struct Decoder::Scan {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    TrackLength found;  // written before done is set
+    std::thread thread;
+};
+
+Decoder::Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound)
     : state_(std::make_unique<State>()), format_(format) {
     quietLibraries();
     State& s = *state_;
+    s.guard.stop = &s.cancelled;
     // Only regular files: a folder fails at once, and a pipe or a device would block or never
-    // end the packet scan.
+    // end.
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         fail(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
     }
-    // The "file:" prefix keeps a name such as "a:b.mp3" or "http://x" a local path.
-    const std::string url = "file:" + path;
-    if (int code = avformat_open_input(&s.input, url.c_str(), nullptr, nullptr); code < 0) {
-        s.input = nullptr;
-        fail(code);
-    }
-    if (int code = avformat_find_stream_info(s.input, nullptr); code < 0) fail(code);
     const AVCodec* codec = nullptr;
-    s.stream = av_find_best_stream(s.input, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (s.stream < 0) fail(s.stream);
+    s.stream = openAudio(s.input, path, s.guard, &codec, kProbeReadBudget, kOpenReadBudget);
+    // A read cut off by the budget means no audio where a player would look for it.
+    if (s.stream < 0) fail(s.stream == AVERROR_EXIT ? AVERROR_INVALIDDATA : s.stream);
     AVStream* stream = s.input->streams[s.stream];
-    for (unsigned i = 0; i < s.input->nb_streams; ++i) {
-        if (int(i) != s.stream) s.input->streams[i]->discard = AVDISCARD_ALL;
-    }
     s.timeBase = stream->time_base;
     s.startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
 
@@ -106,78 +229,152 @@ Decoder::Decoder(const std::string& path, OutputFormat format)
     if (int code = avcodec_parameters_to_context(s.codec, stream->codecpar); code < 0) fail(code);
     s.codec->pkt_timebase = stream->time_base;
     if (int code = avcodec_open2(s.codec, codec, nullptr); code < 0) fail(code);
-    if (s.codec->sample_rate <= 0 || s.codec->ch_layout.nb_channels <= 0) fail(AVERROR_INVALIDDATA);
-
-    // The length: one pass over the packets without decoding. Header durations are wrong for
-    // VBR MP3 without a Xing header and for truncated files; the packets are not.
+    const int channels = s.codec->ch_layout.nb_channels;
+    if (s.codec->sample_rate < kMinSampleRate || s.codec->sample_rate > kMaxSampleRate ||
+        channels <= 0 || channels > kMaxChannels || s.timeBase.num <= 0 || s.timeBase.den <= 0)
+        fail(AVERROR_INVALIDDATA);
     s.packet = av_packet_alloc();
     s.frame = av_frame_alloc();
     if (!s.packet || !s.frame) fail(AVERROR(ENOMEM));
-    std::int64_t first = std::numeric_limits<std::int64_t>::max();
-    std::int64_t end = std::numeric_limits<std::int64_t>::min();
-    std::int64_t durationSum = 0;
-    std::int64_t skipped = 0;
-    std::int64_t packets = 0;
-    while (av_read_frame(s.input, s.packet) >= 0) {
+
+    measureLength(path);
+
+    // A file whose announced shape cannot be converted fails now rather than playing silence.
+    AVChannelLayout layout{};
+    if (s.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        av_channel_layout_default(&layout, channels);
+    } else if (int code = av_channel_layout_copy(&layout, &s.codec->ch_layout); code < 0) {
+        fail(code);
+    }
+    if (int code = s.setUpConverter(s.codec->sample_fmt, s.codec->sample_rate, layout, format_);
+        code < 0)
+        fail(code);
+
+    s.guard.readLimit = std::numeric_limits<std::int64_t>::max();
+    seek(0);
+    if (lengthExact_) return;
+    scan_ = std::make_unique<Scan>();
+    scan_->thread = std::thread([this, &scan = *scan_, path, rate = s.codec->sample_rate,
+                                 index = s.stream, lengthFound = std::move(lengthFound)] {
+        pthread_setname_np(pthread_self(), "vorela-length");
+        ReadGuard guard;
+        guard.stop = &scan.stop;
+        InputPtr input;
+        std::optional<double> seconds;
+        // Another demuxer on the same file: the decoder's own belongs to the decoder thread.
+        constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
+        if (openAudio(input, path, guard, nullptr, kAll, kAll) == index) {
+            PacketTally tally(input->streams[index]->time_base, rate);
+            if (AVPacket* packet = av_packet_alloc()) {
+                tallyPackets(input.get(), index, packet, tally);
+                av_packet_free(&packet);
+            }
+            if (tally.packets() > 0) seconds = tally.seconds();
+        }
+        if (scan.stop.load(std::memory_order_relaxed)) return;
+        // A file gone or changed since it was opened keeps its estimate.
+        scan.found = seconds ? lengthOf(*seconds) : length_;
+        scan.done.store(true, std::memory_order_release);
+        if (lengthFound) lengthFound();
+    });
+}
+
+Decoder::~Decoder() {
+    if (scan_ && scan_->thread.joinable()) {
+        scan_->stop.store(true, std::memory_order_relaxed);
+        scan_->thread.join();
+    }
+}
+
+// On the opening thread: the stated or scanned length, or else an estimate for the scan to
+// replace. Reads the stream's first packet, so that a file without one fails here.
+void Decoder::measureLength(const std::string& path) {
+    State& s = *state_;
+    const AVStream& stream = *s.input->streams[s.stream];
+    const int rate = s.codec->sample_rate;
+    const std::int64_t fileBytes = avio_size(s.input->pb);
+    maxSeconds_ =
+        fileBytes >= 0 ? std::min(maxSecondsForBytes(fileBytes), kLongestSeconds) : kLongestSeconds;
+
+    PacketTally tally(s.timeBase, rate);
+    std::int64_t firstPacketAt = -1;
+    int code = 0;
+    while (tally.packets() == 0 && (code = av_read_frame(s.input.get(), s.packet)) >= 0) {
         if (s.packet->stream_index == s.stream) {
-            ++packets;
-            const std::int64_t ts = s.packet->pts != AV_NOPTS_VALUE ? s.packet->pts : s.packet->dts;
-            const std::int64_t duration = std::max<std::int64_t>(s.packet->duration, 0);
-            durationSum += duration;
-            if (ts != AV_NOPTS_VALUE) {
-                first = std::min(first, ts);
-                end = std::max(end, ts + duration);
-            }
-            std::size_t size = 0;
-            if (const std::uint8_t* skip =
-                    av_packet_get_side_data(s.packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-                skip && size >= 8) {
-                skipped += std::int64_t(AV_RL32(skip)) + std::int64_t(AV_RL32(skip + 4));
-            }
+            tally.add(*s.packet);
+            firstPacketAt = s.packet->pos;
         }
         av_packet_unref(s.packet);
     }
-    if (packets == 0) fail(AVERROR_INVALIDDATA);
-    const std::int64_t span = end > first ? end - first : durationSum;
-    const double seconds =
-        double(span) * av_q2d(s.timeBase) - double(skipped) / s.codec->sample_rate;
-    lengthMs_ = std::max<std::int64_t>(0, std::llround(seconds * 1000.0));
-    totalFrames_ = (lengthMs_ * format_.sampleRate + 999) / 1000;
-
-    AVChannelLayout in{};
-    if (s.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-        av_channel_layout_default(&in, s.codec->ch_layout.nb_channels);
-    } else if (int code = av_channel_layout_copy(&in, &s.codec->ch_layout); code < 0) {
-        fail(code);
+    if (tally.packets() == 0) {
+        fail(code == AVERROR_EOF || code == AVERROR_EXIT ? AVERROR_INVALIDDATA : code);
     }
-    AVChannelLayout out{};
-    av_channel_layout_default(&out, format_.channels);
-    const int code = swr_alloc_set_opts2(&s.swr, &out, AV_SAMPLE_FMT_S16, format_.sampleRate, &in,
-                                         s.codec->sample_fmt, s.codec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&in);
-    av_channel_layout_uninit(&out);
-    if (code < 0) fail(code);
-    if (int initCode = swr_init(s.swr); initCode < 0) fail(initCode);
 
-    seek(0);
+    const std::string_view demuxer = s.input->iformat->name;
+    std::optional<double> stated;
+    if (demuxer == "mp3" && s.codec->codec_id == AV_CODEC_ID_MP3) {
+        if (const auto header = mp3StatedLength(path); header && header->sampleRate == rate) {
+            stated = double(header->samples) / rate;
+        }
+    } else if (demuxer == "wav") {
+        stated = pcmSeconds(stream, rate, s.codec->ch_layout.nb_channels, fileBytes, firstPacketAt);
+    }
+    if (!stated && fileBytes >= 0 && fileBytes <= kScanAtOnceBytes) {
+        // A file this small is read to its end in a few milliseconds.
+        s.guard.readLimit = s.input->pb->bytes_read + kScanAtOnceBytes + kOpenReadBudget;
+        if (tallyPackets(s.input.get(), s.stream, s.packet, tally) != AVERROR_EXIT) {
+            stated = tally.seconds();
+        }
+    }
+    if (stated) {
+        length_ = lengthOf(*stated);
+        lengthExact_ = true;
+        return;
+    }
+    double estimate = 0;
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
+        estimate = double(stream.duration) * av_q2d(stream.time_base);
+    } else if (s.input->duration > 0) {
+        estimate = double(s.input->duration) / AV_TIME_BASE;
+    }
+    length_ = lengthOf(std::max(estimate, tally.seconds()));
 }
 
-Decoder::~Decoder() = default;
+TrackLength Decoder::lengthOf(double seconds) const {
+    seconds = seconds > 0 ? std::min(seconds, maxSeconds_) : 0.0;
+    TrackLength length;
+    length.ms = std::llround(seconds * 1000.0);
+    length.frames = (length.ms * format_.sampleRate + 999) / 1000;
+    return length;
+}
+
+std::optional<TrackLength> Decoder::foundLength() const {
+    if (!scan_ || !scan_->done.load(std::memory_order_acquire)) return std::nullopt;
+    return scan_->found;
+}
+
+void Decoder::cancel() {
+    state_->cancelled.store(true, std::memory_order_relaxed);
+    if (scan_) scan_->stop.store(true, std::memory_order_relaxed);
+}
 
 void Decoder::seek(std::int64_t frame) {
     State& s = *state_;
-    frame = std::clamp<std::int64_t>(frame, 0, totalFrames_);
+    frame = std::max<std::int64_t>(frame, 0);
     const double seconds = std::max(0.0, double(frame) / format_.sampleRate - kSeekPrerollSeconds);
-    const std::int64_t ts =
-        s.startPts + (frame == 0 ? 0 : std::int64_t(seconds / av_q2d(s.timeBase)));
-    if (av_seek_frame(s.input, s.stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        av_seek_frame(s.input, s.stream, s.startPts, AVSEEK_FLAG_BACKWARD) < 0) {
+    // In doubles: a damaged start time must not overflow the stamp.
+    const double stamp = std::clamp(double(s.startPts) + seconds / av_q2d(s.timeBase), -9e18, 9e18);
+    const std::int64_t ts = frame == 0 ? s.startPts : std::int64_t(stamp);
+    if (av_seek_frame(s.input.get(), s.stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        av_seek_frame(s.input.get(), s.stream, s.startPts, AVSEEK_FLAG_BACKWARD) < 0) {
         // No way back: decode from wherever the demuxer is; the time stamps still place the
         // data, and a read that finds nothing ends the track.
-        av_seek_frame(s.input, -1, 0, AVSEEK_FLAG_BYTE);
+        av_seek_frame(s.input.get(), -1, 0, AVSEEK_FLAG_BYTE);
     }
     avcodec_flush_buffers(s.codec);
-    swr_init(s.swr);  // drops samples buffered for the old position
+    if (s.swr) swr_init(s.swr);  // drops samples buffered for the old position
+    av_frame_unref(s.frame);
+    s.frameHeld = false;
     s.demuxEnded = false;
     s.done = false;
     s.syncing = true;
@@ -192,14 +389,13 @@ std::size_t Decoder::read(std::int16_t* out, std::size_t maxFrames) {
     State& s = *state_;
     const std::size_t channels = std::size_t(format_.channels);
     std::size_t produced = 0;
-    while (produced < maxFrames && nextFrame_ < totalFrames_) {
+    while (produced < maxFrames) {
         const std::size_t available = s.pending.size() / channels - s.pendingOffset;
         if (available == 0) {
             if (!refill()) break;
             continue;
         }
-        const std::size_t n =
-            std::min({available, maxFrames - produced, std::size_t(totalFrames_ - nextFrame_)});
+        const std::size_t n = std::min(available, maxFrames - produced);
         std::memcpy(out + produced * channels, s.pending.data() + s.pendingOffset * channels,
                     n * channels * sizeof(std::int16_t));
         s.pendingOffset += n;
@@ -215,26 +411,36 @@ bool Decoder::refill() {
     s.pending.clear();
     s.pendingOffset = 0;
     while (!s.done) {
-        const int received = avcodec_receive_frame(s.codec, s.frame);
-        if (received == 0) {
-            if (s.syncing) {
-                s.syncing = false;
-                const std::int64_t pts = s.frame->best_effort_timestamp;
-                if (pts != AV_NOPTS_VALUE) {
-                    const double at = double(pts - s.startPts) * av_q2d(s.timeBase);
-                    // Data that starts after the target is taken as starting at it.
-                    s.cursor =
-                        std::min<std::int64_t>(s.target, std::llround(at * format_.sampleRate));
-                }
-            }
-            convert(const_cast<const std::uint8_t**>(s.frame->extended_data), s.frame->nb_samples,
-                    s.cursor);
-            av_frame_unref(s.frame);
+        if (s.cancelled.load(std::memory_order_relaxed)) {
+            s.done = true;
+            return false;
+        }
+        if (s.frameHeld) {
+            convertSlice();
             if (!s.pending.empty()) return true;
             continue;
         }
+        const int received = avcodec_receive_frame(s.codec, s.frame);
+        if (received == 0) {
+            if (!acceptFrame()) {
+                av_frame_unref(s.frame);
+                continue;
+            }
+            const std::int64_t pts = s.frame->best_effort_timestamp;
+            if (s.syncing && pts != AV_NOPTS_VALUE) {
+                // Data that starts after the target is taken as starting at it. In doubles,
+                // clamped: a damaged stamp must not overflow the index.
+                const double at =
+                    (double(pts) - double(s.startPts)) * av_q2d(s.timeBase) * format_.sampleRate;
+                s.cursor = std::llround(std::clamp(at, -4e18, double(s.target)));
+            }
+            s.syncing = false;
+            s.frameHeld = true;
+            s.frameOffset = 0;
+            continue;
+        }
         if (received == AVERROR_EOF) {
-            convert(nullptr, 0, s.cursor);  // what the resampler still holds
+            resample(nullptr, 0);  // what the converter still holds
             s.done = true;
             return !s.pending.empty();
         }
@@ -247,7 +453,7 @@ bool Decoder::refill() {
             s.done = true;
             return false;
         }
-        const int read = av_read_frame(s.input, s.packet);
+        const int read = av_read_frame(s.input.get(), s.packet);
         if (read < 0) {
             // End of file or a read error (a file cut short under us): drain what is decoded.
             s.demuxEnded = true;
@@ -263,19 +469,83 @@ bool Decoder::refill() {
     return false;
 }
 
-// Resamples `samples` input frames placed at output index `firstFrame` and appends those at or
-// after the target to the pending frames.
-void Decoder::convert(const std::uint8_t** data, int samples, std::int64_t firstFrame) {
+// Checks the decoded frame before anything reads it, and sets the converter up anew when the
+// frame's shape differs from the last one's: files joined from others (44.1 kHz stereo, then
+// 22.05 kHz mono) and damaged ones change rate, channels or sample format mid-stream. False
+// skips the frame.
+bool Decoder::acceptFrame() {
     State& s = *state_;
+    const AVFrame& frame = *s.frame;
+    const auto format = AVSampleFormat(frame.format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int bytes = format > AV_SAMPLE_FMT_NONE && format < AV_SAMPLE_FMT_NB
+                          ? av_get_bytes_per_sample(format)
+                          : 0;
+    if (frame.nb_samples <= 0 || frame.nb_samples > kMaxFrameSamples || bytes <= 0 ||
+        channels <= 0 || channels > kMaxChannels || frame.sample_rate < kMinSampleRate ||
+        frame.sample_rate > kMaxSampleRate || !frame.extended_data)
+        return false;
+    const bool planar = av_sample_fmt_is_planar(format);
+    for (int plane = 0; plane < (planar ? channels : 1); ++plane) {
+        if (!frame.extended_data[plane]) return false;
+    }
+    if (std::int64_t(frame.linesize[0]) <
+        std::int64_t(frame.nb_samples) * bytes * (planar ? 1 : channels))
+        return false;
+
+    AVChannelLayout layout{};
+    if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+        !av_channel_layout_check(&frame.ch_layout)) {
+        av_channel_layout_default(&layout, channels);
+    } else if (av_channel_layout_copy(&layout, &frame.ch_layout) < 0) {
+        return false;
+    }
+    if (format == s.swrFormat && frame.sample_rate == s.swrRate &&
+        av_channel_layout_compare(&layout, &s.swrLayout) == 0) {
+        av_channel_layout_uninit(&layout);
+        return s.swr != nullptr;
+    }
+    resample(nullptr, 0);  // what the converter holds of the frames before
+    return s.setUpConverter(format, frame.sample_rate, layout, format_) >= 0;
+}
+
+// Converts the held frame's next slice, and lets the frame go after its last.
+void Decoder::convertSlice() {
+    State& s = *state_;
+    const AVFrame& frame = *s.frame;
+    const int channels = frame.ch_layout.nb_channels;
+    const bool planar = av_sample_fmt_is_planar(AVSampleFormat(frame.format));
+    const std::size_t step = std::size_t(av_get_bytes_per_sample(AVSampleFormat(frame.format))) *
+                             std::size_t(planar ? 1 : channels);
+    std::array<const std::uint8_t*, kMaxChannels> planes{};
+    for (int p = 0; p < (planar ? channels : 1); ++p) {
+        planes[std::size_t(p)] = frame.extended_data[p] + std::size_t(s.frameOffset) * step;
+    }
+    const int slice = std::min(kSliceSamples, frame.nb_samples - s.frameOffset);
+    resample(planes.data(), slice);
+    s.frameOffset += slice;
+    if (s.frameOffset >= frame.nb_samples) {
+        av_frame_unref(s.frame);
+        s.frameHeld = false;
+    }
+}
+
+// Resamples `samples` input frames (none: drains the converter) placed at the cursor, and
+// appends those at or after the target to the pending frames.
+void Decoder::resample(const std::uint8_t* const* data, int samples) {
+    State& s = *state_;
+    if (!s.swr) return;
     const std::size_t channels = std::size_t(format_.channels);
     const int capacity = swr_get_out_samples(s.swr, samples);
     if (capacity <= 0) return;
     s.scratch.resize(std::size_t(capacity) * channels);
     auto* out = reinterpret_cast<std::uint8_t*>(s.scratch.data());
-    const int got = swr_convert(s.swr, &out, capacity, data, samples);
+    const int got =
+        swr_convert(s.swr, &out, capacity, const_cast<const std::uint8_t**>(data), samples);
     if (got <= 0) return;
-    std::int64_t drop = std::clamp<std::int64_t>(s.target - firstFrame, 0, got);
-    s.cursor = firstFrame + got;
+    const std::int64_t first = s.cursor;
+    s.cursor = first + got;
+    const std::int64_t drop = std::clamp<std::int64_t>(s.target - first, 0, got);
     if (drop == got) return;
     s.pending.insert(s.pending.end(), s.scratch.begin() + std::ptrdiff_t(drop * channels),
                      s.scratch.begin() + std::ptrdiff_t(std::size_t(got) * channels));

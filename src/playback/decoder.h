@@ -1,53 +1,82 @@
 #pragma once
-// One open audio file: FFmpeg demuxing and decoding, resampled to the output's format.
+// One open audio file: FFmpeg demuxing and decoding, converted to the output's format, and the
+// length of the track.
 //
 // Threads: constructed on the UI thread (Open waits for it); afterwards only the engine's
-// decoder thread calls seek() and read(). lengthMs() and totalFrames() never change after
-// construction and may be read from any thread.
+// decoder thread calls seek() and read(). length() and lengthExact() never change after
+// construction. When the length is only an estimate, a scanning thread of the decoder's own
+// reads every packet of the file on a demuxer of its own, publishes the exact length through
+// foundLength() and then calls `lengthFound` on that thread. cancel() and foundLength() may be
+// called from any thread. The destructor stops and joins the scan.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "playback/audio_output.h"
 
 namespace playback {
 
+struct TrackLength {
+    std::int64_t ms = 0;
+    // Output frames up to ms: frame i plays at i / rate seconds, and the last frame ends at or
+    // just after ms.
+    std::int64_t frames = 0;
+};
+
 class Decoder {
 public:
-    // Opens `path` (format detected from content), scans its packets for the length and
-    // prepares to decode from the start. Throws DeviceError with FFmpeg's text.
-    Decoder(const std::string& path, OutputFormat format);
+    // Opens `path` (format detected from content) and prepares to decode from the start.
+    // Throws DeviceError with FFmpeg's text. The length is exact when the file states it (an
+    // MP3 Xing, Info or VBRI header that covers the whole file, the data size of PCM WAV) or is
+    // small enough to scan at once; otherwise it is the demuxer's estimate and a background scan
+    // finds the exact one. Opening reads at most 64 MiB while probing (an ID3v2 tag is read
+    // whole) and 2 MiB more.
+    Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound = {});
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
-    // The one length of the track: the span of its packets less the samples the container
-    // marks for skipping (encoder delay and padding).
-    std::int64_t lengthMs() const { return lengthMs_; }
-    // Output frames up to lengthMs: frame i plays at i / rate seconds, and the last frame ends
-    // at or just after lengthMs. read() never produces a frame at or past this index.
-    std::int64_t totalFrames() const { return totalFrames_; }
+    // The length known when the file was opened.
+    TrackLength length() const { return length_; }
+    // True when length() is the exact one and no scan runs.
+    bool lengthExact() const { return lengthExact_; }
+    // The exact length once the scan has read every packet (the estimate again when the file
+    // could not be scanned); empty while it runs, and when length() was exact already.
+    std::optional<TrackLength> foundLength() const;
     OutputFormat format() const { return format_; }
 
-    // The next read() starts at output frame `frame` (clamped to 0..totalFrames).
+    // The next read() starts at output frame `frame` (0 or more).
     void seek(std::int64_t frame);
     // Writes up to `maxFrames` interleaved 16-bit frames; returns how many. 0 means the data
-    // has ended (end of file, a read error, or totalFrames reached).
+    // has ended (end of file, a read error, or cancel()).
     std::size_t read(std::int16_t* out, std::size_t maxFrames);
     // The output frame index of the next frame read() returns.
     std::int64_t nextFrame() const { return nextFrame_; }
+    // Makes a read under way end soon, and every later one return 0: a damaged file with
+    // megabytes of undecodable bytes would otherwise hold its reader for seconds.
+    void cancel();
 
 private:
     struct State;
+    struct Scan;
+    void measureLength(const std::string& path);
+    TrackLength lengthOf(double seconds) const;
     bool refill();
-    void convert(const std::uint8_t** data, int samples, std::int64_t firstFrame);
+    bool acceptFrame();
+    void convertSlice();
+    void resample(const std::uint8_t* const* data, int samples);
 
     std::unique_ptr<State> state_;
+    std::unique_ptr<Scan> scan_;
     OutputFormat format_;
-    std::int64_t lengthMs_ = 0;
-    std::int64_t totalFrames_ = 0;
+    TrackLength length_;
+    bool lengthExact_ = false;
+    double maxSeconds_ = 0;  // the most the file's size can hold
     std::int64_t nextFrame_ = 0;
 };
 

@@ -33,14 +33,20 @@ void Engine::open(const std::string& path) {
         format_ = format;
         outputOpen_ = true;
     }
-    auto decoder = std::make_unique<Decoder>(path, format_);
+    // The callback runs on the decoder's scanning thread: a decoder thread waiting at the end of
+    // an estimated length goes on with the exact one.
+    auto decoder = std::make_unique<Decoder>(path, format_, [this] {
+        std::lock_guard lock(mutex_);
+        decoderWake_.notify_all();
+    });
     {
         std::lock_guard lock(mutex_);
         // Half a second of audio, and never less than two chunks.
         capacity_ = std::max<std::size_t>(std::size_t(format_.sampleRate) / 2, 2 * kChunkFrames);
         ring_.assign(capacity_ * std::size_t(format_.channels), 0);
-        totalFrames_ = decoder->totalFrames();
-        lengthMs_.store(decoder->lengthMs(), std::memory_order_relaxed);
+        totalFrames_ = decoder->length().frames;
+        lengthMs_.store(decoder->length().ms, std::memory_order_relaxed);
+        lengthExact_ = decoder->lengthExact();
         quit_ = false;
         decoder_ = std::move(decoder);
         startSegment(0);
@@ -62,6 +68,7 @@ void Engine::close() {
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
+        decoder_->cancel();  // a read under way ends soon instead of holding up the join
         mode_.store(int(PlayerMode::NotReady), std::memory_order_release);
         count_ = 0;
         playedFrame_.store(0, std::memory_order_relaxed);
@@ -81,6 +88,7 @@ std::uint64_t Engine::play() {
         std::lock_guard lock(mutex_);
         if (playedFrame_.load(std::memory_order_relaxed) >= totalFrames_) startSegment(0);
         mode_.store(int(PlayerMode::Playing), std::memory_order_release);
+        adoptFoundLength();
         id = ++playId_;
     }
     output_->setState(OutputState::Playing);
@@ -102,6 +110,7 @@ void Engine::seek(std::int64_t ms) {
     const OutputState state = haltState(OutputState::Stopped);
     {
         std::lock_guard lock(mutex_);
+        adoptFoundLength();
         const std::int64_t frame = (ms * format_.sampleRate + 999) / 1000;
         startSegment(std::min(frame, totalFrames_));
         mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
@@ -124,6 +133,21 @@ void Engine::startSegment(std::int64_t frame) {
     ended_.store(false, std::memory_order_release);
     playedFrame_.store(frame, std::memory_order_relaxed);
     decoderWake_.notify_all();
+}
+
+bool Engine::adoptFoundLength() {
+    if (lengthExact_ || !decoder_) return lengthExact_;
+    const std::optional<TrackLength> found = decoder_->foundLength();
+    // Stopped or paused at or past the found end, the change would make Position == Length (a
+    // finished track) without an end: it waits for the next play.
+    if (!found || (mode() != PlayerMode::Playing &&
+                   playedFrame_.load(std::memory_order_relaxed) >= found->frames))
+        return false;
+    lengthExact_ = true;
+    totalFrames_ = found->frames;
+    lengthMs_.store(found->ms, std::memory_order_relaxed);
+    decoderWake_.notify_all();
+    return true;
 }
 
 std::int64_t Engine::positionMs() const {
@@ -159,6 +183,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
             starved_ = true;
             return 0;
         }
+        adoptFoundLength();
         while (copied < frames && count_ > 0) {
             const std::size_t n = std::min({frames - copied, count_, capacity_ - readAt_});
             std::memcpy(out + copied * channels, ring_.data() + readAt_ * channels,
@@ -191,13 +216,17 @@ void Engine::decodeLoop() {
     std::size_t chunkFrames = 0;  // decoded frames in chunk
     std::size_t chunkUsed = 0;    // of those, already in the ring
     std::uint64_t mine = 0;       // the segment this thread decodes for
+    bool awaitingLength = false;  // at the end of an estimated length, until the exact one
 
     std::unique_lock lock(mutex_);
     for (;;) {
         decoderWake_.wait(lock, [&] {
-            return quit_ || segment_ != mine || (!finished_ && freeFrames() >= kChunkFrames);
+            return quit_ || segment_ != mine ||
+                   (!finished_ && freeFrames() >= kChunkFrames &&
+                    (!awaitingLength || adoptFoundLength()));
         });
         if (quit_) return;
+        awaitingLength = false;
         if (segment_ != mine) {
             mine = segment_;
             const std::int64_t start = segmentStart_;
@@ -208,8 +237,10 @@ void Engine::decodeLoop() {
             continue;
         }
         if (chunkUsed == chunkFrames) {
+            const std::int64_t room =
+                std::clamp<std::int64_t>(totalFrames_ - decoder_->nextFrame(), 0, kChunkFrames);
             lock.unlock();
-            chunkFrames = decoder_->read(chunk.data(), kChunkFrames);
+            chunkFrames = room > 0 ? decoder_->read(chunk.data(), std::size_t(room)) : 0;
             chunkUsed = 0;
             lock.lock();
             if (segment_ != mine || quit_) continue;
@@ -224,9 +255,15 @@ void Engine::decodeLoop() {
             chunkUsed += n;
             count_ += n;
         }
+        // The data or the length has ended. An estimated length is no end: the thread waits for
+        // the exact one and reads on up to it, so a track always ends at Position == Length.
         if (chunkUsed == chunkFrames &&
             (chunkFrames == 0 || decoder_->nextFrame() >= totalFrames_)) {
-            finished_ = true;
+            if (lengthExact_) {
+                finished_ = true;
+            } else {
+                awaitingLength = true;
+            }
         }
         dataReady_.notify_all();
         if (starved_) {

@@ -7,6 +7,8 @@
 //   - decoder thread (one per open file): seek()/read() on the Decoder, writes to the ring.
 //   - output thread (the sound server's requests, SDL's callback, or the UI thread itself for
 //     the manual clock): pull().
+//   - the decoder's length scan (while an estimated length awaits the exact one): only takes
+//     mutex_ to wake the decoder thread.
 // One mutex, mutex_, guards the ring and the segment fields below, and nothing is called while
 // it is held except memcpy and condition-variable notifications. The output has locks of its
 // own that it may hold while calling pull(), so the engine never calls the output with mutex_
@@ -65,6 +67,9 @@ public:
 private:
     void decodeLoop();
     void startSegment(std::int64_t frame);  // mutex_ held
+    // mutex_ held. Takes the exact length once the decoder's scan has found it; true when the
+    // length is exact.
+    bool adoptFoundLength();
     std::size_t freeFrames() const { return capacity_ - count_; }
     // The output state for a halt: what it holds is dropped, unless it is the end of a track.
     OutputState haltState(OutputState state) const;
@@ -94,6 +99,7 @@ private:
     std::uint64_t playId_ = 0;
     std::int64_t totalFrames_ = 0;  // the open file's frame count at the output's rate
     bool starved_ = false;          // a pull came up short: tell the output of the next data
+    bool lengthExact_ = false;      // totalFrames_ is exact, not an estimate awaiting the scan
 
     // Written under mutex_, read anywhere.
     std::atomic<std::int64_t> playedFrame_{0};  // handed to the output

@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
@@ -52,6 +53,7 @@ struct Encoding {
     bool vbr;
     bool xing;
     bool id3;
+    int bitRate = 0;  // 0: 64 kbit/s a channel (32 below 32 kHz)
 };
 
 Encoding encodingOf(Format format) {
@@ -74,33 +76,37 @@ Encoding encodingOf(Format format) {
 
 // Writes sample `value` (-1..1) at frame `i`, channel `c` in the encoder's sample format.
 void store(AVFrame* frame, AVSampleFormat format, int channels, int i, int c, double value) {
-    switch (format) {
+    const bool planar = av_sample_fmt_is_planar(format);
+    std::uint8_t* plane = frame->data[planar ? c : 0];
+    const int at = planar ? i : i * channels + c;
+    switch (av_get_packed_sample_fmt(format)) {
+        case AV_SAMPLE_FMT_U8:
+            plane[at] = static_cast<std::uint8_t>(std::lround(128.0 + value * 127.0));
+            break;
         case AV_SAMPLE_FMT_S16:
-            reinterpret_cast<std::int16_t*>(frame->data[0])[i * channels + c] =
+            reinterpret_cast<std::int16_t*>(plane)[at] =
                 static_cast<std::int16_t>(std::lround(value * 32767.0));
             break;
-        case AV_SAMPLE_FMT_S16P:
-            reinterpret_cast<std::int16_t*>(frame->data[c])[i] =
-                static_cast<std::int16_t>(std::lround(value * 32767.0));
-            break;
-        case AV_SAMPLE_FMT_S32P:
-            reinterpret_cast<std::int32_t*>(frame->data[c])[i] =
+        case AV_SAMPLE_FMT_S32:
+            reinterpret_cast<std::int32_t*>(plane)[at] =
                 static_cast<std::int32_t>(std::lround(value * 2147483647.0));
             break;
-        case AV_SAMPLE_FMT_FLTP:
-            reinterpret_cast<float*>(frame->data[c])[i] = static_cast<float>(value);
+        case AV_SAMPLE_FMT_FLT:
+            reinterpret_cast<float*>(plane)[at] = static_cast<float>(value);
+            break;
+        case AV_SAMPLE_FMT_DBL:
+            reinterpret_cast<double*>(plane)[at] = value;
             break;
         default:
             throw std::runtime_error("fixture encoder wants an unexpected sample format");
     }
 }
 
+// The encoder's first sample format, preferring 16-bit ones.
 AVSampleFormat pickFormat(const AVCodec* codec) {
     if (!codec->sample_fmts) return AV_SAMPLE_FMT_S16;
     for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
-        if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P || *f == AV_SAMPLE_FMT_FLTP ||
-            *f == AV_SAMPLE_FMT_S32P)
-            return *f;
+        if (av_get_packed_sample_fmt(*f) == AV_SAMPLE_FMT_S16) return *f;
     }
     return codec->sample_fmts[0];
 }
@@ -147,9 +153,10 @@ const char* extension(Format format) {
     }
 }
 
-void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
-               int sampleRate, int channels) {
-    const Encoding encoding = encodingOf(format);
+namespace {
+
+void encodeTone(const std::string& path, const Encoding& encoding, double frequencyHz,
+                int durationMs, int sampleRate, int channels) {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoding.codec);
     if (!codec) throw std::runtime_error(std::string("no encoder ") + encoding.codec);
 
@@ -166,7 +173,9 @@ void writeTone(const std::string& path, Format format, double frequencyHz, int d
     if (encoding.vbr) {
         encoder->flags |= AV_CODEC_FLAG_QSCALE;
         encoder->global_quality = FF_QP2LAMBDA * 2;
-    } else if (std::strcmp(encoding.codec, "pcm_s16le") != 0) {
+    } else if (encoding.bitRate > 0) {
+        encoder->bit_rate = encoding.bitRate;
+    } else if (std::strncmp(encoding.codec, "pcm_", 4) != 0) {
         encoder->bit_rate = channels * (sampleRate >= 32000 ? 64000 : 32000);
     }
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -224,6 +233,55 @@ void writeTone(const std::string& path, Format format, double frequencyHz, int d
     check(av_write_trailer(muxer.get()), "av_write_trailer");
 }
 
+}  // namespace
+
+void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
+               int sampleRate, int channels) {
+    encodeTone(path, encodingOf(format), frequencyHz, durationMs, sampleRate, channels);
+}
+
+void writeToneWith(const std::string& path, const char* codec, const char* muxer,
+                   double frequencyHz, int durationMs, int sampleRate, int channels, int bitRate) {
+    encodeTone(path, {codec, muxer, false, false, false, bitRate}, frequencyHz, durationMs,
+               sampleRate, channels);
+}
+
+void writeMp3WithXing(const std::string& path, const std::string& from) {
+    AVFormatContext* rawInput = nullptr;
+    check(avformat_open_input(&rawInput, from.c_str(), nullptr, nullptr), "avformat_open_input");
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        rawInput, [](AVFormatContext* c) { avformat_close_input(&c); });
+    check(avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info");
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    check(index, "av_find_best_stream");
+
+    AVFormatContext* rawMuxer = nullptr;
+    check(avformat_alloc_output_context2(&rawMuxer, nullptr, "mp3", path.c_str()),
+          "avformat_alloc_output_context2");
+    std::unique_ptr<AVFormatContext, FormatContextCloser> muxer(rawMuxer);
+    AVStream* stream = avformat_new_stream(muxer.get(), nullptr);
+    if (!stream) throw std::runtime_error("avformat_new_stream failed");
+    check(avcodec_parameters_copy(stream->codecpar, input->streams[index]->codecpar), "params");
+    stream->time_base = input->streams[index]->time_base;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "write_xing", "1", 0);
+    av_dict_set(&options, "id3v2_version", "0", 0);
+    check(avio_open(&muxer->pb, path.c_str(), AVIO_FLAG_WRITE), "avio_open");
+    const int headerCode = avformat_write_header(muxer.get(), &options);
+    av_dict_free(&options);
+    check(headerCode, "avformat_write_header");
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index) {
+            av_packet_rescale_ts(packet.get(), input->streams[index]->time_base, stream->time_base);
+            packet->stream_index = 0;
+            check(av_write_frame(muxer.get(), packet.get()), "av_write_frame");
+        }
+        av_packet_unref(packet.get());
+    }
+    check(av_write_trailer(muxer.get()), "av_write_trailer");
+}
+
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
@@ -243,6 +301,19 @@ void writeHeaderOnlyWav(const std::string& path) {
 
 void truncateFile(const std::string& path, std::uintmax_t bytes) {
     std::filesystem::resize_file(path, bytes);
+}
+
+void joinFiles(const std::string& path, const std::vector<std::string>& parts) {
+    std::string bytes;
+    for (const std::string& part : parts) bytes += readBytes(part);
+    writeBytes(path, bytes);
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw std::runtime_error("cannot read " + path);
+    return bytes;
 }
 
 Decoded decodeFile(const std::string& path) {

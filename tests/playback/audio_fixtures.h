@@ -26,12 +26,26 @@ const char* extension(Format format);
 void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
                int sampleRate = 44100, int channels = 2);
 
+// The same tone through any libavcodec encoder into any muxer, at a constant `bitRate` (0: 64
+// kbit/s a channel) and without a Xing header: "pcm_u8" in "wav", "libmp3lame" in "mp3".
+void writeToneWith(const std::string& path, const char* codec, const char* muxer,
+                   double frequencyHz, int durationMs, int sampleRate = 44100, int channels = 2,
+                   int bitRate = 0);
+
+// The MP3 packets of `from` in a new MP3 file with a Xing header that counts them (the
+// muxer's own, with no encoder delay or padding named).
+void writeMp3WithXing(const std::string& path, const std::string& from);
+
 // Raw bytes, for files that only look like audio.
 void writeBytes(const std::string& path, const std::string& bytes);
 // A RIFF/WAVE header announcing PCM data, and no data.
 void writeHeaderOnlyWav(const std::string& path);
 // Cuts a file down to `bytes`.
 void truncateFile(const std::string& path, std::uintmax_t bytes);
+// Writes the files of `parts` one after the other into `path`, as `cat` does.
+void joinFiles(const std::string& path, const std::vector<std::string>& parts);
+// The whole content of a file.
+std::string readBytes(const std::string& path);
 
 // Decodes a whole file to interleaved 16-bit samples at its own rate and channel count.
 struct Decoded {
