@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # A virtual display with a window manager that docks tray icons. Sourced by ./run and the
 # screenshot script: start_virtual_display [jwm-config] sets DISPLAY; stop_virtual_display ends
-# both.
-start_virtual_display() {
-    local config=${1:-}
-    local n
-    for n in $(seq 90 130); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# what was started.
+# start_xvfb [WxHxD]: the server alone, for checks that want no window manager.
+start_xvfb() {
+    # The server picks a free display itself and writes its number once it accepts clients: two
+    # sessions started at the same moment never share one.
+    local number_file n=
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     VORELA_XVFB_PID=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
+    for _ in $(seq 100); do
+        n=$(head -n 1 "$number_file" 2>/dev/null)
+        [ -n "$n" ] && break
         sleep 0.1
     done
+    rm -f "$number_file"
+    export DISPLAY=":$n"
+}
+
+start_virtual_display() {
+    local config=${1:-}
+    start_xvfb
     jwm ${config:+-f "$config"} >/dev/null 2>&1 &
     VORELA_WM_PID=$!
     sleep 0.5

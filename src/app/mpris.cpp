@@ -18,6 +18,7 @@
 
 #include "main_window/main_window.h"
 #include "main_window/status_bar.h"
+#include "platform/program_name.h"
 #include "platform/error_box.h"
 #include "playback/media_player.h"
 
@@ -31,7 +32,6 @@ namespace {
 using playback::PlayerMode;
 
 constexpr char kBusName[] = "org.mpris.MediaPlayer2.vorela";
-constexpr char16_t kIdentity[] = u"VorelaMP3播放器";
 constexpr double kFullLevel = 0xFF00;  // the fullest level the window writes per channel
 
 // A stable object path per full path (FNV-1a of its bytes).
@@ -73,7 +73,7 @@ public:
     bool canQuit() const { return true; }
     bool canRaise() const { return true; }
     bool hasTrackList() const { return false; }
-    QString identity() const { return QString::fromUtf16(kIdentity); }
+    QString identity() const { return QString::fromUtf8(platform::kProgramName); }
     QString desktopEntry() const { return QStringLiteral(VORELA_APP_ID); }
     // The player opens nothing it is handed: it takes no file names from outside.
     QStringList none() const { return {}; }

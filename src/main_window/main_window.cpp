@@ -23,6 +23,7 @@
 #include "main_window/icons.h"
 #include "main_window/status_bar.h"
 #include "platform/error_box.h"
+#include "platform/program_name.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "playback/media_player.h"
@@ -155,6 +156,8 @@ MainWindow::MainWindow(std::unique_ptr<playback::AudioOutput> output, QWidget* p
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
     setWindowTitle(QString::fromUtf8(kMainCaption));
+    // Taskbars that label a window by its icon name show the program's name, not its class.
+    setWindowIconText(QString::fromUtf8(platform::kProgramName));
     setWindowIcon(icons::applicationIcon());
     // A fixed frame with the system menu and minimise, without maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -3,6 +3,7 @@
 // and the audio libraries stay out of the process until then.
 #include <cstdlib>
 
+#include "platform/program_name.h"
 #include "playback/engine.h"
 #include "playback/pulse_output.h"
 #include "playback/sdl_output.h"
@@ -11,13 +12,12 @@ namespace playback {
 namespace {
 
 // What mixers show for the program's stream.
-const char* const kStreamName = "VorelaMP3播放器";
 
 // The sound server when one answers; else SDL (ALSA, or its silent dummy). An explicit
 // SDL_AUDIODRIVER (tests pick SDL's disk driver that way) goes straight to SDL.
 std::unique_ptr<AudioOutput> systemOutput() {
     if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
-        if (auto pulse = PulseOutput::connect(kStreamName)) return pulse;
+        if (auto pulse = PulseOutput::connect(platform::kProgramName)) return pulse;
     }
     return std::make_unique<SdlOutput>();
 }

@@ -143,9 +143,12 @@ def key(*keys):
 
 def open_playlist_file(path):
     """File, 打开播放列表 (Ctrl+P), the path typed into the dialog."""
-    activate(main_window_id())
+    main = main_window_id()
+    activate(main)
     key("ctrl+p")
-    time.sleep(1.0)
+    # Typing starts once the dialog has the keyboard: on a loaded machine it takes a while.
+    wait_for(lambda: sh("xdotool getactivewindow") not in ("", main), 20)
+    time.sleep(0.5)
     sh("xdotool type --delay 10 '%s'" % path)
     key("Return")
 

@@ -103,6 +103,7 @@ TEST_F(MainWindowTest, EveryControlKeepsItsDesignNameAsObjectName) {
 
 TEST_F(MainWindowTest, StartsInTheDesignedState) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral(u"VorelaMP3播放器-Tamsir绿色软件"));
+    EXPECT_EQ(window->windowIconText(), QStringLiteral(u"VorelaMP3播放器"));  // taskbars
     EXPECT_EQ(window->centralWidget()->size(), QSize(362, 344));
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
