@@ -255,8 +255,8 @@ private:
 
     // Enables a display timer; its first tick comes one period later.
     static void enableTimer(DisplayTimer* timer);
-    // Arms the enabled display timers for the next moment the shown second can change, after
-    // a command that started playing or moved the position.
+    // Arms the enabled display timers to look at once, after a command that moved the
+    // position or went on playing; their handlers then arm for the next crossing.
     void armDisplayTimers();
     // The milliseconds until the position crosses its next whole second, and a little after.
     int msToNextSecond() const;
