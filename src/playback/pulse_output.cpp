@@ -9,9 +9,11 @@ namespace {
 
 // What the stream holds. The server asks for more when a request's worth has played, and asks
 // the sink for (buffer - 2 * request) of latency: the time a cork or a dropped stream takes to
-// be heard.
+// be heard on a sink that cannot take back what it has rendered, so at most 30 ms less a
+// little for the rest of the way. The sink wakes once per latency: the longer, the less the
+// server works.
 constexpr int kBufferMs = 250;
-constexpr int kSinkLatencyMs = 24;
+constexpr int kSinkLatencyMs = 28;
 constexpr int kRequestMs = (kBufferMs - kSinkLatencyMs) / 2;
 // Playback starts, and starts again after running dry, once this much is there.
 constexpr int kStartMs = 60;
