@@ -6,7 +6,7 @@ VORELA_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    libsdl2-dev
+    libsdl2-dev libpulse-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # running on a headless box, and screenshots of it
     xvfb xauth jwm fonts-wqy-microhei x11-utils xdotool imagemagick
