@@ -2,8 +2,8 @@
 // mapped on a private Xvfb display (no window manager), and its RSS and PSS after two idle
 // seconds, against a bare Qt 6 window (bench_app_bare_window) measured in the same run,
 // alternately, --runs times (default 7). Also whether anything of the playback stack (FFmpeg,
-// libpulse, SDL2) is mapped while nothing has been played. This harness links no Qt, so it
-// shares no pages with the programs it measures.
+// libpulse, SDL2), or any image-format plugin, is mapped while nothing has been played or shown
+// that needs it. This harness links no Qt, so it shares no pages with the programs it measures.
 // Goals: under 50 ms (minimum) to the first mapped window; at most 35 MiB RSS and 25 MiB PSS.
 #include <poll.h>
 #include <sys/wait.h>
@@ -34,6 +34,7 @@ struct Sample {
     double rssMiB = 0;
     double pssMiB = 0;
     bool playbackMapped = false;
+    bool imagePluginsMapped = false;
 };
 
 double field(const std::string& text, const char* name) {
@@ -71,6 +72,7 @@ Sample measureOnce(xcb_connection_t* connection, const std::string& program,
     const std::string mapped{std::istreambuf_iterator<char>(maps), {}};
     for (const char* library : {"libavcodec", "libavformat", "libpulse", "libSDL2"})
         sample.playbackMapped |= mapped.find(library) != std::string::npos;
+    sample.imagePluginsMapped = mapped.find("/imageformats/") != std::string::npos;
     bench::stopChild(pid);
     return sample;
 }
@@ -131,11 +133,13 @@ int main(int argc, char** argv) {
     for (Program& program : programs) {
         std::vector<double> startup, rss, pss;
         bool mapped = false;
+        bool images = false;
         for (const Sample& s : program.samples) {
             startup.push_back(s.startupMs);
             rss.push_back(s.rssMiB);
             pss.push_back(s.pssMiB);
             mapped |= s.playbackMapped;
+            images |= s.imagePluginsMapped;
         }
         double* keep = &program == &programs[0] ? bare : ours;
         keep[0] = *std::min_element(startup.begin(), startup.end());
@@ -143,8 +147,9 @@ int main(int argc, char** argv) {
         keep[2] = median(pss);
         std::printf(
             "  %-17s start-up min %.1f ms, median %.1f ms; RSS %.1f MiB, PSS %.1f MiB "
-            "(medians); playback stack mapped: %s\n",
-            program.label, keep[0], median(startup), keep[1], keep[2], mapped ? "yes" : "no");
+            "(medians); playback stack mapped: %s; image plugins mapped: %s\n",
+            program.label, keep[0], median(startup), keep[1], keep[2], mapped ? "yes" : "no",
+            images ? "yes" : "no");
     }
     std::printf("ours against the bare window: start-up %+.1f ms, RSS %+.1f MiB, PSS %+.1f MiB\n",
                 ours[0] - bare[0], ours[1] - bare[1], ours[2] - bare[2]);

@@ -7,9 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,31 +27,6 @@ inline double processCpu() {
 inline double wallNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// "name=ms ..." for every thread of this process, CPU since it started.
-inline std::string threadCpu() {
-    std::string out;
-    const long ticks = sysconf(_SC_CLK_TCK);
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string field;
-        long long utime = 0;
-        long long stime = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i == 14) utime = std::stoll(field);
-            if (i == 15) stime = std::stoll(field);
-        }
-        out += line.substr(open + 1, close - open - 1) + "=" +
-               std::to_string((utime + stime) * 1000 / ticks) + " ";
-    }
-    return out;
 }
 
 struct ChildCost {

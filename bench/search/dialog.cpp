@@ -56,7 +56,7 @@ public:
         dialog.setPlaylistSink([this](std::vector<std::pair<std::string, std::string>> rows) {
             window.addRows(std::move(rows));
         });
-        window.setSearchDialog(&dialog);
+        window.setSearchDialog([this]() -> QDialog* { return &dialog; });
         window.show();
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) std::abort();

@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/deferred_icon_style.h"
 #include "app/exit_signals.h"
 
 #include <QApplication>
@@ -28,6 +29,8 @@ const QString kApplicationTitle = QStringLiteral(u"Tamsir实用软件_VorelaMP3�
 
 int run(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Before any widget: standard icons are made when first shown, not at start-up.
+    installDeferredIconStyle();
     // From here on, SIGTERM, SIGINT and SIGHUP end the event loop as the exit command does
     // (queued until the loop runs).
     ExitSignals exitSignals;
@@ -68,13 +71,18 @@ int run(int argc, char** argv) {
     // The windows live until the event loop ends, and go in reverse order of creation.
     auto mainWindow = std::make_unique<main_window::MainWindow>();
     mainWindow->show();
-    auto searchDialog = std::make_unique<SearchDialog>(mainWindow.get());
+    // The search dialog is made when it is first opened: its tree and lists are most of what
+    // the hidden windows cost at start-up, in time and memory, and nothing shows it before.
+    std::unique_ptr<SearchDialog> searchDialog;
     auto lyricsWindow = std::make_unique<lyrics::LyricsWindow>();
 
-    mainWindow->setSearchDialog(searchDialog.get());
+    mainWindow->setSearchDialog([&searchDialog, window = mainWindow.get()]() -> QDialog* {
+        searchDialog = std::make_unique<SearchDialog>(window);
+        searchDialog->setPlaylistSink(
+            [window](SearchDialog::Rows rows) { window->addRows(std::move(rows)); });
+        return searchDialog.get();
+    });
     mainWindow->setLyricsWindow(lyricsWindow.get());
-    searchDialog->setPlaylistSink(
-        [window = mainWindow.get()](SearchDialog::Rows rows) { window->addRows(std::move(rows)); });
     lyricsWindow->setMainWindow(mainWindow.get());
     lyricsWindow->setElapsedTextSource(
         [window = mainWindow.get()] { return window->statusBar->panelText(1); });

@@ -284,6 +284,23 @@ private:
     Glyph glyph_;
 };
 
+QPixmap paintApplicationIcon(int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    QLinearGradient disc(0, 0, 64, 64);
+    disc.setColorAt(0, QColor(60, 180, 110));
+    disc.setColorAt(1, QColor(20, 110, 70));
+    p.setBrush(disc);
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 14, 14);
+    drawNote(p, QRectF(12, 10, 40, 40), Qt::white);
+    p.end();
+    return pm;
+}
+
 }  // namespace
 
 double contrastRatio(const QColor& a, const QColor& b) {
@@ -297,24 +314,14 @@ QIcon glyph(Glyph g) {
 }
 
 QIcon applicationIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-        QLinearGradient disc(0, 0, 64, 64);
-        disc.setColorAt(0, QColor(60, 180, 110));
-        disc.setColorAt(1, QColor(20, 110, 70));
-        p.setBrush(disc);
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(2, 2, 60, 60), 14, 14);
-        drawNote(p, QRectF(12, 10, 40, 40), Qt::white);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    // Painted once: the application and its main window show the same pixmaps. Never
+    // destroyed, as pixmaps must not outlive the application object.
+    static const QIcon* const painted = [] {
+        auto* icon = new QIcon;
+        for (int size : {16, 32, 48, 64, 128}) icon->addPixmap(paintApplicationIcon(size));
+        return icon;
+    }();
+    return *painted;
 }
 
 }  // namespace main_window::icons

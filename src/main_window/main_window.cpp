@@ -449,6 +449,7 @@ void MainWindow::onCreate() {
 }
 
 void MainWindow::showSearchDialog() {
+    if (searchDialog_ == nullptr && makeSearchDialog_) searchDialog_ = makeSearchDialog_();
     if (searchDialog_) searchDialog_->exec();
 }
 

@@ -22,6 +22,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,8 +73,11 @@ public:
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The other two windows, created after this one by the application.
-    void setSearchDialog(QDialog* dialog) { searchDialog_ = dialog; }
+    // The other two windows, given by the application: the search dialog as what makes it,
+    // called when the search command first needs it.
+    void setSearchDialog(std::function<QDialog*()> makeSearchDialog) {
+        makeSearchDialog_ = std::move(makeSearchDialog);
+    }
     void setLyricsWindow(lyrics::LyricsWindow* lyricsWindow) { lyricsWindow_ = lyricsWindow; }
 
     // Adds a playlist row with caption `name` and folder `folder` (which ends in the
@@ -253,8 +257,8 @@ private:
 
     // Enables a display timer; its first tick comes one period later.
     static void enableTimer(DisplayTimer* timer);
-    // Arms the enabled display timers for the next moment the shown second can change, after
-    // a command that started playing or moved the position.
+    // Arms the enabled display timers to look at once, after a command that moved the
+    // position or went on playing; their handlers then arm for the next crossing.
     void armDisplayTimers();
     // The milliseconds until the position crosses its next whole second, and a little after.
     int msToNextSecond() const;
@@ -275,6 +279,7 @@ private:
     void bind(QAction* item, void (MainWindow::*handler)());
     void bind(QAbstractButton* button, void (MainWindow::*handler)());
 
+    std::function<QDialog*()> makeSearchDialog_;
     QDialog* searchDialog_ = nullptr;
     lyrics::LyricsWindow* lyricsWindow_ = nullptr;
     // Set by exitProgram/exitFromTray: the next close ends the program instead of going to the

@@ -42,9 +42,11 @@ int MainWindow::msToNextSecond() const {
 }
 
 void MainWindow::armDisplayTimers() {
-    const int ms = msToNextSecond();
-    progressTimer->armIn(ms);
-    clockTimer->armIn(ms);
+    // The shown second may have changed at once (a seek, a skip, a restart): the display looks
+    // as soon as the command's handler returns, as the design's polling would within a period,
+    // and the handlers then arm for the next crossing.
+    progressTimer->armIn(0);
+    clockTimer->armIn(0);
 }
 
 void MainWindow::connectTransport() {

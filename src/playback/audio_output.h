@@ -25,6 +25,9 @@ public:
     // instead of reporting an underrun; with `frames` 0 and `wait` it only settles whether the
     // track has ended.
     virtual std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) = 0;
+    // The output can no longer play (its sound server went away): a track that is playing
+    // ends now, as when its data ends early. Called as pull() is, or from setState().
+    virtual void outputLost() = 0;
 
 protected:
     ~AudioSource() = default;
@@ -46,8 +49,9 @@ public:
     // UI thread. Sets (or, with null, clears) the source to pull from. After attach(nullptr)
     // returns, the old source is never called again.
     virtual void attach(AudioSource* source) = 0;
-    // UI thread. Makes the output ready (idempotent) and gives its format, which stays the same
-    // for the output's lifetime. Throws DeviceError when no output at all can be had.
+    // UI thread, before each file. Makes the output ready and gives its format, which changes
+    // only when the output had lost its device and found it again. Throws DeviceError when no
+    // output at all can be had.
     virtual OutputFormat open() = 0;
     // UI thread. From Draining, Playing goes on after the frames still held, without a gap.
     virtual void setState(OutputState state) = 0;

@@ -27,11 +27,11 @@ Engine::~Engine() {
 
 void Engine::open(const std::string& path) {
     close();
-    if (!outputOpen_) {
+    {
+        // Asked for every file: an output that lost its server connects anew here.
         const OutputFormat format = output_->open();
         std::lock_guard lock(mutex_);
         format_ = format;
-        outputOpen_ = true;
     }
     // The callback runs on the decoder's scanning thread: a decoder thread waiting at the end of
     // an estimated length goes on with the exact one.
@@ -208,6 +208,23 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
     applyGain(out, copied, format_.channels, level_());
     if (ended != 0) onEnded_(ended);
     return copied;
+}
+
+void Engine::outputLost() {
+    std::uint64_t ended = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (mode_.load(std::memory_order_relaxed) != int(PlayerMode::Playing)) return;
+        // As when the decoded data ends early: the track is over, at its length. The output
+        // holds nothing any more.
+        playedFrame_.store(totalFrames_, std::memory_order_relaxed);
+        mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
+        ended_.store(true, std::memory_order_release);
+        keepTail_.store(false, std::memory_order_release);
+        ended = playId_;
+    }
+    dataReady_.notify_all();
+    onEnded_(ended);
 }
 
 void Engine::decodeLoop() {

@@ -63,6 +63,7 @@ public:
     AudioOutput& output() override { return *output_; }
 
     std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) override;
+    void outputLost() override;
 
 private:
     void decodeLoop();
@@ -78,7 +79,6 @@ private:
     std::function<void(std::uint64_t)> onEnded_;
     std::uint32_t (*level_)();
     OutputFormat format_;
-    bool outputOpen_ = false;
 
     // Set by the UI thread; the decoder thread uses decoder_ between its start and its join.
     std::unique_ptr<Decoder> decoder_;

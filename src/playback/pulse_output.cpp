@@ -2,14 +2,18 @@
 
 #include <algorithm>
 
+#include "playback/device.h"
+
 namespace playback {
 namespace {
 
 // What the stream holds. The server asks for more when a request's worth has played, and asks
 // the sink for (buffer - 2 * request) of latency: the time a cork or a dropped stream takes to
-// be heard.
+// be heard on a sink that cannot take back what it has rendered, so at most 30 ms less a
+// little for the rest of the way. The sink wakes once per latency: the longer, the less the
+// server works.
 constexpr int kBufferMs = 250;
-constexpr int kSinkLatencyMs = 24;
+constexpr int kSinkLatencyMs = 28;
 constexpr int kRequestMs = (kBufferMs - kSinkLatencyMs) / 2;
 // Playback starts, and starts again after running dry, once this much is there.
 constexpr int kStartMs = 60;
@@ -55,7 +59,12 @@ std::unique_ptr<PulseOutput> PulseOutput::connect(const std::string& name) {
 
 bool PulseOutput::start() {
     loop_ = pa_threaded_mainloop_new();
-    if (loop_ == nullptr) return false;
+    if (loop_ == nullptr || pa_threaded_mainloop_start(loop_) < 0) return false;
+    LoopLock lock(loop_);
+    return connectContext();
+}
+
+bool PulseOutput::connectContext() {
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name_.c_str());
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "vorela");
@@ -66,10 +75,7 @@ bool PulseOutput::start() {
     pa_proplist_free(properties);
     if (context_ == nullptr) return false;
     pa_context_set_state_callback(context_, &PulseOutput::onContextState, this);
-
-    LoopLock lock(loop_);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-    if (pa_threaded_mainloop_start(loop_) < 0) return false;
     pa_context_state_t state;
     while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY) {
         if (!PA_CONTEXT_IS_GOOD(state)) return false;
@@ -94,29 +100,64 @@ bool PulseOutput::start() {
     while (!reply.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
         pa_threaded_mainloop_wait(loop_);
     pa_operation_unref(operation);
+    if (!reply.done) return false;
     format_.sampleRate = reply.rate >= 8000 && reply.rate <= 192000 ? int(reply.rate) : 48000;
     format_.channels = 2;
     return true;
 }
 
+void PulseOutput::dropContext() {
+    dropStream();
+    if (context_ == nullptr) return;
+    // Our own disconnect is no loss.
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
+}
+
 PulseOutput::~PulseOutput() {
     if (loop_ == nullptr) return;
-    if (context_ != nullptr) {
-        {
-            LoopLock lock(loop_);
-            dropStream();
-            pa_context_disconnect(context_);
-        }
-        pa_threaded_mainloop_stop(loop_);
-        pa_context_unref(context_);
-    } else {
-        pa_threaded_mainloop_stop(loop_);
+    {
+        LoopLock lock(loop_);
+        dropContext();
     }
+    pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
 }
 
-void PulseOutput::onContextState(pa_context*, void* self) {
-    pa_threaded_mainloop_signal(static_cast<PulseOutput*>(self)->loop_, 0);
+OutputFormat PulseOutput::open() {
+    LoopLock lock(loop_);
+    if (lost_) {
+        // The old connection is dead; a new one may find the server back, at another rate.
+        dropContext();
+        if (!connectContext()) {
+            const char* text = context_ ? pa_strerror(pa_context_errno(context_)) : nullptr;
+            throw DeviceError(text != nullptr && *text != '\0' ? text : "Unknown error code");
+        }
+        lost_ = false;
+    }
+    return format_;
+}
+
+void PulseOutput::onContextState(pa_context* context, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) output->lose();
+    pa_threaded_mainloop_signal(output->loop_, 0);
+}
+
+void PulseOutput::onStreamState(pa_stream* stream, void* self) {
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+        static_cast<PulseOutput*>(self)->lose();
+}
+
+void PulseOutput::lose() {
+    lost_ = true;
+    dropStream();
+    // A track that is playing ends now; one played later ends as it starts (setState).
+    if (state_ == OutputState::Playing && source_ != nullptr) source_->outputLost();
 }
 
 void PulseOutput::attach(AudioSource* source) {
@@ -130,7 +171,11 @@ void PulseOutput::createStream() {
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
     stream_ = pa_stream_new_with_proplist(context_, name_.c_str(), &spec, nullptr, properties);
     pa_proplist_free(properties);
-    if (stream_ == nullptr) return;
+    if (stream_ == nullptr) {
+        lose();
+        return;
+    }
+    pa_stream_set_state_callback(stream_, &PulseOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseOutput::onWrite, this);
     pa_stream_set_underflow_callback(stream_, &PulseOutput::onUnderflow, this);
     const pa_buffer_attr wanted = attributes(false);
@@ -139,14 +184,13 @@ void PulseOutput::createStream() {
     underflow_ = false;
     timingAsked_ = 0;
     if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING, nullptr,
-                                   nullptr) < 0) {
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
-    }
+                                   nullptr) < 0)
+        lose();
 }
 
 void PulseOutput::dropStream() {
     if (stream_ == nullptr) return;
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
     pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_);
@@ -182,7 +226,9 @@ void PulseOutput::setState(OutputState state) {
     state_ = state;
     switch (state) {
         case OutputState::Playing:
-            if (stream_ == nullptr) {
+            if (lost_) {
+                if (source_ != nullptr) source_->outputLost();
+            } else if (stream_ == nullptr) {
                 createStream();  // the server's first request fills it
             } else {
                 setCorked(false);

@@ -7,6 +7,11 @@
 // While nothing plays there is no stream, or a corked one that asks for a long latency, and
 // nothing wakes.
 //
+// When the server goes away (it dies, the connection drops, the stream is killed), a track
+// that is playing ends at once, as when its data ends early, and so does one that is resumed
+// or played afterwards; the next open() connects anew, and fails with DeviceError while no
+// server answers.
+//
 // Threads and locks: the members are called on the UI thread, dataArrived() on the engine's
 // decoder thread; libpulse's own thread runs the callbacks (write requests, underflow). Every
 // use of the context and the stream, and every field below, is guarded by the main loop's lock,
@@ -32,7 +37,8 @@ public:
     PulseOutput& operator=(const PulseOutput&) = delete;
 
     void attach(AudioSource* source) override;
-    OutputFormat open() override { return format_; }
+    // Connects anew when the server was lost; throws DeviceError when none answers then.
+    OutputFormat open() override;
     void setState(OutputState state) override;
     std::int64_t queuedFrames() override;
     void dataArrived() override;
@@ -41,6 +47,12 @@ public:
 private:
     explicit PulseOutput(std::string name) : name_(std::move(name)) {}
     bool start();
+    // Connects a new context on the running loop and reads the server's rate. Lock held.
+    bool connectContext();
+    void dropContext();
+    // The server, the connection or the stream is gone: drops the stream and ends a track
+    // that is playing. Main loop's lock held.
+    void lose();
     void createStream();
     void dropStream();
     pa_buffer_attr attributes(bool corked) const;
@@ -48,18 +60,20 @@ private:
     void fill();
     std::int64_t queued();
     static void onContextState(pa_context* context, void* self);
+    static void onStreamState(pa_stream* stream, void* self);
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
 
     std::string name_;
     pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
-    OutputFormat format_;  // set before the first stream, then fixed
     // Guarded by the main loop's lock.
+    pa_context* context_ = nullptr;
+    OutputFormat format_;  // the server's rate, read by each connection
     pa_stream* stream_ = nullptr;
     AudioSource* source_ = nullptr;
     OutputState state_ = OutputState::Stopped;
     bool corked_ = false;
+    bool lost_ = false;         // the server went away; the next open() connects anew
     bool underflow_ = false;    // the stream ran dry after its last write
     std::int64_t written_ = 0;  // frames written to stream_
     pa_usec_t timingAsked_ = 0;

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -257,6 +258,28 @@ TEST_F(MainWindowTest, FileExitEndsTheEventLoop) {
     });
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(watchdog);
+}
+
+TEST_F(MainWindowTest, TheSearchCommandMakesItsDialogOnFirstUseAndShowsItModallyEachTime) {
+    int made = 0;
+    int shown = 0;
+    QDialog dialog(window.get());
+    QObject::connect(&dialog, &QDialog::finished, [&] { ++shown; });
+    window->setSearchDialog([&]() -> QDialog* {
+        ++made;
+        return &dialog;
+    });
+    EXPECT_EQ(made, 0);
+    for (int i = 1; i <= 2; ++i) {
+        // The command returns when the modal dialog closes.
+        QTimer::singleShot(0, &dialog, [&] {
+            EXPECT_TRUE(dialog.isModal() && dialog.isVisible());
+            dialog.reject();
+        });
+        window->searchAction->trigger();
+        EXPECT_EQ(made, 1);
+        EXPECT_EQ(shown, i);
+    }
 }
 
 }  // namespace

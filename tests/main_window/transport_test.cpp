@@ -129,21 +129,32 @@ TEST_F(TransportTest, DisplayTimersAreArmedForTheNextSecondOnlyWhilePlaying) {
         EXPECT_LE(timer->remainingTime(), 701);
     }
 
-    window->progressBar->setValue(3);  // a seek by the user, to 3000 ms
-    EXPECT_GT(window->clockTimer->remainingTime(), 990);
+    // A seek by the user, to 3000 ms: the display looks again at once.
+    window->progressBar->setValue(3);
+    EXPECT_EQ(window->clockTimer->remainingTime(), 0);
+    EXPECT_EQ(window->progressTimer->remainingTime(), 0);
     play(milliseconds(400));
     window->pauseButton->click();
     EXPECT_FALSE(window->clockTimer->isActive());
     EXPECT_FALSE(window->progressTimer->isActive());
-    window->updateTimeTexts();  // a tick while paused changes nothing and arms nothing
-    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:01"));
+    // The look after the seek showed it; a tick while paused changes nothing and arms nothing.
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:03"));
+    window->updateTimeTexts();
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:03"));
     EXPECT_FALSE(window->clockTimer->isActive());
 
     window->playButton->click();  // resumes at 3400 ms
+    EXPECT_EQ(window->clockTimer->remainingTime(), 0);
+    tick();
     EXPECT_GT(window->clockTimer->remainingTime(), 590);
     EXPECT_LE(window->clockTimer->remainingTime(), 601);
+    // A skip shows where it landed at the next look, not a second later.
     window->forwardButton->click();  // from the bar's second, 3, to 5000 ms
     EXPECT_EQ(window->player->position(), 5000);
+    EXPECT_EQ(window->clockTimer->remainingTime(), 0);
+    tick();
+    EXPECT_EQ(window->statusBar->panelText(1), QStringLiteral("00:05"));
+    EXPECT_EQ(window->progressBar->value(), 5);
     EXPECT_GT(window->clockTimer->remainingTime(), 990);
     EXPECT_TRUE(window->progressTimer->isEnabled());
 }
