@@ -41,13 +41,16 @@ QPalette darkPalette() {
     return p;
 }
 
+QPalette lightPalette() {
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion->standardPalette();
+}
+
 class IconsTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         original_ = QApplication::palette();
-        QApplication::setPalette(
-            GetParam() ? darkPalette()
-                       : QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette());
+        QApplication::setPalette(GetParam() ? darkPalette() : lightPalette());
     }
     void TearDown() override { QApplication::setPalette(original_); }
 
@@ -101,9 +104,7 @@ TEST_P(IconsTest, EveryGlyphStandsOutOnWhatItIsDrawnOn) {
 TEST_P(IconsTest, ButtonsRepaintTheirGlyphsInAPaletteSetLater) {
     main_window::MainWindow window;
     const QImage before = window.playButton->icon().pixmap(16).toImage();
-    QApplication::setPalette(
-        GetParam() ? QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette()
-                   : darkPalette());
+    QApplication::setPalette(GetParam() ? lightPalette() : darkPalette());
     const QImage after = window.playButton->icon().pixmap(16).toImage();
     EXPECT_NE(before, after);
     EXPECT_GE(
