@@ -10,7 +10,7 @@ namespace {
 
 // The decoder thread decodes this many frames at a time and sleeps until the ring has room for
 // at least that much, so it wakes a few times a second while playing.
-constexpr std::size_t kChunkFrames = 4096;
+constexpr std::size_t kChunkFrames = 8192;
 
 }  // namespace
 

@@ -12,7 +12,7 @@ namespace {
 // be heard on a sink that cannot take back what it has rendered, so at most 30 ms less a
 // little for the rest of the way. The sink wakes once per latency: the longer, the less the
 // server works.
-constexpr int kBufferMs = 250;
+constexpr int kBufferMs = 500;
 constexpr int kSinkLatencyMs = 28;
 constexpr int kRequestMs = (kBufferMs - kSinkLatencyMs) / 2;
 // Playback starts, and starts again after running dry, once this much is there.
