@@ -293,7 +293,9 @@ int main(int argc, char** argv) {
         if (arg == "--sdl") sdl = true;
         if (arg == "--window" && i + 1 < argc) return runWindow(argc, argv, argv[i + 1]);
     }
-    bench::PrivateSoundServer server;  // before anything talks to a sound server
+    // Before anything talks to a sound server; its sink suspends when nothing plays, as on a
+    // desktop, so that what paused, stopped and never played cost the server shows.
+    bench::PrivateSoundServer server(true);
     if (sdl) setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
     const std::string folder = server.dir() + "/";
     const int trackMs = int((playSeconds + 2 * restSeconds + 5) * 1000);

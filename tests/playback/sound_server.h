@@ -63,7 +63,9 @@ inline bool installed(const std::string& command) {
 
 class PrivateSoundServer {
 public:
-    PrivateSoundServer() {
+    // With `suspendWhenIdle`, the sink is suspended a second after nothing plays on it, as a
+    // desktop's server does; without, it renders silence all the time.
+    explicit PrivateSoundServer(bool suspendWhenIdle = false) : suspendWhenIdle_(suspendWhenIdle) {
         char pattern[] = "/tmp/vorela-sound-XXXXXX";
         if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
@@ -86,11 +88,13 @@ public:
 
     // Starts the server (again, on the same socket) and waits until it answers.
     void start() {
-        pid_ =
-            spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                   "--use-pid-file=no", "--disable-shm=yes", "-L",
-                   "module-native-protocol-unix socket=" + dir_ + "/native auth-anonymous=1", "-L",
-                   "module-null-sink sink_name=vsink norewinds=1", "-L", "module-always-sink"});
+        std::vector<std::string> argv{
+            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+            "--use-pid-file=no", "--disable-shm=yes", "-L",
+            "module-native-protocol-unix socket=" + dir_ + "/native auth-anonymous=1", "-L",
+            "module-null-sink sink_name=vsink norewinds=1", "-L", "module-always-sink"};
+        if (suspendWhenIdle_) argv.insert(argv.end(), {"-L", "module-suspend-on-idle timeout=1"});
+        pid_ = spawn(argv);
         for (int i = 0; i < 100; ++i) {
             if (waitExit(spawn({"pactl", "info"})) == 0) {
                 waitExit(spawn({"pactl", "set-default-sink", "vsink"}));
@@ -110,6 +114,7 @@ public:
     const std::string& dir() const { return dir_; }
 
 private:
+    bool suspendWhenIdle_;
     std::string dir_;
     pid_t pid_ = -1;
 };
