@@ -164,7 +164,7 @@ void MainWindow::playDropped() {
     reloadLyrics();
     pauseButton->setEnabled(true);
     stopButton->setEnabled(true);
-    enableTimer(clockTimer);
+    clockTimer->enable();
 }
 
 // Each accepted file is added (no duplicate test) and played at once; the first file of an

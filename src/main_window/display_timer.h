@@ -3,9 +3,9 @@
 // as they are enabled, and find nothing to do while no track plays. This one keeps the enabled
 // state just as the design sets it, but fires only when armed: one period after it is enabled,
 // at once after a command moved the position, and then, armed again by its handler while a
-// track plays, at the moment the shown whole second can next change. While nothing plays it is left
-// unarmed. The bar and the time texts change at the same moments as with the design's polling,
-// without some 110 wake-ups a second.
+// track plays, at the moment the shown whole second can next change. While nothing plays it is
+// left unarmed. The bar and the time texts change at the same moments as with the design's
+// polling, without some 110 wake-ups a second.
 //
 // UI thread.
 

@@ -255,11 +255,11 @@ private:
     void connectTray();
     void connectLyrics();
 
-    // Enables a display timer; its first tick comes one period later.
-    static void enableTimer(DisplayTimer* timer);
     // Arms the enabled display timers to look at once, after a command that moved the
     // position or went on playing; their handlers then arm for the next crossing.
     void armDisplayTimers();
+    // Leaves them enabled but unarmed while nothing they show can change (pause, stop).
+    void disarmDisplayTimers();
     // The milliseconds until the position crosses its next whole second, and a little after.
     int msToNextSecond() const;
     // Previous (-1) or next (+1).

@@ -32,10 +32,6 @@ void setTrackMaximum(QSlider* bar, std::int64_t seconds) {
 
 }  // namespace
 
-void MainWindow::enableTimer(DisplayTimer* timer) {
-    timer->enable();
-}
-
 int MainWindow::msToNextSecond() const {
     // One millisecond past the crossing, so that the tick finds the new second.
     return static_cast<int>(1000 - player->position() % 1000) + 1;
@@ -47,6 +43,11 @@ void MainWindow::armDisplayTimers() {
     // and the handlers then arm for the next crossing.
     progressTimer->armIn(0);
     clockTimer->armIn(0);
+}
+
+void MainWindow::disarmDisplayTimers() {
+    progressTimer->stop();
+    clockTimer->stop();
 }
 
 void MainWindow::connectTransport() {
@@ -96,8 +97,8 @@ void MainWindow::play() {
         playButton->setEnabled(false);
         pauseButton->setEnabled(true);
         stopButton->setEnabled(true);
-        enableTimer(progressTimer);
-        enableTimer(clockTimer);
+        progressTimer->enable();
+        clockTimer->enable();
         progressBar->setEnabled(true);
         statusBar->setPanelText(
             0, QStringLiteral(u"当前正在播放：") +
@@ -114,9 +115,7 @@ void MainWindow::pause() {
     player->pause();
     playButton->setEnabled(true);
     pauseButton->setEnabled(false);
-    // Enabled still, but nothing they show can change until playback goes on.
-    progressTimer->stop();
-    clockTimer->stop();
+    disarmDisplayTimers();
 }
 
 void MainWindow::stop() {
@@ -127,8 +126,7 @@ void MainWindow::stop() {
     stopButton->setEnabled(false);
     progressBar->setEnabled(false);
     statusBar->setPanelText(0, QStringLiteral(u"停止播放"));
-    progressTimer->stop();
-    clockTimer->stop();
+    disarmDisplayTimers();
     platform::trimWorkingSet();
 }
 

@@ -135,6 +135,14 @@ void Engine::startSegment(std::int64_t frame) {
     decoderWake_.notify_all();
 }
 
+std::uint64_t Engine::endTrack(bool keepTail) {
+    playedFrame_.store(totalFrames_, std::memory_order_relaxed);
+    mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
+    ended_.store(true, std::memory_order_release);
+    keepTail_.store(keepTail, std::memory_order_release);
+    return playId_;
+}
+
 bool Engine::adoptFoundLength() {
     if (lengthExact_ || !decoder_) return lengthExact_;
     const std::optional<TrackLength> found = decoder_->foundLength();
@@ -195,11 +203,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
         playedFrame_.fetch_add(std::int64_t(copied), std::memory_order_relaxed);
         if (count_ == 0 && finished_) {
             // The end of the track: whatever the decoder delivered, the position is the length.
-            playedFrame_.store(totalFrames_, std::memory_order_relaxed);
-            mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
-            ended_.store(true, std::memory_order_release);
-            keepTail_.store(true, std::memory_order_release);
-            ended = playId_;
+            ended = endTrack(true);
         } else if (copied < frames) {
             starved_ = true;
         }
@@ -217,11 +221,7 @@ void Engine::outputLost() {
         if (mode_.load(std::memory_order_relaxed) != int(PlayerMode::Playing)) return;
         // As when the decoded data ends early: the track is over, at its length. The output
         // holds nothing any more.
-        playedFrame_.store(totalFrames_, std::memory_order_relaxed);
-        mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
-        ended_.store(true, std::memory_order_release);
-        keepTail_.store(false, std::memory_order_release);
-        ended = playId_;
+        ended = endTrack(false);
     }
     dataReady_.notify_all();
     onEnded_(ended);

@@ -68,6 +68,9 @@ public:
 private:
     void decodeLoop();
     void startSegment(std::int64_t frame);  // mutex_ held
+    // Ends the playing track at its length, the tail that the output holds kept or not; returns
+    // the play to notify. mutex_ held.
+    std::uint64_t endTrack(bool keepTail);
     // mutex_ held. Takes the exact length once the decoder's scan has found it; true when the
     // length is exact.
     bool adoptFoundLength();

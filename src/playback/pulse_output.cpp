@@ -166,10 +166,11 @@ void PulseOutput::attach(AudioSource* source) {
 }
 
 void PulseOutput::createStream() {
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, std::uint32_t(format_.sampleRate), 2};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, std::uint32_t(format_.sampleRate), 2};
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    stream_ = pa_stream_new_with_proplist(context_, name_.c_str(), &spec, nullptr, properties);
+    stream_ =
+        pa_stream_new_with_proplist(context_, name_.c_str(), &sampleFormat, nullptr, properties);
     pa_proplist_free(properties);
     if (stream_ == nullptr) {
         lose();
