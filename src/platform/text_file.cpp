@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "paths.h"
 #include "system.h"
 
 namespace platform {
@@ -36,12 +37,6 @@ constexpr const char* kCannotOpen = "Cannot open file";
 constexpr const char* kCannotCreate = "Cannot create file";
 constexpr const char* kCannotWrite = "Cannot write file";
 
-// Everything up to and including the last '/', or "" for a name in the current directory.
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The file a write to `path` lands on: symbolic links followed to their last target, which
 // need not exist yet (as an ordinary open would create it). Throws like the open would.
 std::string finalTarget(const std::string& path) {
@@ -56,16 +51,16 @@ std::string finalTarget(const std::string& path) {
         // A link that grew between lstat and readlink: look again.
         if (static_cast<std::size_t>(n) == link.size()) continue;
         link.resize(static_cast<std::size_t>(n));
-        target = link.front() == '/' ? link : folderOf(target) + link;
+        target = link.front() == '/' ? link : std::string(paths::folder(target)) + link;
     }
 }
 
 // A name for the new file beside `target`, hidden, unique enough that O_EXCL rarely retries.
 std::string temporaryName(const std::string& target, int attempt) {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = folderOf(target);
+    const paths::Split parts = paths::split(target);
     // Short enough to stay within the system's limit on one name.
-    const std::string base = target.substr(folder.size()).substr(0, 200);
+    const std::string base(parts.name.substr(0, 200));
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     const unsigned long long mix = static_cast<unsigned long long>(now) * 2654435761u +
                                    static_cast<unsigned long long>(::getpid()) * 40503u +
@@ -73,7 +68,7 @@ std::string temporaryName(const std::string& target, int attempt) {
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string suffix;
     for (unsigned long long v = mix; suffix.size() < 8; v /= 36) suffix += kDigits[v % 36];
-    return folder + "." + base + "." + suffix + ".tmp";
+    return std::string(parts.folder) + "." + base + "." + suffix + ".tmp";
 }
 
 // Gives up a write: closes and removes the new file, then reports `error`.
@@ -130,7 +125,7 @@ std::string readWholeFile(const std::string& path, std::size_t limit) {
 
 void writeWholeFile(const std::string& path, std::string_view data) {
     const std::string target = finalTarget(path);
-    const std::string folder = folderOf(target);
+    const std::string folder(paths::folder(target));
     if (target.size() == folder.size()) fail(kCannotCreate, path, target.empty() ? ENOENT : EISDIR);
 
     // What the old file was: the new one takes its place and its permissions. A file the user
