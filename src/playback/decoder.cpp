@@ -13,6 +13,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -37,7 +38,24 @@ constexpr std::int64_t kScanAtOnceBytes = 1 << 20;
 // search for the streams and the first packet. A file of gigabytes of undecodable bytes, or a
 // damaged tag size, then fails at once instead of being read to its end.
 constexpr std::int64_t kProbeReadBudget = 64 << 20;
-constexpr std::int64_t kOpenReadBudget = 2 << 20;
+// FFmpeg's own tools read this much to find the streams (its default probe size): enough for
+// an MP3 whose first frame sits behind megabytes of zero bytes.
+constexpr std::int64_t kOpenReadBudget = 5'000'000;
+// The containers the player plays. Probing picks a demuxer by content, and a playlist or meta
+// demuxer (HLS, concatenation scripts, image sequences) would open whatever its text names and
+// wait for a live list to grow: a text file named .mp3 held the window for minutes.
+constexpr const char* kPlayedContainers = "mp3,asf,wav,w64,flac,ogg,aac,aiff,mov";
+constexpr const char* kLocalFilesOnly = "file";
+// Opening runs on the UI thread. It may take this long beyond the time that reading its bytes
+// at kSlowestReadRate needs, so that nothing FFmpeg waits for holds the window, while a large
+// ID3v2 tag or megabytes of junk before the first frame still open on a slow disk.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::chrono::milliseconds kOpenWaitLimit{500};  // the sanitizers' slower code
+#else
+constexpr std::chrono::milliseconds kOpenWaitLimit{50};
+#endif
+constexpr double kSlowestReadRate = 16e6;  // bytes a second
+constexpr const char* kOpenTooSlow = "The file took too long to open";
 // The frame shapes the converter takes; anything else comes from damaged data.
 constexpr int kMaxChannels = 64;  // swresample's own limit
 constexpr int kMinSampleRate = 1000;
@@ -59,24 +77,53 @@ void quietLibraries() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
 }
 
-// A demuxer's reads give up once `stop` is set, or once they have passed `readLimit` bytes.
+// A demuxer's reads and waits give up once `stop` is set, once they have passed `readLimit`
+// bytes, or while opening (`openStarted` set) once the open has waited too long. Used only on
+// the thread that reads through it; `stop` may be set from any.
 struct ReadGuard {
+    using Clock = std::chrono::steady_clock;
     AVFormatContext* input = nullptr;
     const std::atomic<bool>* stop = nullptr;
     std::int64_t readLimit = std::numeric_limits<std::int64_t>::max();
+    std::optional<Clock::time_point> openStarted;
+    bool timedOut = false;
 };
 
-// FFmpeg calls this on the reading thread before each read from the file.
+// FFmpeg calls this before each read from the file and while it waits.
 int interruptRead(void* opaque) {
-    const auto* guard = static_cast<const ReadGuard*>(opaque);
+    auto* guard = static_cast<ReadGuard*>(opaque);
     if (guard->stop && guard->stop->load(std::memory_order_relaxed)) return 1;
-    return guard->input && guard->input->pb && guard->input->pb->bytes_read > guard->readLimit;
+    const std::int64_t bytes = guard->input && guard->input->pb ? guard->input->pb->bytes_read : 0;
+    if (bytes > guard->readLimit) return 1;
+    if (guard->openStarted) {
+        const auto allowed = kOpenWaitLimit + std::chrono::duration_cast<ReadGuard::Clock::duration>(
+                                                  std::chrono::duration<double>(
+                                                      double(bytes) / kSlowestReadRate));
+        if (ReadGuard::Clock::now() - *guard->openStarted > allowed) guard->timedOut = true;
+    }
+    return guard->timedOut;
 }
 
 struct InputCloser {
     void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
 };
 using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// The demuxer that probing picks for the data from byte `offset` on; null when none does.
+const AVInputFormat* probeAt(const std::string& url, std::int64_t offset,
+                             const AVIOInterruptCB& interrupt) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
+    AVIOContext* file = nullptr;
+    const int code = avio_open2(&file, url.c_str(), AVIO_FLAG_READ, &interrupt, &options);
+    av_dict_free(&options);
+    const AVInputFormat* format = nullptr;
+    if (code >= 0 && avio_seek(file, offset, SEEK_SET) == offset) {
+        av_probe_input_buffer2(file, &format, url.c_str(), nullptr, 0, 0);
+    }
+    avio_closep(&file);
+    return format;
+}
 
 // Opens `path` under `guard` and picks its audio stream, the others discarded; returns the
 // stream's index or an error code. The "file:" prefix keeps a name such as "a:b.mp3" or
@@ -89,9 +136,22 @@ int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const 
     guard.input = context;
     guard.readLimit = probeBudget;
     const std::string url = "file:" + path;
-    if (int code = avformat_open_input(&context, url.c_str(), nullptr, nullptr); code < 0) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", kPlayedContainers, 0);
+    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
+    // Zero bytes before the first frame are skipped, and what follows them probed: probing
+    // from the start would parse a megabyte of zeros with every demuxer and find nothing.
+    const AVInputFormat* format = nullptr;
+    if (const std::int64_t zeros = leadingZeroBytes(path, std::min(probeBudget, kProbeReadBudget));
+        zeros > 0) {
+        format = probeAt(url, zeros, context->interrupt_callback);
+        if (format) av_dict_set_int(&options, "skip_initial_bytes", zeros, 0);
+    }
+    const int opened = avformat_open_input(&context, url.c_str(), format, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         guard.input = nullptr;  // freed by the failed open
-        return code;
+        return opened;
     }
     input.reset(context);
     // The probe has read what it needed; what finding the streams reads is budgeted.
@@ -210,6 +270,47 @@ Decoder::Decoder(const std::string& path, OutputFormat format, std::function<voi
     quietLibraries();
     State& s = *state_;
     s.guard.stop = &s.cancelled;
+    s.guard.openStarted = ReadGuard::Clock::now();
+    try {
+        open(path);
+    } catch (const DeviceError&) {
+        if (s.guard.timedOut) throw DeviceError(kOpenTooSlow);
+        throw;
+    }
+    // From here on only the decoder thread reads, and it may wait for a slow disk.
+    s.guard.openStarted.reset();
+    s.guard.readLimit = std::numeric_limits<std::int64_t>::max();
+    if (lengthExact_) return;
+    scan_ = std::make_unique<Scan>();
+    scan_->thread = std::thread([this, &scan = *scan_, path, rate = s.codec->sample_rate,
+                                 index = s.stream, lengthFound = std::move(lengthFound)] {
+        pthread_setname_np(pthread_self(), "vorela-length");
+        ReadGuard guard;
+        guard.stop = &scan.stop;
+        InputPtr input;
+        std::optional<double> seconds;
+        // Another demuxer on the same file: the decoder's own belongs to the decoder thread.
+        constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
+        if (openAudio(input, path, guard, nullptr, kAll, kAll) == index) {
+            PacketTally tally(input->streams[index]->time_base, rate);
+            if (AVPacket* packet = av_packet_alloc()) {
+                tallyPackets(input.get(), index, packet, tally);
+                av_packet_free(&packet);
+            }
+            if (tally.packets() > 0) seconds = tally.seconds();
+        }
+        if (scan.stop.load(std::memory_order_relaxed)) return;
+        // A file gone or changed since it was opened keeps its estimate.
+        scan.found = seconds ? lengthOf(*seconds) : length_;
+        scan.done.store(true, std::memory_order_release);
+        if (lengthFound) lengthFound();
+    });
+}
+
+// On the opening thread: the file's audio stream, its decoder and converter, its length, and
+// the position at the start.
+void Decoder::open(const std::string& path) {
+    State& s = *state_;
     // Only regular files: a folder fails at once, and a pipe or a device would block or never
     // end.
     struct stat info {};
@@ -250,33 +351,7 @@ Decoder::Decoder(const std::string& path, OutputFormat format, std::function<voi
         code < 0)
         fail(code);
 
-    s.guard.readLimit = std::numeric_limits<std::int64_t>::max();
     seek(0);
-    if (lengthExact_) return;
-    scan_ = std::make_unique<Scan>();
-    scan_->thread = std::thread([this, &scan = *scan_, path, rate = s.codec->sample_rate,
-                                 index = s.stream, lengthFound = std::move(lengthFound)] {
-        pthread_setname_np(pthread_self(), "vorela-length");
-        ReadGuard guard;
-        guard.stop = &scan.stop;
-        InputPtr input;
-        std::optional<double> seconds;
-        // Another demuxer on the same file: the decoder's own belongs to the decoder thread.
-        constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
-        if (openAudio(input, path, guard, nullptr, kAll, kAll) == index) {
-            PacketTally tally(input->streams[index]->time_base, rate);
-            if (AVPacket* packet = av_packet_alloc()) {
-                tallyPackets(input.get(), index, packet, tally);
-                av_packet_free(&packet);
-            }
-            if (tally.packets() > 0) seconds = tally.seconds();
-        }
-        if (scan.stop.load(std::memory_order_relaxed)) return;
-        // A file gone or changed since it was opened keeps its estimate.
-        scan.found = seconds ? lengthOf(*seconds) : length_;
-        scan.done.store(true, std::memory_order_release);
-        if (lengthFound) lengthFound();
-    });
 }
 
 Decoder::~Decoder() {

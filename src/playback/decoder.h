@@ -34,8 +34,10 @@ public:
     // Throws DeviceError with FFmpeg's text. The length is exact when the file states it (an
     // MP3 Xing, Info or VBRI header that covers the whole file, the data size of PCM WAV) or is
     // small enough to scan at once; otherwise it is the demuxer's estimate and a background scan
-    // finds the exact one. Opening reads at most 64 MiB while probing (an ID3v2 tag is read
-    // whole) and 2 MiB more.
+    // finds the exact one. Only the containers the player plays are opened, never a playlist
+    // or a demuxer that opens other files, and only local files. Opening reads at most 64 MiB
+    // while probing (an ID3v2 tag, or zero bytes before the first frame) and 5 MB more, and
+    // waits for nothing: it gives up once it has taken 50 ms more than reading its bytes needs.
     Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound = {});
     ~Decoder();
     Decoder(const Decoder&) = delete;
@@ -64,6 +66,7 @@ public:
 private:
     struct State;
     struct Scan;
+    void open(const std::string& path);
     void measureLength(const std::string& path);
     TrackLength lengthOf(double seconds) const;
     bool refill();

@@ -14,6 +14,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace playback {
 namespace {
@@ -106,14 +107,47 @@ std::int64_t afterId3v2Tags(const FileBytes& file) {
     return at;
 }
 
-// True when `at` is the end of the file or the start of a tag that may follow the audio.
-bool endsTheAudio(const FileBytes& file, std::int64_t at) {
-    if (at == file.size()) return true;
-    if (at > file.size()) return false;
-    std::array<std::uint8_t, 11> tail{};
-    const std::size_t n = file.read(at, tail.data(), tail.size());
-    return startsWith(tail.data(), n, "TAG") || startsWith(tail.data(), n, "APETAGEX") ||
-           startsWith(tail.data(), n, "LYRICSBEGIN");
+// True when nothing but tags follows `at`: the tags that may close an MP3 (ID3v1, APEv2,
+// Lyrics3, an appended ID3v2), each whole, up to the end of the file. A tag followed by more
+// audio is where one file ends in a join of several, and the header counts only that one.
+bool onlyTagsFollow(const FileBytes& file, std::int64_t at) {
+    constexpr std::size_t kLyricsMax = 1 << 20;  // Lyrics3 blocks are a few kilobytes
+    for (int tags = 0; tags < 16; ++tags) {
+        if (at == file.size()) return true;
+        std::array<std::uint8_t, 32> head{};
+        const std::size_t n = file.read(at, head.data(), head.size());
+        if (startsWith(head.data(), n, "TAG")) {
+            at += 128;
+        } else if (startsWith(head.data(), n, "APETAGEX") && n >= 16) {
+            // A header: its size counts the items and the footer, not itself.
+            at += 32 + std::int64_t(AV_RL32(head.data() + 12));
+        } else if ((startsWith(head.data(), n, "ID3") || startsWith(head.data(), n, "3DI")) &&
+                   n >= 10 && ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
+            const std::int64_t size = (std::int64_t(head[6]) << 21) |
+                                      (std::int64_t(head[7]) << 14) |
+                                      (std::int64_t(head[8]) << 7) | std::int64_t(head[9]);
+            at += head[0] == '3' ? 10 : 10 + size + ((head[5] & 0x10) ? 10 : 0);
+        } else if (startsWith(head.data(), n, "LYRICSBEGIN")) {
+            // Ends with "LYRICSEND" (version 1) or a size and "LYRICS200" (version 2).
+            const std::size_t span = std::size_t(std::min<std::int64_t>(
+                file.size() - at, std::int64_t(kLyricsMax)));
+            std::string block(span, '\0');
+            block.resize(file.read(at, reinterpret_cast<std::uint8_t*>(block.data()), span));
+            std::size_t end = block.find("LYRICSEND");
+            if (end != std::string::npos) {
+                end += 9;
+            } else if ((end = block.find("LYRICS200")) != std::string::npos) {
+                end += 9;
+            } else {
+                return false;
+            }
+            at += std::int64_t(end);
+        } else {
+            return false;
+        }
+        if (at > file.size()) return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -174,10 +208,26 @@ std::optional<StreamLength> mp3StatedLength(const std::string& path) {
     // be able to fill it, and it must end where the file (or its trailing tags) ends.
     const std::int64_t framesWithHeader = std::int64_t(frames) + 1;
     if (frames == 0 || bytes < framesWithHeader * header->smallestFrame ||
-        bytes > framesWithHeader * header->largestFrame || !endsTheAudio(file, start + bytes))
+        bytes > framesWithHeader * header->largestFrame || !onlyTagsFollow(file, start + bytes))
         return std::nullopt;
     const std::int64_t samples = std::int64_t(frames) * header->samplesPerFrame - skipped;
     return StreamLength{std::max<std::int64_t>(0, samples), header->sampleRate};
+}
+
+std::int64_t leadingZeroBytes(const std::string& path, std::int64_t limit) {
+    const FileBytes file(path);
+    std::array<std::uint8_t, 1 << 16> block{};
+    std::int64_t zeros = 0;
+    while (zeros < limit) {
+        const std::size_t n =
+            file.read(zeros, block.data(), std::size_t(std::min<std::int64_t>(
+                                               std::int64_t(block.size()), limit - zeros)));
+        const auto nonZero = std::find_if(block.begin(), block.begin() + std::ptrdiff_t(n),
+                                          [](std::uint8_t byte) { return byte != 0; });
+        zeros += nonZero - block.begin();
+        if (nonZero != block.begin() + std::ptrdiff_t(n) || n == 0) break;
+    }
+    return zeros;
 }
 
 double maxSecondsForBytes(std::int64_t bytes) {

@@ -25,10 +25,14 @@ struct StreamLength {
 
 // The length an MP3 file states in the Xing, Info or VBRI header of its first frame (right after
 // its ID3v2 tags). Empty when there is no such header, when it is damaged (a LAME tag whose
-// checksum fails, a frame count its byte count cannot hold) and when the byte count it states
-// does not end exactly at the end of the file or at a trailing tag: a file cut short, or
-// another stream joined after it, is as long as only a scan can tell.
+// checksum fails, a frame count its byte count cannot hold) and when anything but tags follows
+// the bytes it counts: a file cut short, or another file joined after it (behind its own
+// ID3v1 tag, as `cat` joins them), is as long as only a scan can tell.
 std::optional<StreamLength> mp3StatedLength(const std::string& path);
+
+// How many zero bytes the file starts with, counting up to `limit`: damaged rips carry
+// megabytes of them before the first frame, which a demuxer would otherwise parse as audio.
+std::int64_t leadingZeroBytes(const std::string& path, std::int64_t limit);
 
 // The longest a file of `bytes` bytes can play: no stream we decode spends less than 1 kbit a
 // second, so time stamps or headers that claim more are damaged.

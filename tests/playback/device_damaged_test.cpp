@@ -215,6 +215,23 @@ std::vector<DamagedCase> damagedCases() {
                          [k = std::string(kind)] { return source(k); }, extension, kToneMs});
     }
     cases.push_back({"text_named_wav", [] { return std::string(5000, 'a'); }, ".wav"});
+    // A live stream's playlist whose segment exists: its demuxer would wait for the list to
+    // grow, minutes on the opening thread.
+    cases.push_back({"live_stream_playlist_named_mp3",
+                     [] {
+                         static QTemporaryDir dir;
+                         const std::string segment = dir.filePath(QStringLiteral("segment.mp3")).toStdString();
+                         fixtures::writeBytes(segment, source("mp3"));
+                         return "#EXTM3U\n#EXT-X-TARGETDURATION:30\n#EXT-X-MEDIA-SEQUENCE:1\n"
+                                "#EXTINF:10,\n" +
+                                segment + "\n";
+                     },
+                     ".mp3"});
+    // Rips with megabytes of zero bytes before the first frame, and nothing after them.
+    cases.push_back({"mp3_after_3MB_of_zero_bytes",
+                     [] { return std::string(3'000'000, '\0') + source("mp3"); }, ".mp3",
+                     kToneMs});
+    cases.push_back({"zero_bytes_only", [] { return std::string(3'000'000, '\0'); }, ".mp3"});
     cases.push_back({"random_bytes_named_wma",
                      [] { return flip(std::string(20000, '\0'), 0, 20000, 20000, 3); }, ".wma"});
     return cases;
