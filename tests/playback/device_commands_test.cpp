@@ -320,11 +320,11 @@ const BadFile kBadFiles[] = {
          return write(d, "text.mp3", "These are words, not music.\r\n");
      },
      "Invalid argument"},
-    {"LyricsNamedMp3",  // taken for a subtitle file, which has no sound
+    {"LyricsNamedMp3",  // probed as a subtitle file, a format the player does not open
      [](PlayerTest&, const std::string& d) {
          return write(d, "lyrics.mp3", "[ti:song]\r\n[00:01.00]words\r\n");
      },
-     "Stream not found"},
+     "Invalid argument"},
     {"HeaderOnlyWav",
      [](PlayerTest&, const std::string& d) {
          fixtures::writeHeaderOnlyWav(d + "/header.wav");
