@@ -4,8 +4,10 @@
 #include <QToolButton>
 
 #include "main_window/main_window.h"
+#include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/file_dialogs.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -38,11 +40,35 @@ void MainWindow::savePlaylist() {
     const auto chosen = platform::fileDialogs().runFileDialog(this, savePlaylistDialog);
     platform::trimWorkingSet();  // the dialog has closed
     if (!chosen) return;
+    // A line cannot hold a line break: such a path would be read back as two rows, the second
+    // a bare name that plays (and deletes) another file. Those rows are left out and named.
     std::string text;
+    std::vector<std::string> unwritable;
     for (int i = 0; i < playlist->count(); ++i) {
-        text.append(playlist->path(i)).append("\r\n");
+        const std::string& path = playlist->path(i);
+        if (path.find_first_of("\r\n") != std::string::npos) {
+            unwritable.push_back(path);
+            continue;
+        }
+        text.append(path).append("\r\n");
     }
     platform::writeWholeFile(*chosen, text);
+    if (unwritable.empty()) return;
+    QString names;
+    constexpr std::size_t kNamesShown = 10;
+    for (std::size_t i = 0; i < std::min(unwritable.size(), kNamesShown); ++i) {
+        QString shown = platform::toDisplay(unwritable[i]);
+        shown.replace(QLatin1Char('\r'), QChar(0x21B5)).replace(QLatin1Char('\n'), QChar(0x21B5));
+        names += QLatin1Char('\n') + shown;
+    }
+    if (unwritable.size() > kNamesShown) names += QStringLiteral(u"\n……");
+    platform::messageBox(
+        this,
+        QStringLiteral(u"播放列表已保存，但以下 %1 个文件的路径含有换行符，播放列表的一行写不下，"
+                       u"没有写入：")
+                .arg(unwritable.size()) +
+            names,
+        QStringLiteral(u"保存播放列表"), platform::MB_OK | platform::MB_ICONINFORMATION);
 }
 
 }  // namespace main_window

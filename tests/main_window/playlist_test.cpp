@@ -329,6 +329,27 @@ TEST_F(PlaylistTest, PlaylistFilesRoundTrip) {
     EXPECT_TRUE(window->playButton->isEnabled());
 }
 
+// A name with a line break would come back as two rows, the second a bare name that plays and
+// deletes another file: the save leaves it out, names it, and writes every other row exactly.
+TEST_F(PlaylistTest, SaveLeavesOutAndNamesPathsThatALineCannotHold) {
+    const std::string list = folder() + "odd.m3u";
+    writeFile(list, "/m/a.mp3\r\n/m/c.mp3\r\n");
+    dialogs.choose(list);
+    window->openPlaylistAction->trigger();
+    window->playlist->addRows({{"/m/", "new\nline.mp3"}, {"/m/", "car\rriage.mp3"}});
+    ASSERT_EQ(window->playlist->count(), 4);
+
+    const std::string saved = folder() + "saved.m3u";
+    dialogs.choose(saved);
+    window->savePlaylistAction->trigger();
+    EXPECT_EQ(readFile(saved), "/m/a.mp3\r\n/m/c.mp3\r\n");
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_TRUE(boxes.shown()[0].text.contains(QStringLiteral(u"2 个文件")));
+    EXPECT_TRUE(boxes.shown()[0].text.contains(QStringLiteral(u"/m/new\u21B5line.mp3")));
+    EXPECT_TRUE(boxes.shown()[0].text.contains(QStringLiteral(u"/m/car\u21B5riage.mp3")));
+    EXPECT_EQ(window->playlist->count(), 4);
+}
+
 TEST_F(PlaylistTest, PlaylistLinesAreReadAsPathsExceptComments) {
     using namespace std::string_literals;
     const std::string list = folder() + "other.m3u";
