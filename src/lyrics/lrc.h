@@ -14,6 +14,11 @@
 
 namespace lyrics {
 
+// The most lines a lyric file may have: a song's lyrics run to a few hundred. A file with more
+// (megabytes of empty lines) is no lyric file, and one widget row per line would hold the
+// window for seconds.
+inline constexpr std::size_t kMostLyricLines = 5000;
+
 // The track's file name without folder and extension: "/m/a.b.mp3" -> "a.b", "/m/song" -> "song".
 std::string lrcBaseName(std::string_view trackPath,
                         const platform::CodePage& cp = platform::CodePage::active());

@@ -8,11 +8,14 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <string_view>
 
 #include "lyrics/lrc.h"
 #include "platform/error_box.h"
+#include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace lyrics {
@@ -93,13 +96,35 @@ void LyricsWindow::loadLyrics(const std::string& path) {
     lyricLines.emplace();
     if (path.empty()) return;
     trackBaseName = lrcBaseName(path);
+    bool loaded = false;
+    bool tooLarge = false;
     try {
-        const std::string file = platform::readWholeFile(lyricPath(path, trackBaseName), platform::kLyricFileLimit);
-        lyricEncoding_ = lyricTextEncoding(file);
-        *lyricLines = platform::splitLines(file);
-        if (!followTimer->isActive()) followTimer->start();  // a running timer keeps its rhythm
+        const std::string file =
+            platform::readWholeFile(lyricPath(path, trackBaseName), platform::kLyricFileLimit);
+        // Line ends counted before any line is made; CR LF counts twice here, so the exact
+        // count decides only below twice the limit.
+        tooLarge = std::size_t(std::count(file.begin(), file.end(), '\n') +
+                               std::count(file.begin(), file.end(), '\r')) > 2 * kMostLyricLines;
+        if (!tooLarge) {
+            std::vector<std::string> lines = platform::splitLines(file);
+            tooLarge = lines.size() > kMostLyricLines;
+            if (!tooLarge) {
+                lyricEncoding_ = lyricTextEncoding(file);
+                *lyricLines = std::move(lines);
+                if (!followTimer->isActive()) followTimer->start();  // keeps its rhythm
+                loaded = true;
+            }
+        }
+    } catch (const platform::SystemError& error) {
+        tooLarge = error.code() == EFBIG;
     } catch (const std::exception&) {
-        // Any failure reads as "no lyric file"; the caller never sees it.
+    }
+    // Any failure reads as "no lyric file", but for one too large to be lyrics; the caller
+    // never sees it.
+    if (tooLarge) {
+        lyricsList->addItem(QStringLiteral(u"歌词文件过大(超过1MB或5000行),"));
+        lyricsList->addItem(QStringLiteral(u"不是有效的歌词文件,未显示"));
+    } else if (!loaded) {
         lyricsList->addItem(QStringLiteral(u"找不到歌词文件,请确保歌词文件与当前播放曲目同!"));
         lyricsList->addItem(QStringLiteral(u"名且在同一目录下"));
     }

@@ -11,7 +11,9 @@ namespace platform {
 
 // Size limits for whole-file reads: far above any real lyric or playlist file, far below what
 // would stall the window or exhaust memory.
-inline constexpr std::size_t kLyricFileLimit = std::size_t{16} << 20;
+// Lyric files are under 100 KB; the list shows one row per line, so what a file may hold is kept
+// where a full one still loads at once.
+inline constexpr std::size_t kLyricFileLimit = std::size_t{1} << 20;
 inline constexpr std::size_t kPlaylistFileLimit = std::size_t{64} << 20;
 
 // Splits a text into lines: a line ends at CR LF, a lone CR or a lone LF (LF CR is two line

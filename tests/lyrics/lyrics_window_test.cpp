@@ -196,6 +196,36 @@ TEST_F(LyricsWindowTest, UnreadableLyricFileReadsAsMissing) {
     EXPECT_FALSE(form_.followTimer->isActive());
 }
 
+// Megabytes of empty lines are no lyrics: one row per line held the window for seconds and
+// took gigabytes. Too many lines or bytes say so in two rows; the most a lyric file may hold
+// still loads whole.
+TEST_F(LyricsWindowTest, FilesTooLargeForLyricsSaySoInsteadOfLoading) {
+    const Lines tooLarge = {QStringLiteral(u"歌词文件过大(超过1MB或5000行),").toStdString(),
+                            QStringLiteral(u"不是有效的歌词文件,未显示").toStdString()};
+    std::string most;
+    for (int i = 0; i < 5000; ++i) most += "[00:01.00]x\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool loads;
+    } files[] = {{"lf", std::string(16 << 10, '\n'), false},
+                 {"cr", "\r\n" + std::string(2 * 5000, '\r'), false},
+                 {"most", most, true},
+                 {"bytes", std::string((1 << 20) + 1, 'x'), false}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        writeFile(std::string(f.name) + ".lrc", f.bytes);
+        form_.lyricsList->clear();
+        form_.loadLyrics(track(std::string(f.name) + ".mp3"));
+        if (f.loads) {
+            EXPECT_EQ(form_.lyricsList->count(), 5000);
+        } else {
+            EXPECT_EQ(rows(), tooLarge);
+            EXPECT_TRUE(form_.lyricLines->empty());
+        }
+    }
+}
+
 TEST_F(LyricsWindowTest, FailedLoadLeavesARunningTimerRunning) {
     writeFile("song.lrc", "[00:01.00]a\n");
     form_.loadLyrics(track("song.mp3"));
