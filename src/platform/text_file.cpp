@@ -1,13 +1,17 @@
 #include "text_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <string_view>
 
 #include "paths.h"
 #include "system.h"
@@ -55,20 +59,57 @@ std::string finalTarget(const std::string& path) {
     }
 }
 
+constexpr std::size_t kSuffixLength = 8;
+constexpr std::string_view kTemporaryEnd = ".tmp";
+
+// The start of every temporary name for `target`: hidden, and short enough that the whole name
+// stays within the system's limit on one name.
+std::string temporaryPrefix(const std::string& target) {
+    return "." + std::string(paths::split(target).name.substr(0, 200)) + ".";
+}
+
+// Removes the temporary files that earlier writes to `target` left when they were killed: ours,
+// by their name and owner, and stale, since no writer holds them locked (a writer locks its
+// file from the moment it makes it until it is renamed or removed).
+void removeStaleTemporaries(const std::string& target) {
+    const std::string folder(paths::folder(target));
+    const std::string prefix = temporaryPrefix(target);
+    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!listing) return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kSuffixLength + kTemporaryEnd.size() ||
+            !name.starts_with(prefix) || !name.ends_with(kTemporaryEnd))
+            continue;
+        const std::string_view suffix = name.substr(prefix.size(), kSuffixLength);
+        if (!std::all_of(suffix.begin(), suffix.end(), [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+            }))
+            continue;
+        const std::string path = folder + std::string(name);
+        Fd f{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+        struct stat st {};
+        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    }
+    ::closedir(listing);
+}
+
 // A name for the new file beside `target`, hidden, unique enough that O_EXCL rarely retries.
 std::string temporaryName(const std::string& target, int attempt) {
     static std::atomic<unsigned> counter{0};
-    const paths::Split parts = paths::split(target);
-    // Short enough to stay within the system's limit on one name.
-    const std::string base(parts.name.substr(0, 200));
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     const unsigned long long mix = static_cast<unsigned long long>(now) * 2654435761u +
                                    static_cast<unsigned long long>(::getpid()) * 40503u +
                                    counter++ * 977u + static_cast<unsigned>(attempt);
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string suffix;
-    for (unsigned long long v = mix; suffix.size() < 8; v /= 36) suffix += kDigits[v % 36];
-    return std::string(parts.folder) + "." + base + "." + suffix + ".tmp";
+    for (unsigned long long v = mix; suffix.size() < kSuffixLength; v /= 36) {
+        suffix += kDigits[v % 36];
+    }
+    return std::string(paths::folder(target)) + temporaryPrefix(target) + suffix +
+           std::string(kTemporaryEnd);
 }
 
 // Gives up a write: closes and removes the new file, then reports `error`.
@@ -140,6 +181,7 @@ void writeWholeFile(const std::string& path, std::string_view data) {
     }
     const mode_t mode = replacing ? (old.st_mode & 0777) : 0666;  // umask applies to a new file
 
+    removeStaleTemporaries(target);
     std::string temporary;
     Fd f{-1};
     for (int attempt = 0; f.fd < 0; ++attempt) {
@@ -147,15 +189,26 @@ void writeWholeFile(const std::string& path, std::string_view data) {
         f.fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (f.fd < 0 && (errno != EEXIST || attempt == 100)) fail(kCannotCreate, path, errno);
     }
+    // Held until the file is renamed or removed: a later write tells a stale one by its lock.
+    (void)::flock(f.fd, LOCK_EX | LOCK_NB);
     // From here on, any failure removes the new file and leaves the old one as it was.
     if (replacing) {
-        // Best effort: only a privileged user may give a file away, and some file systems
-        // (FAT) have no permission bits to set.
+        // The new file takes the old one's owner and mode, or the write is refused: replacing
+        // another user's shared list must not make it ours. Where the system keeps neither
+        // (FAT gives every file the same owner and mode) the new file has them already; a
+        // group the user is not in is kept where allowed.
+        struct stat now {};
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
             if (::fchown(f.fd, old.st_uid, old.st_gid) != 0) {
+                const int error = errno;
+                if (::fstat(f.fd, &now) != 0 || now.st_uid != old.st_uid)
+                    abandon(f, temporary, path, error);
             }
         }
         if (::fchmod(f.fd, mode) != 0) {
+            const int error = errno;
+            if (::fstat(f.fd, &now) != 0 || (now.st_mode & 0777) != mode)
+                abandon(f, temporary, path, error);
         }
     }
     std::size_t done = 0;

@@ -3,10 +3,13 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -217,6 +220,57 @@ TEST_F(TextFileTest, AFileSizeLimitLeavesTheOldFileAsItWas) {
     EXPECT_EQ(error, "Cannot write file \"" + list + "\". File too large");
     EXPECT_EQ(contents(list), "old\r\n");
     EXPECT_EQ(names(), Names{"list.m3u"});
+}
+
+// A save killed mid-way leaves its hidden temporary file; the next save beside it removes that
+// one, but not one that a save under way holds, nor anything else that looks alike.
+TEST_F(TextFileTest, WriteRemovesTheTemporaryFilesOfKilledSaves) {
+    put(at(".list.m3u.k1lled00.tmp"), "half a list");
+    put(at(".list.m3u.notours.tmp"), "other");
+    put(at(".other.m3u.k1lled00.tmp"), "another target's");
+    const std::string live = at(".list.m3u.writing.tmp");
+    put(live, "being written");
+    const int held = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    writeWholeFile(at("list.m3u"), "a\r\n");
+    ::close(held);
+    EXPECT_EQ(names(), (Names{".list.m3u.notours.tmp", ".list.m3u.writing.tmp",
+                              ".other.m3u.k1lled00.tmp", "list.m3u"}));
+}
+
+// Replacing another user's shared list must not make it the writer's: where the owner cannot be
+// kept the write is refused and the list stays as it was, owner, mode and contents.
+TEST_F(TextFileTest, WriteKeepsTheOwnerOrRefuses) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+    const std::string shared = at("shared");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0755), 0);
+    const std::string list = shared + "/list.m3u";
+    put(list, "theirs\r\n");
+    ASSERT_EQ(::chmod(list.c_str(), 0666), 0);
+    ASSERT_EQ(::chown(list.c_str(), 4242, 4242), 0);
+    // As root the owner is kept.
+    writeWholeFile(list, "root's\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(list.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    // As another user, who may write the file but not give a file away, it is refused.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(4343) != 0 || ::setuid(4343) != 0) ::_exit(2);
+        const std::string error = errorOf([&] { writeWholeFile(list, "mine\r\n"); });
+        ::_exit(error == "Cannot write file \"" + list + "\". Operation not permitted" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_EQ(::stat(list.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(contents(list), "root's\r\n");
+    EXPECT_EQ(names(shared), Names{"list.m3u"});
 }
 
 }  // namespace
