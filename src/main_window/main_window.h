@@ -260,6 +260,8 @@ private:
     void armDisplayTimers();
     // Leaves them enabled but unarmed while nothing they show can change (pause, stop).
     void disarmDisplayTimers();
+    // The transport, bar and status text of a stopped track.
+    void showStopped();
     // The milliseconds until the position crosses its next whole second, and a little after.
     int msToNextSecond() const;
     // Previous (-1) or next (+1).

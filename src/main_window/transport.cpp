@@ -105,6 +105,9 @@ void MainWindow::play() {
                    platform::toDisplay(platform::paths::fileName(player->fileName())));
         reloadLyrics();
     } catch (const playback::DeviceError&) {
+        // The failed open closed the track that was playing or paused: show the stop, or the
+        // window would claim a track plays while play stays disabled.
+        if (stopButton->isEnabled() && player->mode() == PlayerMode::NotReady) showStopped();
         platform::messageBox(this, QStringLiteral(u"无法播放，请检查路径或者文件名是否正确！"),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
     }
@@ -120,6 +123,11 @@ void MainWindow::pause() {
 
 void MainWindow::stop() {
     player->stop();
+    showStopped();
+    platform::trimWorkingSet();
+}
+
+void MainWindow::showStopped() {
     progressBar->setValue(0);
     playButton->setEnabled(true);
     pauseButton->setEnabled(false);
@@ -127,7 +135,6 @@ void MainWindow::stop() {
     progressBar->setEnabled(false);
     statusBar->setPanelText(0, QStringLiteral(u"停止播放"));
     disarmDisplayTimers();
-    platform::trimWorkingSet();
 }
 
 // Previous (-1) and next (+1) step from the current track's row while something plays, and

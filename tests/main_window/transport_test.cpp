@@ -385,7 +385,10 @@ TEST_F(TransportTest, AModeChosenDuringPlaybackTakesEffectAtTheEnd) {
     EXPECT_EQ(mode(), PlayerMode::Playing);
 }
 
-TEST_F(TransportTest, AnUnplayableNextRowEndsTheAdvanceWithOneBox) {
+// The open that failed closed the track before it: the window shows the stop, as at the end of
+// the list, instead of playing on a file no longer open with play disabled (as after the sound
+// server went away), so that play works again.
+TEST_F(TransportTest, AnUnplayableNextRowEndsTheAdvanceWithOneBoxAndShowsTheStop) {
     tone("a.wav", 300);
     fixtures::writeBytes(folder() + "b.wav", "not audio");
     tone("c.wav", 300);
@@ -397,6 +400,17 @@ TEST_F(TransportTest, AnUnplayableNextRowEndsTheAdvanceWithOneBox) {
     EXPECT_EQ(boxes.shown().size(), 1u);
     EXPECT_NE(mode(), PlayerMode::Playing);
     EXPECT_EQ(window->selectedRow(), 1);
+    EXPECT_TRUE(window->playButton->isEnabled());
+    EXPECT_FALSE(window->pauseButton->isEnabled());
+    EXPECT_FALSE(window->stopButton->isEnabled());
+    EXPECT_EQ(window->progressBar->value(), 0);
+    EXPECT_EQ(window->statusBar->panelText(0), QStringLiteral(u"停止播放"));
+    EXPECT_FALSE(window->progressTimer->isActive());
+
+    window->selectRow(2);
+    window->playButton->click();
+    EXPECT_EQ(mode(), PlayerMode::Playing);
+    EXPECT_EQ(current(), folder() + "c.wav");
 }
 
 TEST_F(TransportTest, AnEmptiedListEndsRepeatAndRandomQuietly) {
