@@ -71,6 +71,8 @@ void MainWindow::removeSelectedRows() {
     // One update of the list, redrawn once at the end.
     playlistView->setUpdatesEnabled(false);
     for (const int row : rows) playlist->removeRow(row);
+    // The view moves the selection to a neighbour of a row that goes; the user chose none.
+    if (!rows.empty()) playlistView->selectionModel()->clearSelection();
     playlistView->setUpdatesEnabled(true);
 }
 
@@ -102,7 +104,10 @@ void MainWindow::deleteSelectedFile() {
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }
+    // The selection goes with the row, unless the advance chose another one meanwhile.
+    const bool selected = playlistView->selectionModel()->isRowSelected(target.row(), {});
     playlist->removeRow(target.row());
+    if (selected) playlistView->selectionModel()->clearSelection();
 }
 
 void MainWindow::showFileInfo() {

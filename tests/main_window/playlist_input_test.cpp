@@ -59,6 +59,12 @@ protected:
         }
         return paths;
     }
+    void expectNothingSelected() const {
+        EXPECT_EQ(window->selectedRow(), -1);
+        for (QAction* item : {window->playRowAction, window->removeRowAction,
+                              window->deleteFileAction, window->fileInfoAction})
+            EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
+    }
     static bool exists(const std::string& path) {
         return QFile::exists(QString::fromStdString(path));
     }
@@ -79,6 +85,9 @@ TEST_F(PlaylistInputTest, RemoveTakesOnlyTheClickedRow) {
     QApplication::sendEvent(window->playlistView->viewport(), &request);
     clickInOpenMenu(window->removeRowAction);
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3", "c.mp3"}));
+    // The removed row takes the selection with it: the neighbour the view moves to is not
+    // chosen, and the row commands are disabled until the user picks a row.
+    expectNothingSelected();
 }
 
 TEST_F(PlaylistInputTest, DeleteFromDiskTakesOnlyTheClickedRowAndItsFile) {
@@ -89,6 +98,7 @@ TEST_F(PlaylistInputTest, DeleteFromDiskTakesOnlyTheClickedRowAndItsFile) {
     EXPECT_EQ(captions(), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
     EXPECT_TRUE(exists(paths[0]) && exists(paths[1]) && exists(paths[2]));
     EXPECT_FALSE(exists(paths[3]));
+    expectNothingSelected();
 }
 
 TEST_F(PlaylistInputTest, DeleteFromDiskKeepsToTheRowChosenBeforeTheBox) {
