@@ -47,13 +47,7 @@ std::vector<std::string> ResultListModel::lines() const {
 }
 
 void ResultListModel::removeLines(const std::vector<int>& rows) {
-    // From the last run to the first, so that the rows still to remove keep their indexes.
-    for (std::size_t end = rows.size(); end > 0;) {
-        std::size_t first = end - 1;
-        while (first > 0 && rows[first - 1] == rows[first] - 1) --first;
-        eraseRows(rows[first], rows[end - 1]);
-        end = first;
-    }
+    eraseRowsAt(rows);
 }
 
 void ResultListModel::clear() {

@@ -43,7 +43,7 @@ public:
     const std::string& line(int row) const { return rows_[static_cast<std::size_t>(row)]->path(); }
     // The lines in list order (without those still waiting).
     std::vector<std::string> lines() const;
-    // Removes the lines at `rows` (ascending), one model change per contiguous run.
+    // Removes the lines at `rows` (ascending, without repeats) in one batch.
     void removeLines(const std::vector<int>& rows);
     // Removes every line, the waiting ones too.
     void clear();

@@ -184,6 +184,31 @@ TEST_F(SearchDialogTest, SearchesTheCheckedTypesIntoASortedList) {
     EXPECT_TRUE(form_->startButton->isEnabled());
 }
 
+// Lines chosen far apart leave the list in one change: the right ones go, the rest keep their
+// order, and the line the keyboard is on stays current.
+TEST_F(SearchDialogTest, AddSelectedOfScatteredLinesRemovesExactlyThem) {
+    for (int i = 0; i < 40; ++i) form_->results->append("/m/" + std::to_string(100 + i) + ".mp3");
+    form_->results->flush();
+    const std::vector<std::string> lines = form_->lines();
+    std::vector<std::string> chosen, rest;
+    for (int i = 0; i < 40; ++i) {
+        if (i % 3 == 1) {
+            form_->resultList->selectionModel()->select(form_->results->index(i),
+                                                        QItemSelectionModel::Select);
+            chosen.push_back(lines[std::size_t(i)]);
+        } else {
+            rest.push_back(lines[std::size_t(i)]);
+        }
+    }
+    form_->resultList->selectionModel()->setCurrentIndex(form_->results->index(30),
+                                                         QItemSelectionModel::NoUpdate);
+    QTest::mouseClick(form_->addSelectedButton, Qt::LeftButton);
+    EXPECT_EQ(joined(rows_), chosen);
+    EXPECT_EQ(form_->lines(), rest);
+    EXPECT_TRUE(form_->resultList->selectionModel()->selectedIndexes().isEmpty());
+    EXPECT_EQ(form_->results->line(form_->resultList->currentIndex().row()), lines[30]);
+}
+
 TEST_F(SearchDialogTest, AddSelectedDoubleClickAndAddAll) {
     selectFolder(music_);
     form_->wmaCheckBox->setChecked(true);
