@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 #include <QCheckBox>
 #include <QEvent>
@@ -14,11 +15,10 @@
 #include "platform/error_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
-#include "search/blocking_call.h"
 #include "search/folder_tree.h"
 #include "search/result_list.h"
 
-SearchDialog::SearchDialog(QWidget* parent) : QDialog(parent), ui_(new BlockingCaller(this)) {
+SearchDialog::SearchDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral(u"Form2"));
     setWindowTitle(QStringLiteral(u"搜索本地音乐"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -116,12 +116,8 @@ std::vector<std::string> SearchDialog::lines() const {
     return results->lines();
 }
 
-void SearchDialog::onUiThread(const std::function<void()>& f) {
-    ui_->call(f);
-}
-
-void SearchDialog::addLine(const std::string& line) {
-    results->append(line);
+void SearchDialog::addLine(std::string line) {
+    results->append(std::move(line));
 }
 
 void SearchDialog::startSearch() {
@@ -159,6 +155,7 @@ void SearchDialog::addLinesToPlaylist(const std::vector<int>& rows) {
 }
 
 void SearchDialog::addSelected() {
+    takeHanded();
     results->flush();
     std::vector<int> selected;
     for (const QItemSelectionRange& range : resultList->selectionModel()->selection()) {
@@ -175,6 +172,7 @@ void SearchDialog::onResultDoubleClicked() {
 }
 
 void SearchDialog::addAll() {
+    takeHanded();
     results->flush();
     const bool wasEmpty = results->count() == 0;
     std::vector<int> all(static_cast<std::size_t>(results->count()));
@@ -186,23 +184,45 @@ void SearchDialog::addAll() {
 
 void SearchDialog::onFileMatch(search::FileFinder*, const std::string& folder,
                                const search::SearchRecord& fileInfo) {
-    const std::string line = folder + fileInfo.name;
-    onUiThread([this, &line] { addLine(line); });
+    std::lock_guard lock(handedLock_);
+    handed_.lines.push_back(folder + fileInfo.name);
+    if (std::exchange(handed_.posted, true)) return;
+    QMetaObject::invokeMethod(this, [this] { takeHanded(); }, Qt::QueuedConnection);
 }
 
 void SearchDialog::onFolderChange(search::FileFinder*, const std::string& folder,
                                   search::FolderIgnore&) {
-    onUiThread([this, &folder] { statusBar->showMessage(platform::toDisplay(folder)); });
+    std::lock_guard lock(handedLock_);
+    handed_.folder = folder;
+    if (std::exchange(handed_.posted, true)) return;
+    QMetaObject::invokeMethod(this, [this] { takeHanded(); }, Qt::QueuedConnection);
+}
+
+void SearchDialog::takeHanded() {
+    Handed taken;
+    {
+        std::lock_guard lock(handedLock_);
+        std::swap(taken, handed_);
+    }
+    for (std::string& line : taken.lines) addLine(std::move(line));
+    if (taken.folder) statusBar->showMessage(platform::toDisplay(*taken.folder));
 }
 
 void SearchDialog::onSearchAbort(search::FileFinder*) {
+    {
+        // The worker reports nothing more; a folder it was in must not replace the message.
+        std::lock_guard lock(handedLock_);
+        handed_.folder.reset();
+    }
     statusBar->showMessage(QStringLiteral(u"正在退出搜索，请稍候..."));
     // Shown at once: the search may take a moment to wind down.
     repaint();
 }
 
 void SearchDialog::onSearchFinish(search::FileFinder* sender) {
-    results->flush();  // the last lines found show with the end message
+    // The last lines found show with the end message, and no folder replaces it.
+    takeHanded();
+    results->flush();
     statusBar->showMessage(QStringLiteral(u"完成搜索"));
     if (sender->wasAborted()) {
         statusBar->showMessage(QStringLiteral(u"退出搜索 - ") + statusBar->currentMessage());
