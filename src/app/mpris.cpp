@@ -474,7 +474,16 @@ void MprisService::setShuffle(bool on) {
 
 void MprisService::raise() {
     window_->restoreAction->trigger();
-    window_->raise();
+}
+
+bool MprisService::raiseRunningPlayer(const QDBusConnection& bus) {
+    if (!bus.isConnected()) return false;
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kBusName), QString::fromLatin1(kObjectPath),
+        QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
+    // Waits for the reply (the player answers at once and raises after it), so that the call
+    // has left before this process ends.
+    return bus.call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
 }
 
 void MprisService::quit() {

@@ -229,6 +229,9 @@ public:
 
     // Tray (tray.cpp)
     void restoreFromTray();
+    // Shows the window, unminimised, raised and active: the tray's restore, MPRIS Raise and a
+    // second start.
+    void bringBack();
     void exitFromTray();
     void onDestroy();
     // A close from the window frame (close button, Alt+F4, the window menu's close) goes to the
