@@ -83,6 +83,10 @@ lyrics = lambda: [app.getChildAtIndex(i) for i in range(app.childCount)
                   if app.getChildAtIndex(i).name == "歌词秀"]
 check("Toggle shows the lyrics window as a click does",
       wait_for(lambda: lyrics() and showing(lyrics()[0]), 5))
+main_frame = [app.getChildAtIndex(i) for i in range(app.childCount)
+              if app.getChildAtIndex(i).getRole() == R.ROLE_FRAME][0]
+check("the main window keeps the focus", main_frame.getState().contains(R.STATE_ACTIVE)
+      and not lyrics()[0].getState().contains(R.STATE_ACTIVE))
 check("it reads as a window", lyrics() and lyrics()[0].getRole() in (R.ROLE_FRAME, R.ROLE_WINDOW),
       lyrics() and lyrics()[0].getRoleName())
 check("the check box is checked", box.getState().contains(R.STATE_CHECKED))

@@ -6,9 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
-#include <QCheckBox>
 #include <QTableView>
-#include <QToolButton>
 
 #include <fstream>
 
@@ -113,51 +111,6 @@ TEST_F(PlaylistInputTest, DeleteFromDiskKeepsToTheRowChosenBeforeTheBox) {
     EXPECT_FALSE(exists(paths[0]));
     EXPECT_TRUE(exists(first) && exists(second));
     EXPECT_EQ(captions(), (std::vector<std::string>{"1.wav", "2.wav"}));
-}
-
-TEST_F(PlaylistInputTest, TheKeyboardMovesThroughTheListAndOutOfIt) {
-    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
-        tone(name, 500);
-        window->addRow(folder(), name);
-    }
-    QApplication::setActiveWindow(window.get());
-    const auto focused = []() -> QObject* { return QApplication::focusWidget(); };
-    const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
-        settle();
-    };
-    window->forwardButton->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Tab);
-    ASSERT_EQ(focused(), static_cast<QObject*>(window->playlistView));
-    // The first Tab in marks a row without selecting it; Return plays that row.
-    EXPECT_EQ(window->selectedRow(), -1);
-    press(Qt::Key_Return);
-    EXPECT_EQ(window->selectedRow(), 0);
-    EXPECT_EQ(window->player->fileName(), folder() + "a.wav");
-
-    press(Qt::Key_End);
-    EXPECT_EQ(window->selectedRow(), 2);
-    EXPECT_EQ(window->playlistView->currentIndex().row(), 2);
-    press(Qt::Key_Home);
-    EXPECT_EQ(window->selectedRow(), 0);
-    press(Qt::Key_Down);
-    press(Qt::Key_Enter);
-    EXPECT_EQ(window->player->fileName(), folder() + "b.wav");
-
-    // Tab, Shift+Tab and Ctrl+Tab leave the list for the controls beside it.
-    press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), static_cast<QObject*>(window->lyricsCheckBox));
-    press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focused(), static_cast<QObject*>(window->playlistView));
-    press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focused(), static_cast<QObject*>(window->forwardButton));
-    press(Qt::Key_Tab);
-    press(Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(focused(), static_cast<QObject*>(window->lyricsCheckBox));
-    window->playlistView->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(focused(), static_cast<QObject*>(window->forwardButton));
-    EXPECT_EQ(window->selectedRow(), 1);  // none of it moved the selection
 }
 
 }  // namespace
