@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -112,8 +113,10 @@ void MainWindow::restoreFromTray() {
 void MainWindow::bringBack() {
     // A minimised window is unmapped and mapped anew: Wayland has no request that undoes a
     // minimise, and a newly mapped window is shown and given the focus by every compositor and
-    // X11 window manager.
-    if (isMinimized()) {
+    // X11 window manager. On Wayland an inactive window is remapped too: a compositor activates
+    // a window only for a token of the user's own input, which a bus call does not carry.
+    const bool wayland = QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+    if (isMinimized() || (wayland && isVisible() && !isActiveWindow())) {
         hide();
         setWindowState(windowState() & ~Qt::WindowMinimized);
     }
