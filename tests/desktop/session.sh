@@ -6,7 +6,8 @@
 #   session.sh <player> <repo-root> <client> [args...]
 # The client (a Python script, run with the system's python3 for pyatspi) finds the player's
 # pid in VORELA_PID and a scratch folder in VORELA_WORK; its exit status is the session's, 77
-# when a tool is missing. With VORELA_DESKTOP=weston the desktop is a Wayland compositor
+# when a tool is missing. With VORELA_CLIENT_STARTS_PLAYER=1 the client starts the player
+# itself (VORELA_PLAYER), once it has set up what must be there first. With VORELA_DESKTOP=weston the desktop is a Wayland compositor
 # instead (weston in a window of the virtual display), and the player runs on Wayland.
 set -uo pipefail
 if [ -z "${VORELA_PRIVATE_BUS:-}" ]; then
@@ -55,10 +56,15 @@ fi
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/a11y-bus.log" 2>&1 &
 pids+=($!)
 sleep 0.5
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=$platform SDL_AUDIODRIVER=dummy \
-    "$player" >"$work/player.log" 2>&1 &
-export VORELA_PID=$!
-pids=("$VORELA_PID" "${pids[@]}")
+export QT_QPA_PLATFORM=$platform SDL_AUDIODRIVER=dummy
+if [ -n "${VORELA_CLIENT_STARTS_PLAYER:-}" ]; then
+    export VORELA_PLAYER=$player
+    : >"$work/player.log"
+else
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 "$player" >"$work/player.log" 2>&1 &
+    export VORELA_PID=$!
+    pids=("$VORELA_PID" "${pids[@]}")
+fi
 
 PYTHONPATH="$here${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 "$@"
 status=$?

@@ -2,7 +2,7 @@
 that show only what the item exports): this script is the host's watcher, started before the
 player so that the player finds a host. The item must carry the program's name and export the
 pop-up menu over DBusMenu; choosing 恢复程序 and 退出 there must do what they do in the menu.
-   tray_menu_check.py <player>"""
+Runs inside session.sh with VORELA_CLIENT_STARTS_PLAYER=1."""
 import os
 import re
 import subprocess
@@ -114,8 +114,7 @@ def click(service, menu_path, item_id):
          GLib.Variant("(isvu)", (item_id, "clicked", GLib.Variant("i", 0), 0)))
 
 
-env = dict(os.environ, QT_QPA_PLATFORM="xcb", SDL_AUDIODRIVER="dummy")
-player = subprocess.Popen([sys.argv[1]], env=env)
+player = subprocess.Popen([os.environ["VORELA_PLAYER"]])
 try:
     check("the main window shows", bool(wait_for(main_window_shown)))
     close_main_window()
