@@ -183,42 +183,6 @@ TEST_F(MprisTest, CanPropertiesTellWhatTheCommandsWouldDoNow) {
     EXPECT_TRUE(can("CanPlay"));
 }
 
-TEST_F(MprisTest, LoopStatusAndShuffleAreThePlayModesBothWays) {
-    QSignalSpy changes(service.get(), &MprisService::propertiesChanged);
-    const auto mode = [this] {
-        for (QAction* item : {window->inOrderAction, window->repeatOneAction,
-                              window->repeatListAction, window->randomAction}) {
-            if (item->isChecked()) return main_window::MainWindow::caption(item);
-        }
-        return QString();
-    };
-    EXPECT_EQ(service->loopStatus(), QStringLiteral("None"));
-    EXPECT_FALSE(service->shuffle());
-
-    service->setLoopStatus(QStringLiteral("Track"));
-    EXPECT_EQ(mode(), QStringLiteral(u"单曲循环(&C)"));
-    service->setLoopStatus(QStringLiteral("Playlist"));
-    EXPECT_EQ(mode(), QStringLiteral(u"列表循环(&L)"));
-    service->setShuffle(true);
-    EXPECT_EQ(mode(), QStringLiteral(u"随机播放(&R)"));
-    EXPECT_EQ(service->loopStatus(), QStringLiteral("Playlist"));  // random never runs out
-    service->setLoopStatus(QStringLiteral("Playlist"));            // already so: stays random
-    EXPECT_EQ(mode(), QStringLiteral(u"随机播放(&R)"));
-    service->setLoopStatus(QStringLiteral("Sometimes"));
-    EXPECT_EQ(mode(), QStringLiteral(u"随机播放(&R)"));
-    service->setShuffle(false);
-    EXPECT_EQ(mode(), QStringLiteral(u"顺序播放(&S)"));
-
-    changes.clear();
-    window->repeatOneAction->trigger();  // the menu, as a user chooses it
-    settle();
-    EXPECT_EQ(reported(changes, QStringLiteral("LoopStatus")), QStringLiteral("Track"));
-    window->randomAction->trigger();
-    settle();
-    EXPECT_EQ(reported(changes, QStringLiteral("Shuffle")), true);
-    EXPECT_EQ(reported(changes, QStringLiteral("LoopStatus")), QStringLiteral("Playlist"));
-}
-
 TEST_F(MprisTest, VolumeIsTheVolumeBarAndMutedReadsSilent) {
     QSignalSpy changes(service.get(), &MprisService::propertiesChanged);
     service->setVolume(0.5);
