@@ -164,7 +164,7 @@ TEST_F(MprisTest, CanPropertiesTellWhatTheCommandsWouldDoNow) {
     EXPECT_TRUE(can("CanPause"));
     EXPECT_TRUE(can("CanGoNext"));
     EXPECT_FALSE(can("CanGoPrevious"));  // the first row
-    window->selectRow(1);  // the steps count from the playing track's row
+    window->selectRow(1);                // the steps count from the playing track's row
     EXPECT_TRUE(can("CanGoNext"));
     EXPECT_EQ(reported(changes, QStringLiteral("CanGoNext")), true);
 

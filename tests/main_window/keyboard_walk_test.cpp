@@ -38,7 +38,8 @@ protected:
         WindowTest::SetUp();
         lyrics::LyricsWindow::setFadeDuration(0);
         lyricsWindow_.setMainWindow(window.get());
-        lyricsWindow_.setElapsedTextSource([w = window.get()] { return w->statusBar->panelText(1); });
+        lyricsWindow_.setElapsedTextSource(
+            [w = window.get()] { return w->statusBar->panelText(1); });
         window->setLyricsWindow(&lyricsWindow_);
         window->setSearchDialog([this] {
             search_ = std::make_unique<SearchDialog>(window.get());
