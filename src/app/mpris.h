@@ -90,7 +90,7 @@ public:
     // Random on; off goes to in order from random and leaves any other mode.
     void setShuffle(bool on);
     void raise();  // the tray menu's 恢复程序: shows and activates the window, if minimised too
-    void quit();  // File, 退出
+    void quit();   // File, 退出
 
     // Asks the player that holds the bus name on `bus` to Raise; false when none answered.
     static bool raiseRunningPlayer(const QDBusConnection& bus);
