@@ -16,6 +16,7 @@
 #include "main_window/status_bar.h"
 #include "platform/error_box.h"
 #include "platform/message_box.h"
+#include "platform/program_name.h"
 #include "platform/system.h"
 #include "platform/translations.h"
 #include "search/search_dialog.h"
@@ -54,6 +55,8 @@ int run(int argc, char** argv) {
         platform::messageBox(nullptr, QStringLiteral(u"程序已经有一个实例在运行!"),
                              QStringLiteral("OK"), platform::MB_OK | platform::MB_ICONINFORMATION);
         onlyOne.close();
+        // Then the running player shows its window, wherever it was (tray, minimised, behind).
+        MprisService::raiseRunningPlayer(QDBusConnection::sessionBus());
         return 0;
     }
 
@@ -71,6 +74,11 @@ int run(int argc, char** argv) {
     // The windows live until the event loop ends, and go in reverse order of creation.
     auto mainWindow = std::make_unique<main_window::MainWindow>();
     mainWindow->show();
+    // From here on the application's name is the program's, which a StatusNotifier host shows
+    // as the tray item's title. The X11 window class was taken from the short name when the
+    // first window was made, and stays it for every window (the desktop entry's
+    // StartupWMClass); Wayland's app id is the desktop file name.
+    QApplication::setApplicationName(QString::fromUtf8(platform::kProgramName));
     // The search dialog is made when it is first opened: its tree and lists are most of what
     // the hidden windows cost at start-up, in time and memory, and nothing shows it before.
     std::unique_ptr<SearchDialog> searchDialog;

@@ -6,6 +6,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
 #include <QEvent>
+#include <QItemSelectionModel>
 #include <QShortcut>
 #include <QSlider>
 #include <QTableView>
@@ -95,16 +96,18 @@ class PlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
-    Q_PROPERTY(bool CanGoNext READ always)
-    Q_PROPERTY(bool CanGoPrevious READ always)
-    Q_PROPERTY(bool CanPlay READ always)
-    Q_PROPERTY(bool CanPause READ always)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ always)
 public:
@@ -112,9 +115,19 @@ public:
         connect(service, &MprisService::seeked, this, &PlayerAdaptor::Seeked);
     }
     QString playbackStatus() const { return s_->playbackStatus(); }
-    // One speed only; setting it changes nothing.
+    QString loopStatus() const { return s_->loopStatus(); }
+    void setLoopStatus(const QString& status) {
+        platform::runGuarded([&] { s_->setLoopStatus(status); });
+    }
+    bool shuffle() const { return s_->shuffle(); }
+    void setShuffle(bool on) {
+        platform::runGuarded([&] { s_->setShuffle(on); });
+    }
+    // One speed only.
     double rate() const { return 1.0; }
-    void setRate(double) {}
+    void setRate(double rate) {
+        later(s_, [s = s_, rate] { s->setRate(rate); });
+    }
     QVariantMap metadata() const { return s_->metadata(); }
     double volume() const { return s_->volume(); }
     void setVolume(double v) {
@@ -122,7 +135,11 @@ public:
     }
     qlonglong position() const { return s_->positionUs(); }
     bool canSeek() const { return s_->canSeek(); }
-    // The buttons and menu items stay enabled; their handlers decide what a press does.
+    bool canPlay() const { return s_->canPlay(); }
+    bool canPause() const { return s_->canPause(); }
+    bool canGoNext() const { return s_->canStep(+1); }
+    bool canGoPrevious() const { return s_->canStep(-1); }
+    // Every command reaches its control; what a control does now the Can* properties tell.
     bool always() const { return true; }
 
 public Q_SLOTS:
@@ -166,11 +183,8 @@ MprisService::MprisService(main_window::MainWindow* window, QObject* parent)
     : QObject(parent), window_(window) {
     new RootAdaptor(this);
     new PlayerAdaptor(this);
-    // What the window shows before anything is opened; the device is not asked.
-    reported_.status = QStringLiteral("Stopped");
-    reported_.metadata = {{QStringLiteral("mpris:trackid"),
-                           QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kNoTrack)))}};
-    reported_.volume = volume();
+    // What the window shows before anything is opened; the device is not loaded for it.
+    reported_ = playerProperties();
     watchWindow();
 }
 
@@ -219,20 +233,22 @@ void MprisService::watchWindow() {
     for (QShortcut* key : w->findChildren<QShortcut*>())
         connect(key, &QShortcut::activated, this, update);
     connect(w->playlistView, &QAbstractItemView::doubleClicked, this, update);
+    // Play, previous and next depend on the selected row and the rows around it.
+    connect(w->playlistView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            update);
+    for (auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(w->playlist, rowsChanged, this, update);
+    connect(w->playlist, &QAbstractItemModel::modelReset, this, update);
+    connect(w->playlist, &QAbstractItemModel::layoutChanged, this, update);
     // The now-playing text changes with every track started and with stop, whoever did it.
     connect(w->statusBar, &main_window::StatusBar::panelTextChanged, this, [this](int panel) {
         if (panel == 0) scheduleUpdate();
     });
     connect(w->volumeBar, &QSlider::valueChanged, this, update);
     connect(w->volumeBar, &QSlider::actionTriggered, this, update);
-    // A seek by the user, a skip, or the device's own end of a command: the position jumped.
-    connect(w->progressBar, &QSlider::actionTriggered, this, [this] { scheduleUpdate(true); });
-    for (QAction* skip : {w->forwardAction, w->backAction})
-        connect(skip, &QAction::triggered, this, [this] { scheduleUpdate(true); });
-    for (QAbstractButton* skip : {w->forwardButton, w->backButton})
-        connect(skip, &QAbstractButton::clicked, this, [this] { scheduleUpdate(true); });
-    connect(w->player.get(), &playback::MediaPlayer::notified, this,
-            [this] { scheduleUpdate(true); });
+    connect(w, &main_window::MainWindow::positionJumped, this, [this] { scheduleUpdate(true); });
+    // The device's end of a command: a track ended, the list ran out.
+    connect(w->player.get(), &playback::MediaPlayer::notified, this, update);
     // Dropped files play at once.
     w->installEventFilter(this);
 }
@@ -252,22 +268,34 @@ void MprisService::scheduleUpdate(bool positionJumped) {
 void MprisService::sendChanges() {
     updatePending_ = false;
     const bool jumped = std::exchange(positionJumped_, false);
-    const Snapshot now = snapshot();
+    const QVariantMap now = playerProperties();
+    const QString metadataKey = QStringLiteral("Metadata");
+    const bool sameTrack = now.value(metadataKey) == reported_.value(metadataKey);
     QVariantMap changed;
-    if (now.status != reported_.status)
-        changed.insert(QStringLiteral("PlaybackStatus"), now.status);
-    if (now.metadata != reported_.metadata)
-        changed.insert(QStringLiteral("Metadata"), now.metadata);
-    if (now.volume != reported_.volume) changed.insert(QStringLiteral("Volume"), now.volume);
-    if (now.canSeek != reported_.canSeek) changed.insert(QStringLiteral("CanSeek"), now.canSeek);
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        if (reported_.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
+    }
     reported_ = now;
     if (!changed.isEmpty())
         Q_EMIT propertiesChanged(QString::fromLatin1(kPlayerInterface), changed);
-    if (jumped && hasOpenFile()) Q_EMIT seeked(positionUs());
+    // A jump within the track that goes on; a new track's position starts anew by itself.
+    if (jumped && sameTrack && playbackStatus() != QStringLiteral("Stopped"))
+        Q_EMIT seeked(positionUs());
 }
 
-MprisService::Snapshot MprisService::snapshot() const {
-    return {playbackStatus(), metadata(), volume(), canSeek()};
+QVariantMap MprisService::playerProperties() const {
+    return {
+        {QStringLiteral("PlaybackStatus"), playbackStatus()},
+        {QStringLiteral("LoopStatus"), loopStatus()},
+        {QStringLiteral("Shuffle"), shuffle()},
+        {QStringLiteral("Metadata"), metadata()},
+        {QStringLiteral("Volume"), volume()},
+        {QStringLiteral("CanGoNext"), canStep(+1)},
+        {QStringLiteral("CanGoPrevious"), canStep(-1)},
+        {QStringLiteral("CanPlay"), canPlay()},
+        {QStringLiteral("CanPause"), canPause()},
+        {QStringLiteral("CanSeek"), canSeek()},
+    };
 }
 
 bool MprisService::hasOpenFile() const {
@@ -314,6 +342,10 @@ double MprisService::volume() const {
 }
 
 qint64 MprisService::positionUs() const {
+    // A stopped track starts again from 0, and the bar says so; the device keeps the place
+    // where it stopped (the length, once the list has run out).
+    const PlayerMode mode = window_->player->mode();
+    if (mode != PlayerMode::Playing && mode != PlayerMode::Paused) return 0;
     return qint64{window_->player->position()} * 1000;
 }
 
@@ -321,6 +353,38 @@ bool MprisService::canSeek() const {
     const PlayerMode mode = window_->player->mode();
     return window_->progressBar->isEnabled() &&
            (mode == PlayerMode::Playing || mode == PlayerMode::Open);
+}
+
+bool MprisService::canPlay() const {
+    if (window_->player->mode() == PlayerMode::Playing) return true;
+    return window_->playButton->isEnabled() && window_->selectedRow() != -1;
+}
+
+bool MprisService::canPause() const {
+    const PlayerMode mode = window_->player->mode();
+    return mode == PlayerMode::Playing || mode == PlayerMode::Paused;
+}
+
+bool MprisService::canStep(int delta) const {
+    // The buttons step from the playing track's row; paused or stopped they only move the
+    // selection, which leaves the track as it is.
+    const int selected = window_->selectedRow();
+    const PlayerMode mode = window_->player->mode();
+    if (selected == -1 || (mode != PlayerMode::Playing && mode != PlayerMode::Open)) return false;
+    const int current = window_->playlist->findPath(window_->player->fileName());
+    const int target = (current >= 0 ? current : selected) + delta;
+    return target >= 0 && target < window_->playlist->count();
+}
+
+QString MprisService::loopStatus() const {
+    if (window_->repeatOneAction->isChecked()) return QStringLiteral("Track");
+    if (window_->repeatListAction->isChecked() || window_->randomAction->isChecked())
+        return QStringLiteral("Playlist");
+    return QStringLiteral("None");
+}
+
+bool MprisService::shuffle() const {
+    return window_->randomAction->isChecked();
 }
 
 void MprisService::play() {
@@ -366,30 +430,60 @@ void moveAsUser(QSlider* bar, int value) {
 
 void MprisService::seek(qint64 offsetUs) {
     if (!canSeek()) return;
-    const qint64 target = positionUs() + offsetUs;
-    if (target > qint64{window_->player->length()} * 1000) {
+    // Compared as distances, so that no offset (the whole qint64 range) overflows.
+    const qint64 position = positionUs();
+    const qint64 length = qint64{window_->player->length()} * 1000;
+    if (offsetUs > length - position) {
         next();
         return;
     }
-    moveAsUser(window_->progressBar, static_cast<int>(std::max<qint64>(0, target) / 1'000'000));
-    scheduleUpdate(true);
+    const qint64 target = offsetUs < -position ? 0 : position + offsetUs;
+    moveAsUser(window_->progressBar, static_cast<int>(target / 1'000'000));
 }
 
 void MprisService::setPosition(const QDBusObjectPath& track, qint64 targetUs) {
     if (!canSeek() || track != trackIdOf(window_->player->fileName())) return;
     if (targetUs < 0 || targetUs > qint64{window_->player->length()} * 1000) return;
     moveAsUser(window_->progressBar, static_cast<int>(targetUs / 1'000'000));
-    scheduleUpdate(true);
 }
 
 void MprisService::setVolume(double level) {
+    if (std::isnan(level)) return;
     const double clamped = std::clamp(level, 0.0, 1.0);
     moveAsUser(window_->volumeBar, static_cast<int>(std::lround(clamped * 255)));
 }
 
+void MprisService::setRate(double rate) {
+    if (rate == 0.0) pause();
+}
+
+void MprisService::setLoopStatus(const QString& status) {
+    if (status == loopStatus()) return;
+    if (status == QStringLiteral("None"))
+        window_->inOrderAction->trigger();
+    else if (status == QStringLiteral("Track"))
+        window_->repeatOneAction->trigger();
+    else if (status == QStringLiteral("Playlist"))
+        window_->repeatListAction->trigger();
+}
+
+void MprisService::setShuffle(bool on) {
+    if (on == shuffle()) return;
+    (on ? window_->randomAction : window_->inOrderAction)->trigger();
+}
+
 void MprisService::raise() {
     window_->restoreAction->trigger();
-    window_->raise();
+}
+
+bool MprisService::raiseRunningPlayer(const QDBusConnection& bus) {
+    if (!bus.isConnected()) return false;
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kBusName), QString::fromLatin1(kObjectPath),
+        QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
+    // Waits for the reply (the player answers at once and raises after it), so that the call
+    // has left before this process ends.
+    return bus.call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
 }
 
 void MprisService::quit() {

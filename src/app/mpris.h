@@ -50,9 +50,22 @@ public:
     QVariantMap metadata() const;
     // The louder channel of the output level, 0..1; 0 while muted.
     double volume() const;
+    // The track's position; 0 while stopped, as the progress bar shows it then.
     qint64 positionUs() const;
     // True while moving the progress bar seeks.
     bool canSeek() const;
+    // Whether Play would start or resume a track now (true while one plays).
+    bool canPlay() const;
+    // Whether a track is open that Pause pauses (true while paused).
+    bool canPause() const;
+    // Whether Previous (-1) or Next (+1) would change the playing track now.
+    bool canStep(int delta) const;
+    // The play mode as MPRIS sees it: "None" in order, "Track" repeat one, "Playlist" repeat
+    // list and random (which never runs out of tracks); Shuffle is random.
+    QString loopStatus() const;
+    bool shuffle() const;
+    // Every property of the player interface that PropertiesChanged reports, by its name.
+    QVariantMap playerProperties() const;
 
     // --- Commands ---------------------------------------------------------------------------
     void play();       // the play button
@@ -67,10 +80,20 @@ public:
     // The same to an absolute position of the track `track`; ignored for another track or a
     // position outside it.
     void setPosition(const QDBusObjectPath& track, qint64 positionUs);
-    // Moves the volume bar as a user would; ignored while it is disabled (muted).
+    // Moves the volume bar as a user would; ignored while it is disabled (muted) and for NaN.
     void setVolume(double volume);
-    void raise();  // the tray menu's 恢复程序: shows and activates the window
+    // One speed only: 0 pauses (as MPRIS asks), any other rate changes nothing.
+    void setRate(double rate);
+    // Chooses the play mode of the 控制 menu that gives `status` ("None", "Track",
+    // "Playlist"), through its menu item; nothing when the mode already reads so.
+    void setLoopStatus(const QString& status);
+    // Random on; off goes to in order from random and leaves any other mode.
+    void setShuffle(bool on);
+    void raise();  // the tray menu's 恢复程序: shows and activates the window, if minimised too
     void quit();   // File, 退出
+
+    // Asks the player that holds the bus name on `bus` to Raise; false when none answered.
+    static bool raiseRunningPlayer(const QDBusConnection& bus);
 
 Q_SIGNALS:
     // Properties of `interfaceName` that now read differently (PropertiesChanged).
@@ -82,25 +105,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Snapshot {
-        QString status;
-        QVariantMap metadata;
-        double volume = 1.0;
-        bool canSeek = false;
-    };
-
     // Anything the user or the device does that may change what the interface reports
     // schedules one comparison after the handler that did it.
     void watchWindow();
     void scheduleUpdate(bool positionJumped = false);
     void sendChanges();
-    Snapshot snapshot() const;
     bool hasOpenFile() const;
 
     main_window::MainWindow* window_;
     QDBusConnection bus_{QString()};
     QString busName_;
-    Snapshot reported_;
+    // What PropertiesChanged last told (or what the window showed at the start).
+    QVariantMap reported_;
     bool updatePending_ = false;
     bool positionJumped_ = false;
     // The playlist caption of the last track seen, kept for when its row is gone.

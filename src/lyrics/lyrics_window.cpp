@@ -44,8 +44,12 @@ void appendRow(QListWidget* list, const std::string& bytes, const platform::Code
 
 }  // namespace
 
+// A tool window that is shown without taking the focus from the main window (the fade-in shows
+// it without activating it), which Wayland compositors otherwise give every new window.
 LyricsWindow::LyricsWindow(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowDoesNotAcceptFocus) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral(u"歌词秀"));
     setFixedSize(295, 215);

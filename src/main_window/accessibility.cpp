@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPointer>
 #include <QWindow>
 
@@ -129,9 +130,33 @@ private:
     QCheckBox* box() const { return static_cast<QCheckBox*>(widget()); }
 };
 
+// A label that shows only blanks (the design's spacer beside the progress label) has nothing
+// to say: assistive tools are told it is not there, so screen readers skip it.
+class BlankableLabelAccessible final : public QAccessibleWidget {
+public:
+    explicit BlankableLabelAccessible(QLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && label()->accessibleName().isEmpty()) return label()->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        if (label()->text().trimmed().isEmpty()) s.invisible = true;
+        return s;
+    }
+
+private:
+    QLabel* label() const { return static_cast<QLabel*>(widget()); }
+};
+
 QAccessibleInterface* makeInterface(const QString&, QObject* object) {
     if (auto* bar = qobject_cast<StatusBar*>(object)) return new StatusBarAccessible(bar);
     if (auto* box = qobject_cast<QCheckBox*>(object)) return new ClickingCheckBoxAccessible(box);
+    if (auto* label = qobject_cast<QLabel*>(object); label && label->text().trimmed().isEmpty())
+        return new BlankableLabelAccessible(label);
     // A plain top-level widget reads as a "filler"; the lyrics window is a window of its own.
     if (auto* lyricsWindow = qobject_cast<lyrics::LyricsWindow*>(object))
         return new QAccessibleWidget(lyricsWindow, QAccessible::Window);

@@ -21,6 +21,7 @@
 #include "main_window/accessibility.h"
 #include "main_window/caption_delegate.h"
 #include "main_window/icons.h"
+#include "main_window/playlist_view.h"
 #include "main_window/status_bar.h"
 #include "platform/error_box.h"
 #include "platform/program_name.h"
@@ -193,7 +194,7 @@ void MainWindow::buildControls() {
     volumeLabel = label("Label3", QStringLiteral(u"音量："), {8, 240, 36, 13});
 
     playlist = new PlaylistModel(this);
-    playlistView = new QTableView(client);
+    playlistView = new PlaylistView(client);
     playlistView->setObjectName(QStringLiteral("lv1"));
     playlistView->setGeometry(8, 24, 345, 161);
     playlistView->setModel(playlist);

@@ -194,6 +194,8 @@ public:
 
     // Playlist rows and commands (playlist.cpp)
     void onSelectionChanged();
+    // Return on the list: selects the row under the focus mark and plays it.
+    void playFocusedRow();
     void removeSelectedRows();
     void clearPlaylist();
     void deleteSelectedFile();
@@ -227,6 +229,9 @@ public:
 
     // Tray (tray.cpp)
     void restoreFromTray();
+    // Shows the window, unminimised, raised and active: the tray's restore, MPRIS Raise and a
+    // second start.
+    void bringBack();
     void exitFromTray();
     void onDestroy();
     // A close from the window frame (close button, Alt+F4, the window menu's close) goes to the
@@ -241,6 +246,11 @@ public:
 
     // The help page the help command opens.
     static QUrl helpPageUrl();
+
+Q_SIGNALS:
+    // The playing track's position moved other than by playing on: a seek with the progress
+    // bar, a skip the track holds, the restart of repeat one. Not for a track change.
+    void positionJumped();
 
 private:
     void buildControls();
@@ -266,6 +276,8 @@ private:
     int msToNextSecond() const;
     // Previous (-1) or next (+1).
     void stepTrack(int delta);
+    // The skips' seek and play on; the device refuses a target outside the track.
+    void skipTo(std::int64_t ms);
     void checkPlayMode(const QAction* chosen);
 
     // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders

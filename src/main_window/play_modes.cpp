@@ -79,6 +79,7 @@ void MainWindow::onTrackFinished() {
         player->play();
         player->setNotify(true);
         armDisplayTimers();
+        Q_EMIT positionJumped();
     }
     if (repeatListAction->isChecked() && playlist->count() > 0) {
         selectCurrentTrack();

@@ -45,11 +45,12 @@ void MainWindow::connectPlaylist() {
             platform::guarded(this, &MainWindow::onSelectionChanged));
     connect(playlist, &QAbstractItemModel::modelReset, this,
             platform::guarded(this, &MainWindow::onSelectionChanged));
-    // Return (or Enter) on the list plays the selected row, as a double click does; not while a
-    // caption is being edited, when the editor has the keys.
+    // Return (or Enter) on the list plays the row under the focus mark, as a double click on it
+    // does; not while a caption is being edited, when the editor has the keys.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, playlistView, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(shortcut, &QShortcut::activated, this, platform::guarded(this, &MainWindow::play));
+        connect(shortcut, &QShortcut::activated, this,
+                platform::guarded(this, &MainWindow::playFocusedRow));
     }
     connect(playlistView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         playlistMenu->popup(playlistView->viewport()->mapToGlobal(at));
@@ -64,6 +65,14 @@ void MainWindow::onSelectionChanged() {
     const bool selected = selectedRow() != -1;
     for (QAction* item : {playRowAction, removeRowAction, deleteFileAction, fileInfoAction})
         item->setEnabled(selected);
+}
+
+void MainWindow::playFocusedRow() {
+    // Tabbing into the list puts the focus mark on a row without selecting it; the play command
+    // takes the selected row, so the focused one becomes it first.
+    const QModelIndex focused = playlistView->currentIndex();
+    if (focused.isValid()) selectRow(focused.row());
+    play();
 }
 
 void MainWindow::removeSelectedRows() {

@@ -166,16 +166,19 @@ void MainWindow::nextTrack() {
 // refuses a target outside the track without an error and Play goes on from where it was.
 void MainWindow::skipForward() {
     if (player->mode() != PlayerMode::Playing) return;
-    player->setPosition(std::int64_t{progressBar->value()} * 1000 + 2000);
-    player->play();
-    armDisplayTimers();
+    skipTo(std::int64_t{progressBar->value()} * 1000 + 2000);
 }
 
 void MainWindow::skipBack() {
     if (player->mode() != PlayerMode::Playing) return;
-    player->setPosition(std::int64_t{progressBar->value()} * 1000 - 2000);
+    skipTo(std::int64_t{progressBar->value()} * 1000 - 2000);
+}
+
+void MainWindow::skipTo(std::int64_t ms) {
+    player->setPosition(ms);
     player->play();
     armDisplayTimers();
+    if (ms >= 0 && ms <= player->length()) Q_EMIT positionJumped();
 }
 
 void MainWindow::onProgressBarChanged() {
@@ -187,6 +190,7 @@ void MainWindow::onProgressBarChanged() {
         player->play();
         progressTimer->enable();
         armDisplayTimers();
+        Q_EMIT positionJumped();
     }
     seekByUser = false;
 }

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -20,20 +21,23 @@ namespace {
 
 const QString kTrayTip = QStringLiteral(u"MP3播放器");
 
+// The menu is set on the icon rather than opened by us: on an XEmbed tray Qt opens it at the
+// pointer on the right button, and on a StatusNotifier host it is exported over DBusMenu (the
+// item's Menu property), which is all that hosts such as docks and panel extensions show.
 class SystemTrayIcon final : public TrayIcon {
 public:
-    SystemTrayIcon() {
+    explicit SystemTrayIcon(QMenu* menu) {
+        icon_.setContextMenu(menu);
         // Qt reports clicks on the icon, not releases; they stand for the releases. Queued: the
         // receiver removes the icon, which must not happen inside the icon's own mouse event.
         // A report that was queued before the icon went away is dropped, as a removed icon
         // reports nothing: a quick second click would otherwise hide the restored window with
-        // no icon left to bring it back.
+        // no icon left to bring it back. The right button's menu is the icon's own.
         connect(
             &icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (!icon_.isVisible()) return;
                 if (reason == QSystemTrayIcon::Trigger) Q_EMIT buttonReleased(Qt::LeftButton);
-                if (reason == QSystemTrayIcon::Context) Q_EMIT buttonReleased(Qt::RightButton);
             },
             Qt::QueuedConnection);
     }
@@ -53,14 +57,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TrayIcon> makeSystemTrayIcon() {
-    return std::make_unique<SystemTrayIcon>();
+std::unique_ptr<TrayIcon> makeSystemTrayIcon(QMenu* menu) {
+    return std::make_unique<SystemTrayIcon>(menu);
 }
 
 void MainWindow::connectTray() {
     bind(restoreAction, &MainWindow::restoreFromTray);
     bind(trayExitAction, &MainWindow::exitFromTray);
-    setTrayIcon(makeSystemTrayIcon());
+    setTrayIcon(makeSystemTrayIcon(trayMenu));
 }
 
 void MainWindow::setTrayIcon(std::unique_ptr<TrayIcon> icon) {
@@ -91,13 +95,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::onTrayIconReleased(Qt::MouseButton button) {
     const QPoint pointer = QCursor::pos();
     if (button == Qt::LeftButton) {
-        if (isVisible()) {
+        if (isVisible())
             hide();
-        } else {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            show();
-            activateWindow();
-        }
+        else
+            bringBack();
         if (trayIcon_) trayIcon_->remove();
     } else if (button == Qt::RightButton) {
         trayMenu->popup(pointer);
@@ -105,10 +106,23 @@ void MainWindow::onTrayIconReleased(Qt::MouseButton button) {
 }
 
 void MainWindow::restoreFromTray() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    activateWindow();
+    bringBack();
     if (trayIcon_) trayIcon_->remove();
+}
+
+void MainWindow::bringBack() {
+    // A minimised window is unmapped and mapped anew: Wayland has no request that undoes a
+    // minimise, and a newly mapped window is shown and given the focus by every compositor and
+    // X11 window manager. On Wayland an inactive window is remapped too: a compositor activates
+    // a window only for a token of the user's own input, which a bus call does not carry.
+    const bool wayland = QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+    if (isMinimized() || (wayland && isVisible() && !isActiveWindow())) {
+        hide();
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::exitFromTray() {

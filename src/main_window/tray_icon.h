@@ -9,6 +9,7 @@
 #include <memory>
 
 class QIcon;
+class QMenu;
 class QString;
 
 namespace main_window {
@@ -33,7 +34,8 @@ Q_SIGNALS:
     void buttonReleased(Qt::MouseButton button);
 };
 
-// The desktop's notification-area icon.
-std::unique_ptr<TrayIcon> makeSystemTrayIcon();
+// The desktop's notification-area icon with `menu` as its pop-up menu (which the icon opens
+// itself on the right button, so it reports left releases only); `menu` must outlive it.
+std::unique_ptr<TrayIcon> makeSystemTrayIcon(QMenu* menu = nullptr);
 
 }  // namespace main_window

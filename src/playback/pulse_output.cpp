@@ -68,7 +68,7 @@ bool PulseOutput::connectContext() {
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name_.c_str());
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "vorela");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "vorela");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, VORELA_APP_ID);
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
     context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), name_.c_str(),
                                             properties);

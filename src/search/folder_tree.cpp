@@ -45,6 +45,8 @@ const QIcon& folderIcon() {
 FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
+    // The hidden header still reaches screen readers; without a label it would read "1".
+    setHeaderLabel(QString());
     setIndentation(19);
     setRootIsDecorated(false);  // no lines to the root
     setSelectionMode(QAbstractItemView::SingleSelection);

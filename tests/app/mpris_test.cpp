@@ -7,6 +7,9 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <cmath>
+#include <limits>
+
 #include "app/mpris.h"
 #include "main_window/status_bar.h"
 #include "main_window/tray_icon.h"
@@ -70,6 +73,8 @@ TEST_F(MprisTest, CommandsRunTheWindowsControlsAndChangesAreReported) {
     EXPECT_EQ(window->selectedRow(), 1);
     service->previous();
     EXPECT_EQ(title(), QStringLiteral("a.wav"));
+    service->setRate(0.0);  // the one speed there is; 0 stands for pause
+    EXPECT_EQ(service->playbackStatus(), QStringLiteral("Paused"));
 
     changes.clear();
     service->stop();
@@ -87,23 +92,95 @@ TEST_F(MprisTest, SeekingMovesTheProgressBarAsTheUserWould) {
     QSignalSpy seeked(service.get(), &MprisService::seeked);
     service->seek(1'200'000);  // 0.5 s + 1.2 s: the bar's whole second 1
     settle();
+    play(100ms);  // the device's notification of the superseded play is no second jump
     EXPECT_EQ(window->progressBar->value(), 1);
-    EXPECT_EQ(service->positionUs(), 1'000'000);
-    ASSERT_FALSE(seeked.isEmpty());
+    ASSERT_EQ(seeked.count(), 1);
     EXPECT_EQ(seeked.last().at(0).toLongLong(), 1'000'000);
+    seeked.clear();
+    window->pauseButton->click();
+    window->playButton->click();
+    settle();
+    EXPECT_EQ(seeked.count(), 0);  // pause and resume go on from where they were
+    QTest::keyClick(window->progressBar, Qt::Key_Left);  // back to 0 s from 1.1 s: once
+    settle();
+    ASSERT_EQ(seeked.count(), 1);
+    EXPECT_EQ(seeked.last().at(0).toLongLong(), 0);
 
     const auto track = service->metadata().value(QStringLiteral("mpris:trackid"));
     service->setPosition(QDBusObjectPath(QStringLiteral("/org/vorela/track/other")), 2'000'000);
-    EXPECT_EQ(service->positionUs(), 1'000'000);  // another track: ignored
+    EXPECT_EQ(service->positionUs(), 0);  // another track: ignored
     service->setPosition(track.value<QDBusObjectPath>(), 5'000'000);
-    EXPECT_EQ(service->positionUs(), 1'000'000);  // past the end: ignored
+    EXPECT_EQ(service->positionUs(), 0);  // past the end: ignored
     service->setPosition(track.value<QDBusObjectPath>(), 2'000'000);
     EXPECT_EQ(service->positionUs(), 2'000'000);
 
     service->seek(-10'000'000);
     EXPECT_EQ(service->positionUs(), 0);
-    service->seek(10'000'000);  // past the end: the next track
+    service->seek(std::numeric_limits<qint64>::min());
+    EXPECT_EQ(service->positionUs(), 0);
+    seeked.clear();
+    service->seek(std::numeric_limits<qint64>::max());  // past the end: the next track
+    settle();
     EXPECT_EQ(title(), QStringLiteral("b.wav"));
+    EXPECT_EQ(seeked.count(), 0);  // a new track, not a jump in one
+
+    // The last row in order ends the list: the bar and Position both read 0.
+    play(3100ms);
+    ASSERT_EQ(window->statusBar->panelText(0), QStringLiteral(u"停止播放"));
+    EXPECT_EQ(window->progressBar->value(), 0);
+    EXPECT_EQ(service->positionUs(), 0);
+}
+
+TEST_F(MprisTest, RepeatOneRestartingTheTrackIsOneJumpToTheStart) {
+    window->repeatOneAction->trigger();
+    service->play();
+    play(2000ms);
+    QSignalSpy seeked(service.get(), &MprisService::seeked);
+    play(1100ms);
+    ASSERT_EQ(seeked.count(), 1);
+    EXPECT_EQ(seeked.last().at(0).toLongLong(), service->positionUs());
+    EXPECT_LT(service->positionUs(), 1'000'000);
+}
+
+// What each command would do now, reported as it changes.
+TEST_F(MprisTest, CanPropertiesTellWhatTheCommandsWouldDoNow) {
+    settle();  // the rows of the set-up reported
+    QSignalSpy changes(service.get(), &MprisService::propertiesChanged);
+    const auto can = [this](const char* name) {
+        return service->playerProperties().value(QLatin1String(name)).toBool();
+    };
+    EXPECT_TRUE(can("CanPlay"));
+    window->selectRow(-1);
+    settle();
+    EXPECT_FALSE(can("CanPlay"));  // play does nothing without a selected row
+    EXPECT_EQ(reported(changes, QStringLiteral("CanPlay")), false);
+    EXPECT_FALSE(can("CanGoNext"));
+    EXPECT_FALSE(can("CanPause"));
+
+    window->selectRow(0);
+    service->play();
+    settle();
+    EXPECT_EQ(reported(changes, QStringLiteral("CanPlay")), true);
+    EXPECT_TRUE(can("CanPause"));
+    EXPECT_TRUE(can("CanGoNext"));
+    EXPECT_FALSE(can("CanGoPrevious"));  // the first row
+    window->selectRow(1);                // the steps count from the playing track's row
+    EXPECT_TRUE(can("CanGoNext"));
+    EXPECT_EQ(reported(changes, QStringLiteral("CanGoNext")), true);
+
+    service->next();
+    settle();
+    EXPECT_FALSE(can("CanGoNext"));  // the last row in order: next does nothing
+    EXPECT_TRUE(can("CanGoPrevious"));
+    EXPECT_EQ(reported(changes, QStringLiteral("CanGoNext")), false);
+    EXPECT_EQ(reported(changes, QStringLiteral("CanGoPrevious")), true);
+
+    service->pause();
+    settle();
+    // Paused, previous only moves the selection: the track stays.
+    EXPECT_FALSE(can("CanGoPrevious"));
+    EXPECT_TRUE(can("CanPause"));
+    EXPECT_TRUE(can("CanPlay"));
 }
 
 TEST_F(MprisTest, VolumeIsTheVolumeBarAndMutedReadsSilent) {
@@ -119,6 +196,9 @@ TEST_F(MprisTest, VolumeIsTheVolumeBarAndMutedReadsSilent) {
     EXPECT_DOUBLE_EQ(service->volume(), 1.0);
     service->setVolume(0.5);  // the bar's notification even where it stands: both channels
     EXPECT_EQ(playback::waveOutVolume(), 0x80008000u);
+
+    service->setVolume(std::nan(""));  // no level at all: ignored, not silence
+    EXPECT_EQ(window->volumeBar->value(), 128);
 
     window->muteAction->trigger();
     EXPECT_DOUBLE_EQ(service->volume(), 0.0);

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Start-up with real processes on a virtual display: one instance per user, the refusal boxes,
-# and a start after the first instance was killed.
+# Start-up with real processes on a virtual display: one instance per user, the refusal boxes
+# (after which the running instance shows its window again, over a private session bus), and a
+# start after the first instance was killed.
 #   single_instance_test.sh <path-to-vorela> <repo-root>
 set -uo pipefail
+if [ -z "${VORELA_PRIVATE_BUS:-}" ] && command -v dbus-run-session >/dev/null 2>&1; then
+    VORELA_PRIVATE_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
 player=$1
 root=$2
 source "$root/scripts/xvfb.sh"
@@ -49,15 +53,19 @@ answer_box_and_wait() {
 first=$!
 pids+=("$first")
 check "the first instance shows its main window" wait_for_window "$main_caption"
+xdotool windowminimize --sync "$(xdotool search --onlyvisible --name "^$main_caption\$" | head -n 1)"
 
 "$player" &
 second=$!
 pids+=("$second")
 check "a second start shows the box captioned OK" wait_for_window OK
-check "the second start creates no main window" test "$(windows_named "$main_caption")" -eq 1
+check "the second start creates no main window" test "$(windows_named "$main_caption")" -eq 0
 answer_box_and_wait OK "$second"
 check "the second start exits 0 after the box" test $? -eq 0
 check "the first instance keeps running" running "$first"
+if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    check "and shows its minimised window again" wait_for_window "$main_caption"
+fi
 
 kill -9 "$first"
 wait "$first" 2>/dev/null

@@ -30,6 +30,10 @@ expected = {R.ROLE_PUSH_BUTTON: ["播放", "暂停播放", "停止播放", "跳�
 for role, names in expected.items():
     found = [x.name for x in find_all(app, role)]
     check("%s named %s" % (R.Role(role), "、".join(names)), all(n in found for n in names), found)
+# (The status bar's panels stay, empty or not: they announce what they come to show.)
+blank = [x for x in find_all(app, R.ROLE_LABEL) if showing(x) and not x.name.strip()
+         and x.parent.getRole() != R.ROLE_STATUS_BAR]
+check("no label of blanks is there to be read", not blank, [x.name for x in blank])
 check("the status bar's three panels read as shown", status_panels(app) == ["", "00:00", "00:00"],
       status_panels(app))
 
@@ -79,6 +83,10 @@ lyrics = lambda: [app.getChildAtIndex(i) for i in range(app.childCount)
                   if app.getChildAtIndex(i).name == "歌词秀"]
 check("Toggle shows the lyrics window as a click does",
       wait_for(lambda: lyrics() and showing(lyrics()[0]), 5))
+main_frame = [app.getChildAtIndex(i) for i in range(app.childCount)
+              if app.getChildAtIndex(i).getRole() == R.ROLE_FRAME][0]
+check("the main window keeps the focus", main_frame.getState().contains(R.STATE_ACTIVE)
+      and not lyrics()[0].getState().contains(R.STATE_ACTIVE))
 check("it reads as a window", lyrics() and lyrics()[0].getRole() in (R.ROLE_FRAME, R.ROLE_WINDOW),
       lyrics() and lyrics()[0].getRoleName())
 check("the check box is checked", box.getState().contains(R.STATE_CHECKED))
@@ -98,6 +106,9 @@ for name in ("搜索目录", "搜索到的文件", "搜索状态"):
     found = R.findAllDescendants(app, lambda x: x.name == name)
     check("the search dialog's %s is named" % name, bool(found))
 check("no control of the search dialog is unnamed", not unnamed(dialog()[0]), unnamed(dialog()[0]))
+headers = [x.name for x in R.findAllDescendants(dialog()[0], lambda x: x.getRole() in (
+    R.ROLE_TABLE_COLUMN_HEADER, R.ROLE_COLUMN_HEADER, R.ROLE_TABLE_ROW_HEADER))]
+check("no header reads a bare column number", not [h for h in headers if h.isdigit()], headers)
 key("Escape")
 check("Escape closes the search dialog", wait_for(lambda: not dialog() or not showing(dialog()[0])))
 check("the main window stays", showing(playlist(app)))

@@ -82,6 +82,7 @@ check("the list is loaded", wait_for(lambda: rows(app) == names), rows(app))
 sh("playerctl -p vorela play")
 time.sleep(0.5)
 check("play with no row selected does nothing, as the play button", status() == "Stopped")
+check("and CanPlay says so", prop("org.mpris.MediaPlayer2.Player", "CanPlay") is False)
 
 # --- playerctl: the transport ----------------------------------------------------------------
 select_row(app, 0)
@@ -108,6 +109,8 @@ position = lambda: float(sh("playerctl -p vorela position") or 0)
 check("position seeks as the progress bar does", wait_for(lambda: 12 <= position() < 14),
       position())
 check("Seeked reported the jump", wait_for(lambda: any(12e6 <= s < 14e6 for s in seeks)), seeks)
+pump(0.5)
+check("once", len(seeks) == 1, seeks)
 
 changes.clear()
 sh("playerctl -p vorela volume 0.5")
@@ -123,6 +126,26 @@ sh("playerctl -p vorela previous")
 check("previous plays the row above", wait_for(lambda: title() == "a.wav"), title())
 sh("playerctl -p vorela pause")
 check("pause pauses", wait_for(lambda: status() == "Paused"), status())
+pump(0.5)
+check("no Seeked for the track changes and the pause", len(seeks) == 1, seeks)
+
+# --- LoopStatus and Shuffle are the 控制 menu's play modes ------------------------------------
+mode_items = [x for x in R.findAllDescendants(app, lambda x: x.getRole() in (
+    R.ROLE_CHECK_MENU_ITEM, R.ROLE_RADIO_MENU_ITEM, R.ROLE_MENU_ITEM))
+    if x.name[:4] in ("顺序播放", "单曲循环", "列表循环", "随机播放")]
+checked_mode = lambda: [x.name[:4] for x in mode_items if x.getState().contains(R.STATE_CHECKED)]
+for command, mode, loop, shuffle in (("loop Track", "单曲循环", "Track", "Off"),
+                                     ("shuffle On", "随机播放", "Playlist", "On"),
+                                     ("shuffle Off", "顺序播放", "None", "Off"),
+                                     ("loop Playlist", "列表循环", "Playlist", "Off")):
+    changes.clear()
+    sh("playerctl -p vorela " + command)
+    check("playerctl %s checks %s" % (command, mode), wait_for(lambda: checked_mode() == [mode]),
+          checked_mode())
+    check("and reads back as loop %s, shuffle %s" % (loop, shuffle),
+          sh("playerctl -p vorela loop") == loop and sh("playerctl -p vorela shuffle") == shuffle)
+check("PropertiesChanged reported the last change",
+      wait_for(lambda: changed("LoopStatus", "Playlist")), changes)
 check("the play button is enabled again", wait_for(lambda: enabled(button["播放"])))
 
 # --- The desktop's media keys (bound to MPRIS by the window manager) -------------------------
@@ -149,6 +172,12 @@ check("Raise brings the window back from the tray",
       wait_for(lambda: sh('xdotool search --onlyvisible --name "^%s$"' % MAIN_CAPTION)))
 check("and activates it", wait_for(lambda: sh("xdotool getactivewindow getwindowname")
                                     == MAIN_CAPTION), sh("xdotool getactivewindow getwindowname"))
+sh('xdotool windowminimize --sync "$(xdotool getactivewindow)"')
+check("minimised, the window is gone from the screen",
+      wait_for(lambda: not sh('xdotool search --onlyvisible --name "^%s$"' % MAIN_CAPTION)))
+call("org.mpris.MediaPlayer2", "Raise")
+check("Raise brings it back minimised too, active",
+      wait_for(lambda: sh("xdotool getactivewindow getwindowname") == MAIN_CAPTION))
 call("org.mpris.MediaPlayer2", "Quit")
 pid = int(os.environ["VORELA_PID"])
 check("Quit ends the program", wait_for(lambda: not os.path.exists("/proc/%d" % pid) or

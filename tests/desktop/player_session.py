@@ -84,7 +84,8 @@ def player_app(timeout=20):
         desktop = R.Registry.getDesktop(0)
         for i in range(desktop.childCount):
             a = desktop.getChildAtIndex(i)
-            if a is not None and a.name == "vorela" and a.childCount > 0:
+            # The application reads as the program's name, as the tray item and MPRIS name it.
+            if a is not None and a.name == "VorelaMP3播放器" and a.childCount > 0:
                 return a
         time.sleep(0.1)
     raise RuntimeError("the player did not show up on the accessibility bus")
