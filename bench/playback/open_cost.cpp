@@ -2,7 +2,10 @@
 // without and with a Xing header, a 2 GB WAV and a 2 GB MP3 without a Xing header. References
 // in the same run: `ffprobe -count_packets`, which reads every packet as Open used to, and plain
 // `ffprobe`, which only probes. Also when the exact length arrives from the background scan,
-// and how long closing blocks while that scan runs. Goal: Open blocks at most 50 ms.
+// and how long closing blocks while that scan runs. Then hostile files named .mp3: a live
+// stream's playlist (whose demuxer would sleep waiting for the list to grow; ffprobe is not run
+// on it, it waits minutes), an MP3 behind 3 MB of zero bytes, and two MP3s joined behind the
+// first one's ID3v1 tag. Goal: Open blocks at most 50 ms.
 // The inputs (2.1 GB on disk and a sparse 2 GB WAV) go under $TMPDIR, else /tmp, and are
 // removed at the end.
 #include <QCoreApplication>
@@ -43,6 +46,7 @@ struct OpenCost {
     std::int64_t exactMs = 0;   // the exact length
     double exactAfterMs = 0;    // when it was known, from the start of Open
     bool scanned = false;       // found by the background scan
+    std::string error;          // why Open failed, when it did
 };
 
 OpenCost measureOpen(const std::string& file) {
@@ -54,7 +58,11 @@ OpenCost measureOpen(const std::string& file) {
             std::make_unique<playback::ManualClockOutput>());
         player->setFileName(file);
         const double start = bench::wallNow();
-        player->open();
+        try {
+            player->open();
+        } catch (const playback::DeviceError& error) {
+            cost.error = error.what();
+        }
         blocked.push_back((bench::wallNow() - start) * 1e3);
         cost.openedMs = player->length();
         const double closeStart = bench::wallNow();
@@ -64,6 +72,7 @@ OpenCost measureOpen(const std::string& file) {
     cost.medianMs = median(blocked);
     cost.maxMs = *std::max_element(blocked.begin(), blocked.end());
     cost.closeMs = median(closing);
+    if (!cost.error.empty()) return cost;
 
     std::mutex mutex;
     std::condition_variable found;
@@ -143,10 +152,27 @@ bool measureAll(const std::string& folder) {
         const char* name;
         std::string path;
     };
+    const std::string song = in("song.mp3");
+    fixtures::writeTone(song, fixtures::Format::Mp3, 440.0, 3000, 44100, 2);
+    const std::string liveList = in("live_list.mp3");
+    fixtures::writeBytes(liveList,
+                         "#EXTM3U\n#EXT-X-TARGETDURATION:30\n#EXT-X-MEDIA-SEQUENCE:1\n"
+                         "#EXTINF:10,\n" + song + "\n");
+    const std::string zeros = in("after_zeros.mp3");
+    fixtures::writeBytes(zeros, std::string(3000000, '\0') + fixtures::readBytes(song));
+    std::string id3v1 = "TAGFirst part";
+    id3v1.resize(128, '\0');
+    const std::string tag = in("id3v1.tag");
+    fixtures::writeBytes(tag, id3v1);
+    const std::string joined = in("joined_behind_tag.mp3");
+    fixtures::joinFiles(joined, {song, tag, song});
     const Input inputs[] = {{"one-hour VBR MP3, no Xing header", hourNoXing},
                             {"one-hour VBR MP3, Xing header", hourXing},
                             {"2 GB WAV (16-bit stereo, 3 h 9 min)", wav2g},
-                            {"2 GB VBR MP3, no Xing header", mp32g}};
+                            {"2 GB VBR MP3, no Xing header", mp32g},
+                            {"live stream playlist named .mp3", liveList},
+                            {"3 s MP3 behind 3 MB of zero bytes", zeros},
+                            {"two 3 s MP3s joined behind an ID3v1 tag", joined}};
     std::printf(
         "Open blocking the calling thread, median and max of %d warm runs; references "
         "median of %d\n",
@@ -154,20 +180,23 @@ bool measureAll(const std::string& folder) {
     bool met = true;
     for (const Input& input : inputs) {
         const double mb = double(std::filesystem::file_size(input.path)) / 1e6;
+        const OpenCost cost = measureOpen(input.path);
+        met = met && cost.maxMs <= kGoalMs;
+        std::printf("\n%s (%.1f MB)\n", input.name, mb);
+        std::printf("  Open blocks       %8.1f ms median, %.1f ms max   (goal %.0f ms: %s)\n",
+                    cost.medianMs, cost.maxMs, kGoalMs, cost.maxMs <= kGoalMs ? "met" : "MISSED");
+        if (!cost.error.empty()) std::printf("  Open fails: %s\n", cost.error.c_str());
+        if (input.path == liveList) continue;
         const double probe = referenceMs({"ffprobe", "-v", "error", "-show_entries",
                                           "format=duration", "-o", "/dev/null", input.path});
         const double packets =
             referenceMs({"ffprobe", "-v", "error", "-count_packets", "-select_streams", "a:0",
                          "-show_entries", "stream=nb_read_packets", "-o", "/dev/null", input.path});
-        const OpenCost cost = measureOpen(input.path);
-        met = met && cost.maxMs <= kGoalMs;
-        std::printf("\n%s (%.0f MB)\n", input.name, mb);
-        std::printf("  Open blocks       %8.1f ms median, %.1f ms max   (goal %.0f ms: %s)\n",
-                    cost.medianMs, cost.maxMs, kGoalMs, cost.maxMs <= kGoalMs ? "met" : "MISSED");
         std::printf("  ffprobe           %8.1f ms   ffprobe -count_packets %8.1f ms\n", probe,
                     packets);
         std::printf("  ratio Open / ffprobe %.2fx, Open / ffprobe -count_packets %.4fx\n",
                     cost.medianMs / probe, cost.medianMs / packets);
+        if (!cost.error.empty()) continue;
         std::printf("  Length after Open %s, exact %s after %.0f ms%s\n",
                     timeText(cost.openedMs).c_str(), timeText(cost.exactMs).c_str(),
                     cost.exactAfterMs, cost.scanned ? " (background scan)" : " (stated)");
