@@ -64,7 +64,7 @@ OpenCost measureOpen(const std::string& file) {
             cost.error = error.what();
         }
         blocked.push_back((bench::wallNow() - start) * 1e3);
-        cost.openedMs = player->length();
+        if (cost.error.empty()) cost.openedMs = player->length();
         const double closeStart = bench::wallNow();
         player.reset();
         closing.push_back((bench::wallNow() - closeStart) * 1e3);
