@@ -15,28 +15,12 @@
 #include <QAction>
 
 #include "fuzz_support.h"
-#include "main_window/main_window.h"
+#include "playlist_window.h"
 #include "main_window/playlist_model.h"
-#include "playback/manual_clock_output.h"
 
 namespace {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;  // folder, caption
-
-struct Loader {
-    Loader() {
-        fuzz_support::ensureApplication();
-        auto answering = std::make_unique<fuzz_support::AnsweringBoxes>();
-        boxes = answering.get();
-        platform::setMessageBoxService(std::move(answering));
-        platform::setFileDialogService(std::make_unique<fuzz_support::ChosenFile>(path));
-        window = std::make_unique<main_window::MainWindow>(
-            std::make_unique<playback::ManualClockOutput>());
-    }
-    const std::string path = fuzz_support::scratchFolder() + "list.m3u";
-    fuzz_support::AnsweringBoxes* boxes = nullptr;
-    std::unique_ptr<main_window::MainWindow> window;
-};
 
 Rows rowsOf(const main_window::PlaylistModel& model) {
     Rows out;
@@ -80,7 +64,7 @@ void checkBulkOrder(const Rows& before, const Rows& loaded) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Loader loader;
+    static fuzz_support::PlaylistWindow loader;
     if (size == 0) return 0;
     fuzz_support::useLocale(data[0]);
     const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);

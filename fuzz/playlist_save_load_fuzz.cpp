@@ -16,29 +16,13 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "main_window/main_window.h"
+#include "playlist_window.h"
 #include "main_window/playlist_model.h"
 #include "platform/paths.h"
-#include "playback/manual_clock_output.h"
 
 namespace {
 
 using Paths = std::vector<std::string>;
-
-struct Window {
-    Window() {
-        fuzz_support::ensureApplication();
-        auto answering = std::make_unique<fuzz_support::AnsweringBoxes>();
-        boxes = answering.get();
-        platform::setMessageBoxService(std::move(answering));
-        platform::setFileDialogService(std::make_unique<fuzz_support::ChosenFile>(list));
-        window = std::make_unique<main_window::MainWindow>(
-            std::make_unique<playback::ManualClockOutput>());
-    }
-    const std::string list = fuzz_support::scratchFolder() + "list.m3u";
-    fuzz_support::AnsweringBoxes* boxes = nullptr;
-    std::unique_ptr<main_window::MainWindow> window;
-};
 
 Paths pathsOf(const main_window::PlaylistModel& model) {
     Paths out;
@@ -50,7 +34,7 @@ Paths pathsOf(const main_window::PlaylistModel& model) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Window w;
+    static fuzz_support::PlaylistWindow w;
     if (size == 0) return 0;
     fuzz_support::useLocale(data[0]);
     const std::string_view names(reinterpret_cast<const char*>(data) + 1, size - 1);
