@@ -50,6 +50,8 @@ public:
     virtual void seek(std::int64_t ms) = 0;
     // After an end of track: lets the output play out and rest unless a new play has begun.
     virtual void settle() = 0;
+    // The wave-out level has changed: an output that mixes it in takes it now.
+    virtual void levelChanged() = 0;
 
     virtual std::int64_t positionMs() const = 0;
     virtual std::int64_t lengthMs() const = 0;
@@ -63,6 +65,10 @@ public:
 using DeviceFactory = std::unique_ptr<Device> (*)(std::unique_ptr<AudioOutput> output,
                                                   std::function<void(std::uint64_t)> onEnded,
                                                   std::uint32_t (*level)());
+
+// The wave-out level before anything has written one: full on both channels. An output that
+// mixes the level in leaves the sound server's own level for the stream until the first write.
+inline constexpr std::uint32_t kUntouchedLevel = 0xFFFFFFFFu;
 
 // The module's one exported symbol; its value is a DeviceFactory.
 inline constexpr char kDeviceFactorySymbol[] = "vorela_device_factory";

@@ -16,8 +16,12 @@ constexpr std::size_t kChunkFrames = 8192;
 
 Engine::Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded,
                std::uint32_t (*level)())
-    : output_(std::move(output)), onEnded_(std::move(onEnded)), level_(level) {
+    : output_(std::move(output)),
+      onEnded_(std::move(onEnded)),
+      level_(level),
+      outputMixesLevel_(output_->mixesLevel()) {
     output_->attach(this);
+    levelChanged();
 }
 
 Engine::~Engine() {
@@ -124,6 +128,10 @@ void Engine::settle() {
         output_->setState(haltState(OutputState::Stopped));
 }
 
+void Engine::levelChanged() {
+    if (outputMixesLevel_) output_->setLevel(level_());
+}
+
 void Engine::startSegment(std::int64_t frame) {
     ++segment_;
     segmentStart_ = frame;
@@ -209,7 +217,7 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
         }
         if (copied > 0 && freeFrames() >= kChunkFrames) decoderWake_.notify_one();
     }
-    applyGain(out, copied, format_.channels, level_());
+    if (!outputMixesLevel_) applyGain(out, copied, format_.channels, level_());
     if (ended != 0) onEnded_(ended);
     return copied;
 }

@@ -54,6 +54,7 @@ public:
     void halt(PlayerMode mode) override;
     void seek(std::int64_t ms) override;
     void settle() override;
+    void levelChanged() override;
 
     // Any thread; positionMs asks the output, so never on the output's own thread.
     std::int64_t positionMs() const override;
@@ -81,6 +82,7 @@ private:
     std::unique_ptr<AudioOutput> output_;
     std::function<void(std::uint64_t)> onEnded_;
     std::uint32_t (*level_)();
+    const bool outputMixesLevel_;
     OutputFormat format_;
 
     // Set by the UI thread; the decoder thread uses decoder_ between its start and its join.

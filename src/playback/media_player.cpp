@@ -2,6 +2,10 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
 #include "playback/device_loader.h"
 
 namespace playback {
@@ -9,12 +13,38 @@ namespace {
 
 const char* const kNotOpen = "No MCI device open";
 
+// Read by every output's thread for each buffer; written by the UI thread.
+std::atomic<std::uint32_t> waveOutLevel{kUntouchedLevel};
+
+// UI thread: every player, so that a new level reaches the outputs that mix it in.
+std::vector<MediaPlayer*>& livePlayers() {
+    static std::vector<MediaPlayer*> players;
+    return players;
+}
+
 }  // namespace
 
-MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
-    : QObject(parent), output_(std::move(output)) {}
+void setWaveOutVolume(std::uint32_t packed) {
+    waveOutLevel.store(packed, std::memory_order_relaxed);
+    for (MediaPlayer* player : livePlayers()) player->levelChanged();
+}
 
-MediaPlayer::~MediaPlayer() = default;
+std::uint32_t waveOutVolume() {
+    return waveOutLevel.load(std::memory_order_relaxed);
+}
+
+MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
+    : QObject(parent), output_(std::move(output)) {
+    livePlayers().push_back(this);
+}
+
+MediaPlayer::~MediaPlayer() {
+    std::erase(livePlayers(), this);
+}
+
+void MediaPlayer::levelChanged() {
+    if (device_) device_->levelChanged();
+}
 
 Device& MediaPlayer::device() {
     if (!device_) {

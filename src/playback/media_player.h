@@ -57,6 +57,9 @@ public:
         notifySet_ = true;
     }
 
+    // Passes a new wave-out level on to an output that mixes it in; setWaveOutVolume calls it.
+    void levelChanged();
+
     // The output the samples go to (for tests: cast to the output they passed in). Loads the
     // device when no file was opened yet.
     AudioOutput& output();
@@ -89,7 +92,8 @@ private:
 };
 
 // Wave-out volume of device 0: low 16 bits left, high 16 bits right, 0 silence, 0xFFFF full.
-// Every output applies it as a per-channel gain; it lasts across files and players.
+// Every output applies it as a per-channel gain; it lasts across files and players. UI thread
+// (the read on any): a sound server's stream takes a new level at once, where it is mixed.
 void setWaveOutVolume(std::uint32_t packed);
 std::uint32_t waveOutVolume();
 

@@ -32,6 +32,16 @@ std::uint32_t bytesFor(int ms, int rate) {
     return std::uint32_t(std::int64_t(ms) * rate / 1000) * std::uint32_t(kFrameBytes);
 }
 
+// The packed wave-out level (0..0xFFFF a channel, linear) as the stream's volume: the same
+// amplitude a gain applied to the samples would give.
+pa_cvolume volumeOf(std::uint32_t packed) {
+    pa_cvolume volume;
+    volume.channels = 2;
+    volume.values[0] = pa_sw_volume_from_linear(double(packed & 0xFFFFu) / 0xFFFF);
+    volume.values[1] = pa_sw_volume_from_linear(double(packed >> 16) / 0xFFFF);
+    return volume;
+}
+
 void forget(pa_operation* operation) {
     if (operation != nullptr) pa_operation_unref(operation);
 }
@@ -148,9 +158,29 @@ void PulseOutput::onContextState(pa_context* context, void* self) {
 }
 
 void PulseOutput::onStreamState(pa_stream* stream, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-        static_cast<PulseOutput*>(self)->lose();
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) output->lose();
+    // A level written while the stream was connecting.
+    if (state == PA_STREAM_READY) output->applyLevel();
+}
+
+void PulseOutput::setLevel(std::uint32_t packed) {
+    LoopLock lock(loop_);
+    // Before the first write the stream keeps the level the server gives it.
+    if (!level_ && packed == kUntouchedLevel) return;
+    level_ = packed;
+    applyLevel();
+}
+
+void PulseOutput::applyLevel() {
+    if (!level_ || level_ == streamLevel_ || stream_ == nullptr ||
+        pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    streamLevel_ = level_;
+    const pa_cvolume volume = volumeOf(*level_);
+    forget(pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume,
+                                            nullptr, nullptr));
 }
 
 void PulseOutput::lose() {
@@ -184,8 +214,11 @@ void PulseOutput::createStream() {
     corked_ = false;
     underflow_ = false;
     timingAsked_ = 0;
-    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING, nullptr,
-                                   nullptr) < 0)
+    // The stream starts at the wave-out level, so that its first frames are heard at it.
+    streamLevel_ = level_;
+    const pa_cvolume volume = volumeOf(level_.value_or(0));
+    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING,
+                                   level_ ? &volume : nullptr, nullptr) < 0)
         lose();
 }
 

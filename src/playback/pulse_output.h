@@ -21,6 +21,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "playback/audio_output.h"
@@ -42,6 +43,10 @@ public:
     void setState(OutputState state) override;
     std::int64_t queuedFrames() override;
     void dataArrived() override;
+    // The level is the stream's own volume in the server, per channel, so that a change is
+    // heard within the sink's latency whatever the stream holds, and mixers show it.
+    bool mixesLevel() const override { return true; }
+    void setLevel(std::uint32_t packed) override;
     std::string driver() const override { return "pulseaudio"; }
 
 private:
@@ -58,6 +63,8 @@ private:
     pa_buffer_attr attributes(bool corked) const;
     void setCorked(bool corked);
     void fill();
+    // Gives the stream the wave-out level when it differs from what the server has.
+    void applyLevel();
     std::int64_t queued();
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
@@ -77,6 +84,10 @@ private:
     bool underflow_ = false;    // the stream ran dry after its last write
     std::int64_t written_ = 0;  // frames written to stream_
     pa_usec_t timingAsked_ = 0;
+    // The wave-out level, once one has been written, and the one the stream last took (its
+    // volume at connection, or the last change sent once it was ready).
+    std::optional<std::uint32_t> level_;
+    std::optional<std::uint32_t> streamLevel_;
 };
 
 }  // namespace playback
