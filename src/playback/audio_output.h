@@ -29,6 +29,14 @@ public:
     // The output can no longer play (its sound server went away): a track that is playing
     // ends now, as when its data ends early. Called as pull() is, or from setState().
     virtual void outputLost() = 0;
+    // For an output that holds frames (AudioOutput::holdsFrames), called as pull() is. Once
+    // the playing track's last frame has been handed over and until its end is heard, where
+    // that end lies, counted in frames handed over since attach(); else -1.
+    virtual std::int64_t endMark() = 0;
+    // For an output that holds frames, called as pull() is: every frame handed over since
+    // attach() but the last `queued` has been heard (or dropped). The track ends here once its
+    // last frame has been heard.
+    virtual void heard(std::int64_t queued) = 0;
 
 protected:
     ~AudioSource() = default;
@@ -40,7 +48,7 @@ enum class OutputState {
     Playing,   // pulls and plays
     Paused,    // pulls nothing; holds what it has, heard first when playing again
     Stopped,   // pulls nothing; drops what it has, so that silence follows at once
-    Draining,  // pulls nothing; plays what it has to its end, then rests (the end of a track)
+    Draining,  // pulls nothing; plays what it has to its end, then rests (after a track's end)
 };
 
 class AudioOutput {
@@ -58,6 +66,9 @@ public:
     virtual void setState(OutputState state) = 0;
     // UI thread. Frames handed over by pull() that have not been heard yet.
     virtual std::int64_t queuedFrames() { return 0; }
+    // True when frames handed over are heard some time later (a sound server's buffer): the
+    // source then ends a track when heard() reports its last frame, not when it is handed over.
+    virtual bool holdsFrames() const { return false; }
     // Any thread but the output's, with no lock of the source held: the source has new data
     // after a pull came up short. An output that pulls on a timer of its own may ignore it.
     virtual void dataArrived() {}

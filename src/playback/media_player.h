@@ -57,6 +57,12 @@ public:
         notifySet_ = true;
     }
 
+    // While the end of the playing track is coming (endComing): the file that follows, opened
+    // now and played behind the track without a gap. The next open() of `path`, or
+    // setPosition(0) when it is FileName, takes it up; any other command drops it. Throws
+    // DeviceError when the file cannot be opened.
+    void queueNext(const std::string& path);
+
     // Passes a new wave-out level on to an output that mixes it in; setWaveOutVolume calls it.
     void levelChanged();
 
@@ -69,6 +75,10 @@ Q_SIGNALS:
     // later command, aborted by a stop, pause, seek or close, or cut short by a read error.
     // A command that raises has not run and notifies nothing.
     void notified();
+    // The last frames of a play whose end will be notified are with the sound server and
+    // will be heard shortly: the moment to queue the track that follows (queueNext). Not
+    // emitted where an output plays what it is handed at once; the end follows directly.
+    void endComing();
 
 private:
     // Consumes the one-shot Notify flag: its value when it was set, else `byDefault`.
@@ -79,6 +89,7 @@ private:
     void postNotify();
     void startPlay(bool notify);
     void trackEnded(std::uint64_t playId);  // queued from the output's thread
+    void dataEnded(std::uint64_t playId);   // queued from the output's thread
     // The device, loaded on first use; throws DeviceError when its module cannot be loaded.
     Device& device();
 

@@ -46,6 +46,9 @@ public:
     // The level is the stream's own volume in the server, per channel, so that a change is
     // heard within the sink's latency whatever the stream holds, and mixers show it.
     bool mixesLevel() const override { return true; }
+    // A track ends when the server has played its last frame: a timer of the main loop is
+    // armed for that moment by the stream's timing and checks it against fresh timing info.
+    bool holdsFrames() const override { return true; }
     void setLevel(std::uint32_t packed) override;
     std::string driver() const override { return "pulseaudio"; }
 
@@ -65,6 +68,14 @@ private:
     void fill();
     // Gives the stream the wave-out level when it differs from what the server has.
     void applyLevel();
+    // While the source's track end is still to be heard: reports it to the source once the
+    // stream's timing says it has been, else arms endTimer_ for when it will be. `ranShort`: the
+    // source had no more frames, so the last ones are played even below the start threshold.
+    void watchEnd(bool ranShort);
+    void stopEndTimer();
+    static void onEndTimer(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv,
+                           void* self);
+    static void onEndTiming(pa_stream* stream, int success, void* self);
     std::int64_t queued();
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
@@ -83,6 +94,9 @@ private:
     bool lost_ = false;         // the server went away; the next open() connects anew
     bool underflow_ = false;    // the stream ran dry after its last write
     std::int64_t written_ = 0;  // frames written to stream_
+    std::int64_t taken_ = 0;    // frames pulled from source_ since attach (across streams)
+    pa_time_event* endTimer_ = nullptr;
+    std::int64_t triggeredMark_ = -1;  // the end mark the stream was last triggered for
     pa_usec_t timingAsked_ = 0;
     // The wave-out level, once one has been written, and the one the stream last took (its
     // volume at connection, or the last change sent once it was ready).
