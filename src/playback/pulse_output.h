@@ -1,11 +1,12 @@
 #pragma once
 // The sound server (PulseAudio, or PipeWire's PulseAudio service) through libpulse's
-// asynchronous API. The stream holds about a quarter of a second, so the server asks for more
-// a few times a second; the sink behind it is asked for a short latency, so that a cork (pause)
-// or a dropped stream (stop, seek) is heard at once. After the end of a track the stream plays
-// out what it holds and is then dropped, unless the next track's frames follow on in time.
-// While nothing plays there is no stream, or a corked one that asks for a long latency, and
-// nothing wakes.
+// asynchronous API. The stream holds half a second, so the server asks for more a few times a
+// second; the sink behind it is asked for a short latency, so that a cork (pause), a dropped
+// stream (stop, seek) or a change of the stream's volume (the wave-out level) is heard at once.
+// A track's end is reported to the source when the server has played its last frame; the
+// track that follows is written behind it in the same stream. After the end the stream plays
+// out what it holds and is then dropped, unless more frames follow. While nothing plays there
+// is no stream, or a corked one that asks for a long latency, and nothing wakes.
 //
 // When the server goes away (it dies, the connection drops, the stream is killed), a track
 // that is playing ends at once, as when its data ends early, and so does one that is resumed
@@ -13,10 +14,10 @@
 // server answers.
 //
 // Threads and locks: the members are called on the UI thread, dataArrived() on the engine's
-// decoder thread; libpulse's own thread runs the callbacks (write requests, underflow). Every
-// use of the context and the stream, and every field below, is guarded by the main loop's lock,
-// which the callbacks hold while they run. pull() is called with it held (lock order: this lock,
-// then the engine's).
+// decoder thread; libpulse's own thread runs the callbacks (write requests, underflow, the end
+// timer and its timing reply). Every use of the context and the stream, and every field below,
+// is guarded by the main loop's lock, which the callbacks hold while they run. pull(), endMark()
+// and heard() of the source are called with it held (lock order: this lock, then the engine's).
 
 #include <pulse/pulseaudio.h>
 
