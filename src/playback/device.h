@@ -56,7 +56,8 @@ public:
     // gapless. The next open() of `path`, or a seek to 0 when it is the open file, takes it up
     // as it plays. Throws DeviceError as open() does; does nothing at any other moment.
     virtual void queueNext(const std::string& path) = 0;
-    // True between the hand-over of the playing track's last frame and the moment it is heard.
+    // True between the hand-over of the playing track's last frame and the moment it is heard,
+    // while no track is queued behind it.
     virtual bool endComing() const = 0;
     // The wave-out level has changed: an output that mixes it in takes it now.
     virtual void levelChanged() = 0;

@@ -185,7 +185,7 @@ void Engine::levelChanged() {
 
 bool Engine::endComing() const {
     std::lock_guard lock(mutex_);
-    return endMark_ >= 0;
+    return endMark_ >= 0 && !next_;
 }
 
 void Engine::queueNext(const std::string& path) {

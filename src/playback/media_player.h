@@ -76,7 +76,8 @@ Q_SIGNALS:
     // A command that raises has not run and notifies nothing.
     void notified();
     // The last frames of a play whose end will be notified are with the sound server and
-    // will be heard shortly: the moment to queue the track that follows (queueNext). Not
+    // will be heard shortly, and nothing is queued behind them: the moment to queue the track
+    // that follows (queueNext). Also after a resume in those last moments. Not
     // emitted where an output plays what it is handed at once; the end follows directly.
     void endComing();
 

@@ -198,6 +198,28 @@ TEST_F(HeldOutputTest, AQueuedTrackOfAnotherRateFollowsWithoutAGapAndIsTakenUp) 
     EXPECT_NEAR(fixtures::zeroCrossingFrequency(next, 2, 1, 48000), 880.0, 9.0);
 }
 
+TEST_F(HeldOutputTest, APauseBeforeTheEndIsHeardKeepsTheEndAndTheQueuedTrack) {
+    const std::string second = tone(Format::Wav, 500);
+    advanceTo(second);
+    open(tone(Format::Wav, 300));
+    player_->play();
+    player_->setNotify(true);
+    clock_->advance(100ms);
+    pump();
+    clock_->advance(100ms);
+    player_->pause();
+    EXPECT_EQ(clock_->advance(500ms), 0);
+    EXPECT_EQ(player_->position(), 200);
+    EXPECT_EQ(pump(), 2);  // the play's, ended by the pause, and the pause's own; no end
+    player_->pause();      // resumes
+    clock_->advance(100ms);
+    pump();
+    EXPECT_EQ(player_->fileName(), second);
+    EXPECT_EQ(player_->mode(), PlayerMode::Playing);
+    EXPECT_EQ(endComing_, 1);  // the queued track stays queued across the pause
+    EXPECT_EQ(stops(), 0);
+}
+
 TEST_F(HeldOutputTest, WhatNoCommandTakesUpIsDropped) {
     const std::string first = tone(Format::Wav, 300);
     open(first);
