@@ -476,6 +476,7 @@ int main(int argc, char** argv) {
             window.ask("stop");
         }));
         figures["join silence across formats ms"].push_back(across.longestGapMs);
+        figures["joined length across formats ms (3800 played)"].push_back(across.lengthMs);
 
         // The controls that change the level: a steady tone, the command 1.5 s in (after a
         // mute 1 s in, for the un-mute), where the recorded level changes. Channel 0 is the
