@@ -58,6 +58,7 @@ void MainWindow::queueFollowingTrack() {
     try {
         player->queueNext(path);
     } catch (const playback::DeviceError&) {
+        // Nothing is queued; the advance opens the file again and shows its box.
     }
 }
 
