@@ -11,7 +11,9 @@
 //   bench_playback_quiet_play [--runs N] [--play SECONDS] [--rest SECONDS] [--sdl]
 // --sdl plays through SDL2 on the same server instead of the device's own PulseAudio output.
 // Goals: playing at most 3 ms/s ours and 4 ms/s the server's, below mpg123; paused, stopped and
-// never played under 0.1 ms/s; heard within 30 ms; joins under 5 ms; time texts within 10 ms.
+// never played under 0.1 ms/s; heard within 30 ms; joins under 5 ms; the next title and the stop
+// shown within 100 ms of when they are heard; time texts within 10 ms.
+#include <QAction>
 #include <QApplication>
 #include <QSlider>
 #include <QSocketNotifier>
@@ -130,6 +132,41 @@ Sound analyse(const std::vector<std::int16_t>& samples) {
     return {double(last - first) * 1000.0 / kRate, double(longest) * 1000.0 / kRate};
 }
 
+double nowUs() {
+    return double(std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+}
+
+// The first audible frame of a recording (the tone's start), or -1.
+long firstAudible(const std::vector<std::int16_t>& samples) {
+    for (std::size_t i = 0; i < samples.size() / 2; ++i)
+        if (std::abs(samples[2 * i]) > 1000 || std::abs(samples[2 * i + 1]) > 1000) return long(i);
+    return -1;
+}
+
+// Where the level of one channel crosses `threshold` (downwards with `falling`) and stays
+// across, searched from frame `from` in 1 ms blocks by their peak: the first frame of the
+// first such block, or -1.
+long levelChange(const std::vector<std::int16_t>& samples, int channel, long from, int threshold,
+                 bool falling) {
+    constexpr long kBlock = kRate / 1000;
+    const long frames = long(samples.size() / 2);
+    auto peak = [&](long at) {
+        int most = 0;
+        for (long i = at; i < std::min(frames, at + kBlock); ++i)
+            most = std::max(most, std::abs(int(samples[std::size_t(2 * i + channel)])));
+        return most;
+    };
+    for (long at = std::max(0L, from); at + 5 * kBlock < frames; at += kBlock) {
+        bool across = true;
+        for (long k = 0; k < 5 && across; ++k)
+            across = falling ? peak(at + k * kBlock) < threshold : peak(at + k * kBlock) > threshold;
+        if (across) return at;
+    }
+    return -1;
+}
+
 std::string streamProperties() {
     const std::string path = "/tmp/vorela-bench-sink-inputs.txt";
     bench::waitExit(bench::spawn({"pactl", "list", "sink-inputs"}, -1, path));
@@ -175,6 +212,17 @@ int runWindow(int argc, char** argv, const std::string& folder) {
         return text.section(u':', 0, 0).toInt() * 60 + text.section(u':', 1, 1).toInt();
     };
     std::vector<double> textLate, tickLate, afterPlay, afterMove;
+    // When panel 0 changed to each text (after the window's handler wrote it), by the file name
+    // it names or "stop".
+    std::map<std::string, double> shownUs;
+    QObject::connect(window.statusBar, &main_window::StatusBar::panelTextChanged, [&](int index) {
+        if (index != 0) return;
+        const QString text = window.statusBar->panelText(0);
+        const std::string key = text == QStringLiteral(u"停止播放")
+                                    ? std::string("stop")
+                                    : text.section(QStringLiteral(u"："), 1).toStdString();
+        shownUs[key] = nowUs();
+    });
     QString shown = window.statusBar->panelText(1);
     QObject::connect(window.clockTimer, &QTimer::timeout, [&] {
         const QString now = window.statusBar->panelText(1);
@@ -219,6 +267,7 @@ int runWindow(int argc, char** argv, const std::string& folder) {
             watch.due = {};
             if (verb == "add") window.addRow(folder, arg);
             if (verb == "play") {
+                shownUs.clear();
                 window.selectRow(window.playlist->findPath(folder + arg));
                 window.playButton->click();
             }
@@ -226,6 +275,15 @@ int runWindow(int argc, char** argv, const std::string& folder) {
             if (verb == "pause") window.pauseButton->click();
             if (verb == "stop") window.stopButton->click();
             if (verb == "seek") window.progressBar->setValue(std::atoi(arg.c_str()));
+            if (verb == "mute") window.muteAction->trigger();
+            if (verb == "volume") window.volumeBar->setValue(std::atoi(arg.c_str()));
+            if (verb == "left") window.leftChannelAction->trigger();
+            if (verb == "right") window.rightChannelAction->trigger();
+            if (verb == "stereo") window.stereoAction->trigger();
+            // The position and the moment it was read, to tie a recording to the clock.
+            if (verb == "anchor") reply += " " + std::to_string(nowUs());
+            // When panel 0 last named `arg`, or read "停止播放", since the last play command.
+            if (verb == "shown") reply = std::to_string(shownUs[arg]);
             if (verb == "driver") reply = window.player->output().driver();
             if (verb == "textlate") reply = summary(textLate);
             if (verb == "ticklate") reply = summary(tickLate);
@@ -304,6 +362,11 @@ int main(int argc, char** argv) {
     // The last rows, so that the in-order advance ends after them.
     writeToneThenSilence(folder + "zz_join1.wav", 1500, 0);
     writeToneThenSilence(folder + "zz_join2.wav", 1500, 0);
+    // Joins across rates and formats, in order: 22.05 kHz WAV, 48 kHz WAV, WMA.
+    fixtures::writeTone(folder + "zx_a.wav", fixtures::Format::Wav, 440.0, 1500, 22050, 2);
+    fixtures::writeTone(folder + "zx_b.wav", fixtures::Format::Wav, 440.0, 1500, 48000, 2);
+    fixtures::writeTone(folder + "zx_c.wma", fixtures::Format::Wma, 440.0, 1500, 44100, 2);
+    constexpr long kJoinFrames = 1500L * kRate / 1000;  // each zz_join file's length
 
     WindowProcess window(argv[0], folder);
     const pid_t self = window.pid();
@@ -366,6 +429,7 @@ int main(int argc, char** argv) {
     window.ask("add cut.wav");
     window.ask("add zz_join1.wav");
     window.ask("add zz_join2.wav");
+    for (const char* name : {"zx_a.wav", "zx_b.wav", "zx_c.wma"}) window.ask(std::string("add ") + name);
     const std::string recording = folder + "rec.raw";
     for (int run = 0; run < runs; ++run) {
         for (const std::string command : {"pause", "stop", "seek 6"}) {
@@ -380,12 +444,80 @@ int main(int argc, char** argv) {
             figures["heard after " + command.substr(0, command.find(" ")) + " ms"].push_back(
                 sound.lengthMs - at);
         }
-        const Sound joined = analyse(record(recording, [&] {
+        // Two rows in order, then the end of the list. The position read mid-track ties the
+        // recording to the clock: frame i of it is heard at anchorUs + (i - start) / rate -
+        // anchorPosition.
+        double anchorPosition = 0, anchorUs = 0, joinShownUs = 0, stopShownUs = 0;
+        const std::vector<std::int16_t> joinRecording = record(recording, [&] {
             window.ask("play zz_join1.wav");
-            waitMs(3600);
-        }));
+            waitMs(700);
+            std::sscanf(window.ask("anchor").c_str(), "%lf %lf", &anchorPosition, &anchorUs);
+            waitMs(2900);
+            joinShownUs = window.askNumber("shown zz_join2.wav");
+            stopShownUs = window.askNumber("shown stop");
+        });
+        const Sound joined = analyse(joinRecording);
         figures["join silence ms"].push_back(joined.longestGapMs);
         figures["joined length ms (3000 played)"].push_back(joined.lengthMs);
+        const long start = firstAudible(joinRecording);
+        if (start >= 0 && joinShownUs > 0 && stopShownUs > 0) {
+            auto heardUs = [&](long frame) {
+                return anchorUs + (double(frame - start) * 1000.0 / kRate - anchorPosition) * 1000;
+            };
+            const long last = start + long(joined.lengthMs * kRate / 1000);
+            figures["next title shown after join heard ms"].push_back(
+                (joinShownUs - heardUs(start + kJoinFrames)) / 1000);
+            figures["stop shown after last sound ms"].push_back((stopShownUs - heardUs(last)) / 1000);
+        }
+
+        const Sound across = analyse(record(recording, [&] {
+            window.ask("play zx_a.wav");
+            waitMs(3800);
+            window.ask("stop");
+        }));
+        figures["join silence across formats ms"].push_back(across.longestGapMs);
+        figures["joined length across formats ms (3800 played)"].push_back(across.lengthMs);
+
+        // The controls that change the level: a steady tone, the command 1.5 s in (after a
+        // mute 1 s in, for the un-mute), where the recorded level changes. Channel 0 is the
+        // left one.
+        struct Control {
+            const char* name;
+            std::vector<std::string> before;  // at 1 s
+            std::string command;
+            std::string undo;
+            int channel;
+            int threshold;
+            bool falling;
+        };
+        const Control controls[] = {
+            {"mute", {}, "mute", "mute", 0, 300, true},
+            {"un-mute", {"mute"}, "mute", "", 0, 3000, false},
+            {"volume 255->40", {}, "volume 40", "volume 255", 0, 5000, true},
+            {"left channel", {}, "left", "stereo", 1, 300, true},
+            {"right channel", {}, "right", "stereo", 0, 300, true},
+            {"stereo from left", {"left"}, "stereo", "", 1, 3000, false},
+        };
+        for (const Control& control : controls) {
+            double at = 0;
+            const std::vector<std::int16_t> heard = record(recording, [&] {
+                window.ask("play cut.wav");
+                waitMs(1000);
+                for (const std::string& command : control.before) window.ask(command);
+                waitMs(500);
+                at = window.askNumber(control.command);
+                waitMs(600);
+                window.ask("stop");
+                if (!control.undo.empty()) window.ask(control.undo);
+            });
+            const long toneStart = firstAudible(heard);
+            const long change = levelChange(heard, control.channel,
+                                            toneStart + long(at * kRate / 1000), control.threshold,
+                                            control.falling);
+            if (toneStart >= 0 && change >= 0)
+                figures[std::string("heard after ") + control.name + " ms"].push_back(
+                    double(change - toneStart) * 1000.0 / kRate - at);
+        }
     }
 
     std::printf(

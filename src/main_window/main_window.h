@@ -191,6 +191,9 @@ public:
     void setRepeatListMode();
     void setRandomMode();
     void onTrackFinished();
+    // The playing track's end is coming: queues the file the play mode will advance to, so
+    // that it follows without a gap.
+    void queueFollowingTrack();
 
     // Playlist rows and commands (playlist.cpp)
     void onSelectionChanged();
@@ -279,6 +282,11 @@ private:
     // The skips' seek and play on; the device refuses a target outside the track.
     void skipTo(std::int64_t ms);
     void checkPlayMode(const QAction* chosen);
+    // The row after the current track's (or, when no row holds it, the selected one) in order
+    // (-1 after the last) or with the list repeated; nothing is selected.
+    int rowAfterCurrentTrack(bool wrap) const;
+    // A random row, uniform over the list, drawn with a generator seeded from the clock.
+    int drawRandomRow() const;
 
     // Adds the matches of `mask` in `folder` (which ends in the separator), skipping folders
     // and paths already listed; processes pending events once per match.
@@ -299,6 +307,10 @@ private:
     // Set by exitProgram/exitFromTray: the next close ends the program instead of going to the
     // tray.
     bool quitting_ = false;
+    // The random row queued for the end of the playing track, by its path, so that the advance
+    // plays the row that is already heard.
+    int queuedRandomRow_ = -1;
+    std::string queuedRandomPath_;
 
     // The tray icon (tray.cpp); the destructor runs onDestroy while it still exists.
     std::unique_ptr<TrayIcon> trayIcon_;

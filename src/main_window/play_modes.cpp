@@ -20,6 +20,46 @@ void MainWindow::connectPlayModes() {
     bind(randomAction, &MainWindow::setRandomMode);
     connect(player.get(), &playback::MediaPlayer::notified, this,
             platform::guarded(this, &MainWindow::onTrackFinished));
+    connect(player.get(), &playback::MediaPlayer::endComing, this,
+            platform::guarded(this, &MainWindow::queueFollowingTrack));
+}
+
+int MainWindow::rowAfterCurrentTrack(bool wrap) const {
+    int row = playlist->findPath(player->fileName());
+    if (row < 0) row = selectedRow();
+    if (row == playlist->count() - 1) return wrap ? 0 : -1;
+    return row + 1;
+}
+
+int MainWindow::drawRandomRow() const {
+    std::mt19937_64 generator(static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    std::uniform_int_distribution<int> draw(0, playlist->count() - 1);
+    return draw(generator);
+}
+
+// What the end will play is decided as onTrackFinished will decide it; that handler plays the
+// same file again (a changed mode, list or selection plays what it then decides, and the
+// device drops what it queued). A file that cannot be opened is left to the advance, which
+// reports it.
+void MainWindow::queueFollowingTrack() {
+    queuedRandomRow_ = -1;
+    int row = -1;
+    if (inOrderAction->isChecked()) row = rowAfterCurrentTrack(false);
+    if (repeatListAction->isChecked() && playlist->count() > 0) row = rowAfterCurrentTrack(true);
+    if (randomAction->isChecked() && playlist->count() > 0) {
+        row = queuedRandomRow_ = drawRandomRow();
+        queuedRandomPath_ = playlist->path(row);
+    }
+    std::string path;
+    if (row >= 0 && row < playlist->count()) path = playlist->path(row);
+    if (repeatOneAction->isChecked()) path = player->fileName();
+    if (path.empty()) return;
+    try {
+        player->queueNext(path);
+    } catch (const playback::DeviceError&) {
+        // Nothing is queued; the advance opens the file again and shows its box.
+    }
 }
 
 // The mode is the one check mark among the four items, set in this order; a new mode takes
@@ -90,14 +130,15 @@ void MainWindow::onTrackFinished() {
         play();
     }
     if (randomAction->isChecked() && playlist->count() > 0) {
-        // Uniform over every row, the generator seeded from the clock at each use.
-        std::mt19937_64 generator(static_cast<std::uint64_t>(
-            std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-        std::uniform_int_distribution<int> draw(0, playlist->count() - 1);
-        selectRow(draw(generator));
+        // Uniform over every row; the row drawn when the end was coming, while it still holds
+        // the file queued then.
+        const bool queued = queuedRandomRow_ >= 0 && queuedRandomRow_ < playlist->count() &&
+                            playlist->path(queuedRandomRow_) == queuedRandomPath_;
+        selectRow(queued ? queuedRandomRow_ : drawRandomRow());
         progressBar->setValue(0);
         play();
     }
+    queuedRandomRow_ = -1;
 }
 
 }  // namespace main_window

@@ -1,7 +1,8 @@
 #pragma once
 // Where decoded samples go: an output pulls interleaved 16-bit frames from its source on its own
 // thread (the sound server's write requests, SDL's callback) or on the caller's (the manual
-// clock of tests) and plays them. The source has already applied the wave-out volume.
+// clock of tests) and plays them. The wave-out level is applied by the source as frames leave
+// it, or, for an output that mixes it in itself, by the output where the sound is mixed.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +19,8 @@ struct OutputFormat {
 // Implemented by the engine. pull() is called only by the output, from one thread at a time.
 class AudioSource {
 public:
-    // Copies up to `frames` frames of the track into `out`, with the wave-out gain applied, and
-    // counts them as handed over; returns how many. Fewer (even 0) when not playing, on an
+    // Copies up to `frames` frames of the track into `out`, with the wave-out gain applied
+    // unless the output mixes it in (AudioOutput::mixesLevel), and counts them as handed over; returns how many. Fewer (even 0) when not playing, on an
     // underrun, or at the end of the track, which pull() itself detects and reports. With
     // `wait`, blocks until the decoder has supplied data or the track has ended or stopped
     // instead of reporting an underrun; with `frames` 0 and `wait` it only settles whether the
@@ -28,6 +29,14 @@ public:
     // The output can no longer play (its sound server went away): a track that is playing
     // ends now, as when its data ends early. Called as pull() is, or from setState().
     virtual void outputLost() = 0;
+    // For an output that holds frames (AudioOutput::holdsFrames), called as pull() is. Once
+    // the playing track's last frame has been handed over and until its end is heard, where
+    // that end lies, counted in frames handed over since attach(); else -1.
+    virtual std::int64_t endMark() = 0;
+    // For an output that holds frames, called as pull() is: every frame handed over since
+    // attach() but the last `queued` has been heard (or dropped). The track ends here once its
+    // last frame has been heard.
+    virtual void heard(std::int64_t queued) = 0;
 
 protected:
     ~AudioSource() = default;
@@ -39,7 +48,7 @@ enum class OutputState {
     Playing,   // pulls and plays
     Paused,    // pulls nothing; holds what it has, heard first when playing again
     Stopped,   // pulls nothing; drops what it has, so that silence follows at once
-    Draining,  // pulls nothing; plays what it has to its end, then rests (the end of a track)
+    Draining,  // pulls nothing; plays what it has to its end, then rests (after a track's end)
 };
 
 class AudioOutput {
@@ -57,9 +66,18 @@ public:
     virtual void setState(OutputState state) = 0;
     // UI thread. Frames handed over by pull() that have not been heard yet.
     virtual std::int64_t queuedFrames() { return 0; }
+    // True when frames handed over are heard some time later (a sound server's buffer): the
+    // source then ends a track when heard() reports its last frame, not when it is handed over.
+    virtual bool holdsFrames() const { return false; }
     // Any thread but the output's, with no lock of the source held: the source has new data
     // after a pull came up short. An output that pulls on a timer of its own may ignore it.
     virtual void dataArrived() {}
+    // True when the output applies the wave-out level itself where the sound is mixed, so that
+    // a change reaches what it holds already; the source then hands frames over at full level.
+    virtual bool mixesLevel() const { return false; }
+    // UI thread; only for an output that mixes the level. The packed wave-out level, given
+    // once when the source attaches and after every change.
+    virtual void setLevel(std::uint32_t /*packed*/) {}
     // What plays the samples, for diagnostics ("pulseaudio", SDL's driver name, "manual").
     virtual std::string driver() const = 0;
 };

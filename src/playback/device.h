@@ -48,8 +48,19 @@ public:
     virtual void halt(PlayerMode mode) = 0;
     // Moves to `ms` (0..lengthMs) and leaves the device stopped.
     virtual void seek(std::int64_t ms) = 0;
-    // After an end of track: lets the output play out and rest unless a new play has begun.
+    // After an end of track and what the end's handlers did: lets the output play out and rest
+    // unless a new play has begun, and drops a queued track that no command took up.
     virtual void settle() = 0;
+    // While the playing track's last frames are still to be heard (after onDataEnded): the file
+    // that follows, opened now and handed to the output behind them so that the join is
+    // gapless. The next open() of `path`, or a seek to 0 when it is the open file, takes it up
+    // as it plays. Throws DeviceError as open() does; does nothing at any other moment.
+    virtual void queueNext(const std::string& path) = 0;
+    // True between the hand-over of the playing track's last frame and the moment it is heard,
+    // while no track is queued behind it.
+    virtual bool endComing() const = 0;
+    // The wave-out level has changed: an output that mixes it in takes it now.
+    virtual void levelChanged() = 0;
 
     virtual std::int64_t positionMs() const = 0;
     virtual std::int64_t lengthMs() const = 0;
@@ -57,12 +68,23 @@ public:
     virtual AudioOutput& output() = 0;
 };
 
-// What the module gives: a device over `output` (null: the system's sound server), calling
-// `onEnded(playId)` on the output's thread when a play reached the end of its track (it must
-// only post), and reading the packed wave-out level from `level` for every buffer.
+// What the device reports, on the output's thread, by play number; both must only post.
+struct DeviceEvents {
+    // The play's last frame has been handed to an output that holds frames: its end will be
+    // heard later, and queueNext() may give the track that follows.
+    std::function<void(std::uint64_t)> onDataEnded;
+    // The play has reached the end of its track, as heard.
+    std::function<void(std::uint64_t)> onEnded;
+};
+
+// What the module gives: a device over `output` (null: the system's sound server), reporting
+// through `events`, and reading the packed wave-out level from `level`.
 using DeviceFactory = std::unique_ptr<Device> (*)(std::unique_ptr<AudioOutput> output,
-                                                  std::function<void(std::uint64_t)> onEnded,
-                                                  std::uint32_t (*level)());
+                                                  DeviceEvents events, std::uint32_t (*level)());
+
+// The wave-out level before anything has written one: full on both channels. An output that
+// mixes the level in leaves the sound server's own level for the stream until the first write.
+inline constexpr std::uint32_t kUntouchedLevel = 0xFFFFFFFFu;
 
 // The module's one exported symbol; its value is a DeviceFactory.
 inline constexpr char kDeviceFactorySymbol[] = "vorela_device_factory";

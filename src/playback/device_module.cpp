@@ -22,11 +22,10 @@ std::unique_ptr<AudioOutput> systemOutput() {
     return std::make_unique<SdlOutput>();
 }
 
-std::unique_ptr<Device> makeDevice(std::unique_ptr<AudioOutput> output,
-                                   std::function<void(std::uint64_t)> onEnded,
+std::unique_ptr<Device> makeDevice(std::unique_ptr<AudioOutput> output, DeviceEvents events,
                                    std::uint32_t (*level)()) {
     if (!output) output = systemOutput();
-    return std::make_unique<Engine>(std::move(output), std::move(onEnded), level);
+    return std::make_unique<Engine>(std::move(output), std::move(events), level);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace playback {
 namespace {
@@ -14,10 +15,15 @@ constexpr std::size_t kChunkFrames = 8192;
 
 }  // namespace
 
-Engine::Engine(std::unique_ptr<AudioOutput> output, std::function<void(std::uint64_t)> onEnded,
+Engine::Engine(std::unique_ptr<AudioOutput> output, DeviceEvents events,
                std::uint32_t (*level)())
-    : output_(std::move(output)), onEnded_(std::move(onEnded)), level_(level) {
+    : output_(std::move(output)),
+      events_(std::move(events)),
+      level_(level),
+      outputMixesLevel_(output_->mixesLevel()),
+      outputHoldsFrames_(output_->holdsFrames()) {
     output_->attach(this);
+    levelChanged();
 }
 
 Engine::~Engine() {
@@ -25,7 +31,17 @@ Engine::~Engine() {
     output_->attach(nullptr);
 }
 
+std::shared_ptr<Decoder> Engine::openDecoder(const std::string& path) {
+    // The callback runs on the decoder's scanning thread: a decoder thread waiting at the end of
+    // an estimated length goes on with the exact one.
+    return std::make_shared<Decoder>(path, format_, [this] {
+        std::lock_guard lock(mutex_);
+        decoderWake_.notify_all();
+    });
+}
+
 void Engine::open(const std::string& path) {
+    if (takeUpNext(path)) return;
     close();
     {
         // Asked for every file: an output that lost its server connects anew here.
@@ -33,22 +49,16 @@ void Engine::open(const std::string& path) {
         std::lock_guard lock(mutex_);
         format_ = format;
     }
-    // The callback runs on the decoder's scanning thread: a decoder thread waiting at the end of
-    // an estimated length goes on with the exact one.
-    auto decoder = std::make_unique<Decoder>(path, format_, [this] {
-        std::lock_guard lock(mutex_);
-        decoderWake_.notify_all();
-    });
+    std::shared_ptr<Decoder> decoder = openDecoder(path);
     {
         std::lock_guard lock(mutex_);
         // Half a second of audio, and never less than two chunks.
         capacity_ = std::max<std::size_t>(std::size_t(format_.sampleRate) / 2, 2 * kChunkFrames);
         ring_.assign(capacity_ * std::size_t(format_.channels), 0);
-        totalFrames_ = decoder->length().frames;
-        lengthMs_.store(decoder->length().ms, std::memory_order_relaxed);
-        lengthExact_ = decoder->lengthExact();
+        current_ = Track{decoder, path, decoder->length().frames, decoder->length().ms,
+                         decoder->lengthExact()};
+        lengthMs_.store(current_.lengthMs, std::memory_order_relaxed);
         quit_ = false;
-        decoder_ = std::move(decoder);
         startSegment(0);
         mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
     }
@@ -63,135 +73,261 @@ OutputState Engine::haltState(OutputState state) const {
 }
 
 void Engine::close() {
-    if (!decoder_) return;
+    if (!current_.decoder) return;
     output_->setState(haltState(OutputState::Stopped));
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
-        decoder_->cancel();  // a read under way ends soon instead of holding up the join
+        // A read under way ends soon instead of holding up the join.
+        current_.decoder->cancel();
+        if (next_) next_->decoder->cancel();
         mode_.store(int(PlayerMode::NotReady), std::memory_order_release);
         count_ = 0;
+        flowing_ = false;
+        endMark_ = -1;
         playedFrame_.store(0, std::memory_order_relaxed);
         lengthMs_.store(0, std::memory_order_relaxed);
     }
     decoderWake_.notify_all();
     dataReady_.notify_all();
     thread_.join();
-    decoder_.reset();
+    Track closed;
+    std::optional<Track> queued;
     std::lock_guard lock(mutex_);
-    totalFrames_ = 0;
+    closed = std::exchange(current_, Track{});
+    queued = std::exchange(next_, std::nullopt);
+    feedingNext_ = false;
 }
 
 std::uint64_t Engine::play() {
     std::uint64_t id = 0;
+    bool dataEnded = false;
+    std::optional<Track> dropped;
     {
         std::lock_guard lock(mutex_);
-        if (playedFrame_.load(std::memory_order_relaxed) >= totalFrames_) startSegment(0);
+        // From 0 after the end; not while the last frames of a track taken up are still coming.
+        if (playedFrame_.load(std::memory_order_relaxed) >= current_.totalFrames && endMark_ < 0) {
+            dropped = dropNext();
+            startSegment(0);
+        }
         mode_.store(int(PlayerMode::Playing), std::memory_order_release);
-        adoptFoundLength();
+        flowing_ = true;
+        adoptFoundLength(current_);
         id = ++playId_;
+        dataEnded = endMark_ >= 0;
     }
     output_->setState(OutputState::Playing);
     keepTail_.store(false, std::memory_order_release);
+    if (dataEnded) {
+        // A queued track taken up (or a pause) that ended its data already: this play's end
+        // is coming too, and the output watches for it again.
+        events_.onDataEnded(id);
+        output_->dataArrived();
+    }
     return id;
 }
 
 void Engine::halt(PlayerMode mode) {
+    const OutputState state =
+        haltState(mode == PlayerMode::Paused ? OutputState::Paused : OutputState::Stopped);
+    // What the output drops now was never heard: a later play goes on from what was.
+    const std::int64_t heard = state == OutputState::Stopped ? heardFrame() : -1;
+    std::optional<Track> dropped;
     {
         std::lock_guard lock(mutex_);
         mode_.store(int(mode), std::memory_order_release);
+        flowing_ = false;
+        if (state == OutputState::Stopped) {
+            dropped = dropNext();
+            if (!ended_.load(std::memory_order_relaxed) &&
+                heard < playedFrame_.load(std::memory_order_relaxed))
+                startSegment(heard);
+        }
     }
     dataReady_.notify_all();
-    output_->setState(
-        haltState(mode == PlayerMode::Paused ? OutputState::Paused : OutputState::Stopped));
+    output_->setState(state);
 }
 
 void Engine::seek(std::int64_t ms) {
+    if (ms == 0 && takeUpNext(current_.path)) return;
     const OutputState state = haltState(OutputState::Stopped);
+    std::optional<Track> dropped;
     {
         std::lock_guard lock(mutex_);
-        adoptFoundLength();
+        dropped = dropNext();
+        adoptFoundLength(current_);
         const std::int64_t frame = (ms * format_.sampleRate + 999) / 1000;
-        startSegment(std::min(frame, totalFrames_));
+        startSegment(std::min(frame, current_.totalFrames));
         mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
+        flowing_ = false;
     }
     dataReady_.notify_all();
     output_->setState(state);
 }
 
 void Engine::settle() {
-    if (decoder_ && mode() != PlayerMode::Playing)
-        output_->setState(haltState(OutputState::Stopped));
+    if (!current_.decoder || mode() == PlayerMode::Playing) return;
+    std::optional<Track> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        // A queued track that no command took up after the end is not played on unseen.
+        if (ended_.load(std::memory_order_relaxed) && next_) {
+            dropped = dropNext();
+            flowing_ = false;
+        }
+    }
+    output_->setState(haltState(OutputState::Stopped));
+}
+
+void Engine::levelChanged() {
+    if (outputMixesLevel_) output_->setLevel(level_());
+}
+
+bool Engine::endComing() const {
+    std::lock_guard lock(mutex_);
+    return endMark_ >= 0 && !next_;
+}
+
+void Engine::queueNext(const std::string& path) {
+    if (!current_.decoder || !endComing()) return;
+    std::shared_ptr<Decoder> decoder = openDecoder(path);
+    std::lock_guard lock(mutex_);
+    // The end may have been heard while the file opened: the advance opens it again then.
+    if (endMark_ < 0 || next_) return;
+    next_ = Track{decoder, path, decoder->length().frames, decoder->length().ms,
+                  decoder->lengthExact()};
+    // The open track's frames have all been handed over, so the ring is empty: it takes the
+    // queued track's from here on.
+    feedingNext_ = true;
+    nextHanded_ = 0;
+    nextMark_ = endMark_;
+    ++segment_;
+    feedStart_ = 0;
+    readAt_ = 0;
+    count_ = 0;
+    finished_ = false;
+    decoderWake_.notify_all();
+}
+
+std::optional<Engine::Track> Engine::dropNext() {
+    if (!next_) return std::nullopt;
+    std::optional<Track> dropped = std::exchange(next_, std::nullopt);
+    dropped->decoder->cancel();
+    if (feedingNext_) {
+        // The ring held the queued track's frames; the open track's data had ended.
+        feedingNext_ = false;
+        ++segment_;
+        feedStart_ = current_.totalFrames;
+        readAt_ = 0;
+        count_ = 0;
+        finished_ = true;
+        decoderWake_.notify_all();
+    }
+    return dropped;
+}
+
+bool Engine::takeUpNext(const std::string& path) {
+    Track old;
+    std::lock_guard lock(mutex_);
+    if (!ended_.load(std::memory_order_relaxed) || !next_ || !feedingNext_ || next_->path != path)
+        return false;
+    old = std::exchange(current_, std::move(*next_));
+    next_.reset();
+    feedingNext_ = false;
+    // Its frames are being heard already; flowing_ stays set until the play that follows.
+    segmentStart_ = 0;
+    segmentMark_ = nextMark_;
+    playedFrame_.store(nextHanded_, std::memory_order_relaxed);
+    lengthMs_.store(current_.lengthMs, std::memory_order_relaxed);
+    ended_.store(false, std::memory_order_release);
+    keepTail_.store(false, std::memory_order_release);
+    endMark_ = count_ == 0 && finished_ ? nextMark_ + nextHanded_ : -1;
+    mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
+    // The old decoder is no longer read by the decoder thread; it goes once the lock is released.
+    return true;
 }
 
 void Engine::startSegment(std::int64_t frame) {
     ++segment_;
     segmentStart_ = frame;
+    feedStart_ = frame;
+    segmentMark_ = handed_;
     readAt_ = 0;
     count_ = 0;
     finished_ = false;
+    endMark_ = -1;
     ended_.store(false, std::memory_order_release);
     playedFrame_.store(frame, std::memory_order_relaxed);
     decoderWake_.notify_all();
 }
 
 std::uint64_t Engine::endTrack(bool keepTail) {
-    playedFrame_.store(totalFrames_, std::memory_order_relaxed);
+    playedFrame_.store(current_.totalFrames, std::memory_order_relaxed);
     mode_.store(int(PlayerMode::Stopped), std::memory_order_release);
     ended_.store(true, std::memory_order_release);
     keepTail_.store(keepTail, std::memory_order_release);
+    endMark_ = -1;
+    // A queued track plays on until a command takes it up or drops it.
+    flowing_ = feedingNext_;
     return playId_;
 }
 
-bool Engine::adoptFoundLength() {
-    if (lengthExact_ || !decoder_) return lengthExact_;
-    const std::optional<TrackLength> found = decoder_->foundLength();
+bool Engine::adoptFoundLength(Track& track) {
+    if (track.lengthExact || !track.decoder) return track.lengthExact;
+    const std::optional<TrackLength> found = track.decoder->foundLength();
+    const bool open = &track == &current_;
     // Stopped or paused at or past the found end, the change would make Position == Length (a
     // finished track) without an end: it waits for the next play.
-    if (!found || (mode() != PlayerMode::Playing &&
+    if (!found || (open && mode() != PlayerMode::Playing &&
                    playedFrame_.load(std::memory_order_relaxed) >= found->frames))
         return false;
-    lengthExact_ = true;
-    totalFrames_ = found->frames;
-    lengthMs_.store(found->ms, std::memory_order_relaxed);
+    track.lengthExact = true;
+    track.totalFrames = found->frames;
+    track.lengthMs = found->ms;
+    if (open) lengthMs_.store(found->ms, std::memory_order_relaxed);
     decoderWake_.notify_all();
     return true;
 }
 
-std::int64_t Engine::positionMs() const {
-    std::int64_t frame = 0;
-    std::int64_t start = 0;
-    bool ended = false;
+std::int64_t Engine::heardFrame() const {
+    std::int64_t handed = 0, mark = 0, start = 0, played = 0;
     {
         std::lock_guard lock(mutex_);
-        if (format_.sampleRate <= 0) return 0;
-        frame = playedFrame_.load(std::memory_order_relaxed);
+        if (ended_.load(std::memory_order_relaxed)) return current_.totalFrames;
+        handed = handed_;
+        mark = segmentMark_;
         start = segmentStart_;
-        ended = ended_.load(std::memory_order_relaxed);
+        played = playedFrame_.load(std::memory_order_relaxed);
     }
     // What the output still holds may begin with the end of the track before (a join without a
-    // gap); this segment's position never goes below its start.
-    if (!ended) frame = std::max(start, frame - output_->queuedFrames());
-    return std::min(frame * 1000 / format_.sampleRate, lengthMs());
+    // gap) and end with the start of a queued one: only this segment's frames count.
+    const std::int64_t heard = handed - output_->queuedFrames();
+    return start + std::clamp<std::int64_t>(heard - mark, 0, played - start);
+}
+
+std::int64_t Engine::positionMs() const {
+    int rate = 0;
+    {
+        std::lock_guard lock(mutex_);
+        rate = format_.sampleRate;
+    }
+    if (rate <= 0) return 0;
+    return std::min(heardFrame() * 1000 / rate, lengthMs());
 }
 
 std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
     std::size_t copied = 0;
     std::uint64_t ended = 0;
+    std::uint64_t dataEnded = 0;
     {
         std::unique_lock lock(mutex_);
         const std::size_t channels = std::size_t(format_.channels);
-        auto playing = [this] {
-            return mode_.load(std::memory_order_relaxed) == int(PlayerMode::Playing);
-        };
-        if (wait) {
-            dataReady_.wait(lock, [&] { return !playing() || count_ > 0 || finished_ || quit_; });
-        }
-        if (!playing()) {
+        if (wait) dataReady_.wait(lock, [&] { return !flowing_ || count_ > 0 || finished_ || quit_; });
+        if (!flowing_) {
             starved_ = true;
             return 0;
         }
-        adoptFoundLength();
+        if (!feedingNext_) adoptFoundLength(current_);
         while (copied < frames && count_ > 0) {
             const std::size_t n = std::min({frames - copied, count_, capacity_ - readAt_});
             std::memcpy(out + copied * channels, ring_.data() + readAt_ * channels,
@@ -200,31 +336,61 @@ std::size_t Engine::pull(std::int16_t* out, std::size_t frames, bool wait) {
             count_ -= n;
             readAt_ = (readAt_ + n) % capacity_;
         }
-        playedFrame_.fetch_add(std::int64_t(copied), std::memory_order_relaxed);
-        if (count_ == 0 && finished_) {
-            // The end of the track: whatever the decoder delivered, the position is the length.
-            ended = endTrack(true);
-        } else if (copied < frames) {
-            starved_ = true;
+        handed_ += std::int64_t(copied);
+        if (feedingNext_) {
+            nextHanded_ += std::int64_t(copied);
+        } else {
+            playedFrame_.fetch_add(std::int64_t(copied), std::memory_order_relaxed);
         }
+        if (count_ == 0 && finished_ && !feedingNext_ && endMark_ < 0 &&
+            !ended_.load(std::memory_order_relaxed)) {
+            // The open track's last frame has been handed over: whatever the decoder delivered,
+            // the position is the length once it is heard.
+            if (outputHoldsFrames_) {
+                endMark_ = handed_;
+                dataEnded = playId_;
+            } else {
+                ended = endTrack(true);
+            }
+        }
+        if (copied < frames) starved_ = true;
         if (copied > 0 && freeFrames() >= kChunkFrames) decoderWake_.notify_one();
     }
-    applyGain(out, copied, format_.channels, level_());
-    if (ended != 0) onEnded_(ended);
+    if (!outputMixesLevel_) applyGain(out, copied, format_.channels, level_());
+    if (ended != 0) events_.onEnded(ended);
+    if (dataEnded != 0) events_.onDataEnded(dataEnded);
     return copied;
+}
+
+std::int64_t Engine::endMark() {
+    std::lock_guard lock(mutex_);
+    return flowing_ ? endMark_ : -1;
+}
+
+void Engine::heard(std::int64_t queued) {
+    std::uint64_t ended = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!flowing_ || endMark_ < 0 || handed_ - queued < endMark_) return;
+        ended = endTrack(!feedingNext_);
+    }
+    dataReady_.notify_all();
+    events_.onEnded(ended);
 }
 
 void Engine::outputLost() {
     std::uint64_t ended = 0;
+    std::optional<Track> dropped;
     {
         std::lock_guard lock(mutex_);
         if (mode_.load(std::memory_order_relaxed) != int(PlayerMode::Playing)) return;
         // As when the decoded data ends early: the track is over, at its length. The output
         // holds nothing any more.
+        dropped = dropNext();
         ended = endTrack(false);
     }
     dataReady_.notify_all();
-    onEnded_(ended);
+    events_.onEnded(ended);
 }
 
 void Engine::decodeLoop() {
@@ -240,24 +406,30 @@ void Engine::decodeLoop() {
         decoderWake_.wait(lock, [&] {
             return quit_ || segment_ != mine ||
                    (!finished_ && freeFrames() >= kChunkFrames &&
-                    (!awaitingLength || adoptFoundLength()));
+                    (!awaitingLength || adoptFoundLength(fed())));
         });
         if (quit_) return;
         awaitingLength = false;
+        // The decoder is used without the lock; the reference keeps a dropped queued track's
+        // decoder alive until then, and is let go before the lock is taken again.
         if (segment_ != mine) {
             mine = segment_;
-            const std::int64_t start = segmentStart_;
+            const std::int64_t start = feedStart_;
+            std::shared_ptr<Decoder> decoder = fed().decoder;
             lock.unlock();
-            decoder_->seek(start);
+            decoder->seek(start);
+            decoder.reset();
             chunkFrames = chunkUsed = 0;
             lock.lock();
             continue;
         }
         if (chunkUsed == chunkFrames) {
+            std::shared_ptr<Decoder> decoder = fed().decoder;
             const std::int64_t room =
-                std::clamp<std::int64_t>(totalFrames_ - decoder_->nextFrame(), 0, kChunkFrames);
+                std::clamp<std::int64_t>(fed().totalFrames - decoder->nextFrame(), 0, kChunkFrames);
             lock.unlock();
-            chunkFrames = room > 0 ? decoder_->read(chunk.data(), std::size_t(room)) : 0;
+            chunkFrames = room > 0 ? decoder->read(chunk.data(), std::size_t(room)) : 0;
+            decoder.reset();
             chunkUsed = 0;
             lock.lock();
             if (segment_ != mine || quit_) continue;
@@ -274,9 +446,10 @@ void Engine::decodeLoop() {
         }
         // The data or the length has ended. An estimated length is no end: the thread waits for
         // the exact one and reads on up to it, so a track always ends at Position == Length.
+        const Track& track = fed();
         if (chunkUsed == chunkFrames &&
-            (chunkFrames == 0 || decoder_->nextFrame() >= totalFrames_)) {
-            if (lengthExact_) {
+            (chunkFrames == 0 || track.decoder->nextFrame() >= track.totalFrames)) {
+            if (track.lengthExact) {
                 finished_ = true;
             } else {
                 awaitingLength = true;

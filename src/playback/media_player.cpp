@@ -2,6 +2,10 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
 #include "playback/device_loader.h"
 
 namespace playback {
@@ -9,24 +13,53 @@ namespace {
 
 const char* const kNotOpen = "No MCI device open";
 
+// Read by every output's thread for each buffer; written by the UI thread.
+std::atomic<std::uint32_t> waveOutLevel{kUntouchedLevel};
+
+// UI thread: every player, so that a new level reaches the outputs that mix it in.
+std::vector<MediaPlayer*>& livePlayers() {
+    static std::vector<MediaPlayer*> players;
+    return players;
+}
+
 }  // namespace
 
-MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
-    : QObject(parent), output_(std::move(output)) {}
+void setWaveOutVolume(std::uint32_t packed) {
+    waveOutLevel.store(packed, std::memory_order_relaxed);
+    for (MediaPlayer* player : livePlayers()) player->levelChanged();
+}
 
-MediaPlayer::~MediaPlayer() = default;
+std::uint32_t waveOutVolume() {
+    return waveOutLevel.load(std::memory_order_relaxed);
+}
+
+MediaPlayer::MediaPlayer(std::unique_ptr<AudioOutput> output, QObject* parent)
+    : QObject(parent), output_(std::move(output)) {
+    livePlayers().push_back(this);
+}
+
+MediaPlayer::~MediaPlayer() {
+    std::erase(livePlayers(), this);
+}
+
+void MediaPlayer::levelChanged() {
+    if (device_) device_->levelChanged();
+}
 
 Device& MediaPlayer::device() {
     if (!device_) {
-        // The end of a track arrives on the output's thread: only posts. A queued call to a
-        // destroyed player is dropped by Qt, and the device stops its output before it goes.
-        device_ = loadDeviceFactory()(
-            std::move(output_),
-            [this](std::uint64_t playId) {
-                QMetaObject::invokeMethod(
-                    this, [this, playId] { trackEnded(playId); }, Qt::QueuedConnection);
-            },
-            &waveOutVolume);
+        // The device reports on the output's thread: only posts. A queued call to a destroyed
+        // player is dropped by Qt, and the device stops its output before it goes.
+        DeviceEvents events;
+        events.onDataEnded = [this](std::uint64_t playId) {
+            QMetaObject::invokeMethod(
+                this, [this, playId] { dataEnded(playId); }, Qt::QueuedConnection);
+        };
+        events.onEnded = [this](std::uint64_t playId) {
+            QMetaObject::invokeMethod(
+                this, [this, playId] { trackEnded(playId); }, Qt::QueuedConnection);
+        };
+        device_ = loadDeviceFactory()(std::move(output_), std::move(events), &waveOutVolume);
     }
     return *device_;
 }
@@ -60,13 +93,14 @@ void MediaPlayer::open() {
     // A device module that cannot be loaded fails as a file that cannot be opened does.
     Device& engine = device();
     if (engine.isOpen()) {
-        // The close is a command of its own and takes the Notify flag with it.
+        // Closing the open file is a command of its own and takes the Notify flag with it.
         endPendingPlay();
-        engine.close();
         if (notify) postNotify();
         notify = false;
     }
-    engine.open(fileName_);  // a failure raises and notifies nothing
+    // Closes the open file first, unless FileName is the queued track, which it takes up; a
+    // failure raises and notifies nothing.
+    engine.open(fileName_);
     if (notify) postNotify();
 }
 
@@ -140,13 +174,25 @@ PlayerMode MediaPlayer::mode() const {
     return device_ ? device_->mode() : PlayerMode::NotReady;
 }
 
+void MediaPlayer::queueNext(const std::string& path) {
+    if (device_ && device_->isOpen()) device_->queueNext(path);
+}
+
+void MediaPlayer::dataEnded(std::uint64_t playId) {
+    // Only for the play whose end will be notified, while that end is still to be heard.
+    if (pendingPlay_ == 0 || pendingPlay_ != playId || !device_->endComing()) return;
+    Q_EMIT endComing();
+}
+
 void MediaPlayer::trackEnded(std::uint64_t playId) {
-    device_->settle();
     // Only the play still waiting for its end is notified; an older one was superseded and
     // has had its notification already.
-    if (pendingPlay_ == 0 || pendingPlay_ != playId) return;
-    pendingPlay_ = 0;
-    Q_EMIT notified();
+    if (pendingPlay_ != 0 && pendingPlay_ == playId) {
+        pendingPlay_ = 0;
+        Q_EMIT notified();
+    }
+    // After what the handlers did (the advance opens and plays the queued track).
+    if (device_) device_->settle();
 }
 
 }  // namespace playback

@@ -57,6 +57,15 @@ public:
         notifySet_ = true;
     }
 
+    // While the end of the playing track is coming (endComing): the file that follows, opened
+    // now and played behind the track without a gap. The next open() of `path`, or
+    // setPosition(0) when it is FileName, takes it up; any other command drops it. Throws
+    // DeviceError when the file cannot be opened.
+    void queueNext(const std::string& path);
+
+    // Passes a new wave-out level on to an output that mixes it in; setWaveOutVolume calls it.
+    void levelChanged();
+
     // The output the samples go to (for tests: cast to the output they passed in). Loads the
     // device when no file was opened yet.
     AudioOutput& output();
@@ -66,6 +75,11 @@ Q_SIGNALS:
     // later command, aborted by a stop, pause, seek or close, or cut short by a read error.
     // A command that raises has not run and notifies nothing.
     void notified();
+    // The last frames of a play whose end will be notified are with the sound server and
+    // will be heard shortly, and nothing is queued behind them: the moment to queue the track
+    // that follows (queueNext). Also after a resume in those last moments. Not
+    // emitted where an output plays what it is handed at once; the end follows directly.
+    void endComing();
 
 private:
     // Consumes the one-shot Notify flag: its value when it was set, else `byDefault`.
@@ -76,6 +90,7 @@ private:
     void postNotify();
     void startPlay(bool notify);
     void trackEnded(std::uint64_t playId);  // queued from the output's thread
+    void dataEnded(std::uint64_t playId);   // queued from the output's thread
     // The device, loaded on first use; throws DeviceError when its module cannot be loaded.
     Device& device();
 
@@ -89,7 +104,8 @@ private:
 };
 
 // Wave-out volume of device 0: low 16 bits left, high 16 bits right, 0 silence, 0xFFFF full.
-// Every output applies it as a per-channel gain; it lasts across files and players.
+// Every output applies it as a per-channel gain; it lasts across files and players. UI thread
+// (the read on any): a sound server's stream takes a new level at once, where it is mixed.
 void setWaveOutVolume(std::uint32_t packed);
 std::uint32_t waveOutVolume();
 

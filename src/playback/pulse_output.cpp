@@ -21,6 +21,9 @@ constexpr int kStartMs = 60;
 // occasion of a write.
 constexpr pa_usec_t kTimingEveryUsec = 1000 * 1000;
 
+// The end of a track counts as heard this close to it, as the stream's clock tells it.
+constexpr int kEndSlackMs = 2;
+
 constexpr std::size_t kFrameBytes = 2 * sizeof(std::int16_t);
 
 // While corked, the stream asks for a long sink latency, so that a sink that plays nothing else
@@ -30,6 +33,16 @@ constexpr int kCorkedRequestMs = 200;
 
 std::uint32_t bytesFor(int ms, int rate) {
     return std::uint32_t(std::int64_t(ms) * rate / 1000) * std::uint32_t(kFrameBytes);
+}
+
+// The packed wave-out level (0..0xFFFF a channel, linear) as the stream's volume: the same
+// amplitude a gain applied to the samples would give.
+pa_cvolume volumeOf(std::uint32_t packed) {
+    pa_cvolume volume;
+    volume.channels = 2;
+    volume.values[0] = pa_sw_volume_from_linear(double(packed & 0xFFFFu) / 0xFFFF);
+    volume.values[1] = pa_sw_volume_from_linear(double(packed >> 16) / 0xFFFF);
+    return volume;
 }
 
 void forget(pa_operation* operation) {
@@ -148,9 +161,29 @@ void PulseOutput::onContextState(pa_context* context, void* self) {
 }
 
 void PulseOutput::onStreamState(pa_stream* stream, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-        static_cast<PulseOutput*>(self)->lose();
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) output->lose();
+    // A level written while the stream was connecting.
+    if (state == PA_STREAM_READY) output->applyLevel();
+}
+
+void PulseOutput::setLevel(std::uint32_t packed) {
+    LoopLock lock(loop_);
+    // Before the first write the stream keeps the level the server gives it.
+    if (!level_ && packed == kUntouchedLevel) return;
+    level_ = packed;
+    applyLevel();
+}
+
+void PulseOutput::applyLevel() {
+    if (!level_ || level_ == streamLevel_ || stream_ == nullptr ||
+        pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    streamLevel_ = level_;
+    const pa_cvolume volume = volumeOf(*level_);
+    forget(pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume,
+                                            nullptr, nullptr));
 }
 
 void PulseOutput::lose() {
@@ -163,6 +196,7 @@ void PulseOutput::lose() {
 void PulseOutput::attach(AudioSource* source) {
     LoopLock lock(loop_);
     source_ = source;
+    taken_ = 0;
 }
 
 void PulseOutput::createStream() {
@@ -184,12 +218,16 @@ void PulseOutput::createStream() {
     corked_ = false;
     underflow_ = false;
     timingAsked_ = 0;
-    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING, nullptr,
-                                   nullptr) < 0)
+    // The stream starts at the wave-out level, so that its first frames are heard at it.
+    streamLevel_ = level_;
+    const pa_cvolume volume = volumeOf(level_.value_or(0));
+    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING,
+                                   level_ ? &volume : nullptr, nullptr) < 0)
         lose();
 }
 
 void PulseOutput::dropStream() {
+    stopEndTimer();
     if (stream_ == nullptr) return;
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -216,6 +254,8 @@ void PulseOutput::setCorked(bool corked) {
     // Corked first, so that the pause is heard at once; uncorked last, so that the short
     // latency is in place when it plays again.
     const pa_buffer_attr wanted = attributes(corked);
+    // Paused, the end comes no closer; fill() watches for it again when playing resumes.
+    if (corked) stopEndTimer();
     if (corked) forget(pa_stream_cork(stream_, 1, nullptr, nullptr));
     forget(pa_stream_set_buffer_attr(stream_, &wanted, nullptr, nullptr));
     if (!corked) forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
@@ -267,6 +307,7 @@ void PulseOutput::onWrite(pa_stream*, std::size_t, void* self) {
 void PulseOutput::onUnderflow(pa_stream*, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     output->underflow_ = true;
+    output->watchEnd(false);
     // The end of the track has been heard: nothing is left to keep the server busy for.
     if (output->state_ == OutputState::Draining) output->dropStream();
 }
@@ -277,30 +318,88 @@ void PulseOutput::fill() {
         return;
     std::size_t writable = pa_stream_writable_size(stream_);
     bool wrote = false;
+    bool ranShort = false;
     while (writable >= kFrameBytes) {
         void* data = nullptr;
         std::size_t bytes = writable;
         if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || data == nullptr) break;
         const std::size_t frames = bytes / kFrameBytes;
         const std::size_t got = source_->pull(static_cast<std::int16_t*>(data), frames, false);
+        taken_ += std::int64_t(got);
         if (got == 0) {
             pa_stream_cancel_write(stream_);
+            ranShort = true;
             break;
         }
         if (pa_stream_write(stream_, data, got * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             break;
         written_ += std::int64_t(got);
         wrote = true;
-        if (got < frames) break;  // the source told the engine to wake us when it has more
+        // The source tells the engine to wake us when it has more.
+        if (got < frames) {
+            ranShort = true;
+            break;
+        }
         writable = pa_stream_writable_size(stream_);
     }
-    if (!wrote) return;
-    underflow_ = false;
-    const pa_usec_t now = pa_rtclock_now();
-    if (timingAsked_ == 0 || now - timingAsked_ >= kTimingEveryUsec) {
-        timingAsked_ = now;
-        forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    if (wrote) {
+        underflow_ = false;
+        const pa_usec_t now = pa_rtclock_now();
+        if (timingAsked_ == 0 || now - timingAsked_ >= kTimingEveryUsec) {
+            timingAsked_ = now;
+            forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+        }
     }
+    watchEnd(ranShort);
+}
+
+void PulseOutput::watchEnd(bool ranShort) {
+    if (state_ != OutputState::Playing || source_ == nullptr || stream_ == nullptr || corked_ ||
+        pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    const std::int64_t mark = source_->endMark();
+    if (mark < 0) return;
+    if (ranShort && triggeredMark_ != mark) {
+        triggeredMark_ = mark;
+        forget(pa_stream_trigger(stream_, nullptr, nullptr));
+    }
+    // Frames of this stream up to the end; those taken before it was made are gone already.
+    // Once the stream has run dry, everything is with the sink (whose latency the stream's
+    // clock never quite passes); else the clock says when the end is heard.
+    const std::int64_t end = mark - (taken_ - written_);
+    const std::int64_t heard = written_ - queued();
+    if (underflow_ || heard + format_.sampleRate * kEndSlackMs / 1000 >= end) {
+        stopEndTimer();
+        // Heard up to the end at least, whatever the clock lags.
+        source_->heard(std::min(queued(), taken_ - mark));
+        return;
+    }
+    const pa_usec_t at = pa_rtclock_now() +
+                         pa_usec_t((end - heard) * 1000000 / format_.sampleRate) + 1000;
+    if (endTimer_ != nullptr) {
+        pa_context_rttime_restart(context_, endTimer_, at);
+    } else {
+        endTimer_ = pa_context_rttime_new(context_, at, &PulseOutput::onEndTimer, this);
+    }
+}
+
+void PulseOutput::stopEndTimer() {
+    if (endTimer_ == nullptr) return;
+    pa_threaded_mainloop_get_api(loop_)->time_free(endTimer_);
+    endTimer_ = nullptr;
+}
+
+void PulseOutput::onEndTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    // The interpolated clock may have drifted since its last correction: the server's own
+    // account decides.
+    if (output->stream_ != nullptr)
+        forget(pa_stream_update_timing_info(output->stream_, &PulseOutput::onEndTiming, self));
+}
+
+void PulseOutput::onEndTiming(pa_stream* stream, int, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    if (stream == output->stream_) output->watchEnd(false);
 }
 
 std::int64_t PulseOutput::queued() {

@@ -41,8 +41,8 @@ int play(int argc, char** argv) {
     int result = 1;
     QObject::connect(&player, &playback::MediaPlayer::notified, [&] {
         if (player.position() == player.length()) result = 0;
-        // The end of the track is reported once its last frames are with the sound server,
-        // which still plays them for a moment.
+        // The end is reported when the server has played the last frame; the recorder reads
+        // the sink's monitor a little behind.
         QTimer::singleShot(400, [] { QCoreApplication::quit(); });
     });
     QTimer::singleShot(60000, [] {

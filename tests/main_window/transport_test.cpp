@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <set>
 
 #include "main_window/status_bar.h"
@@ -426,6 +427,65 @@ TEST_F(TransportTest, AnEmptiedListEndsRepeatAndRandomQuietly) {
         EXPECT_TRUE(boxes.shown().empty());
         EXPECT_EQ(window->playlist->count(), 0);
     }
+}
+
+// Through an output that holds 200 ms, as a sound server does: the advance is shown when the
+// join is heard, and plays the row that was queued behind the ending track.
+class HeldTransportTest : public TransportTest {
+protected:
+    std::chrono::milliseconds outputLatency() const override { return milliseconds(200); }
+    QString status() const { return window->statusBar->panelText(0); }
+    int stops() const {
+        const auto& states = clock->states();
+        return int(std::count(states.begin(), states.end(), playback::OutputState::Stopped));
+    }
+};
+
+TEST_F(HeldTransportTest, TheAdvanceAndTheStopAreShownWhenHeard) {
+    threeRows(300);
+    window->selectRow(0);
+    window->playButton->click();
+    play(milliseconds(250));  // a's last frame was handed over 200 ms ago
+    EXPECT_EQ(status(), QStringLiteral(u"当前正在播放：a.wav"));
+    EXPECT_EQ(window->selectedRow(), 0);
+    play(milliseconds(50));
+    EXPECT_EQ(status(), QStringLiteral(u"当前正在播放：b.wav"));
+    EXPECT_EQ(window->selectedRow(), 1);
+    EXPECT_EQ(window->player->position(), 0);
+    for (int i = 0; i < 3; ++i) play(milliseconds(100));
+    EXPECT_EQ(current(), folder() + "c.wav");
+    EXPECT_EQ(stops(), 0);  // gapless: nothing held was dropped
+    EXPECT_EQ(clock->opens(), 1);
+
+    play(milliseconds(299));
+    EXPECT_EQ(mode(), PlayerMode::Playing);
+    EXPECT_EQ(status(), QStringLiteral(u"当前正在播放：c.wav"));
+    play(milliseconds(1));
+    EXPECT_EQ(status(), QStringLiteral(u"停止播放"));
+    EXPECT_EQ(window->progressBar->value(), 0);
+    EXPECT_EQ(window->player->position(), window->player->length());
+}
+
+TEST_F(HeldTransportTest, RandomPlaysTheRowItQueued) {
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"}) {
+        tone(name, 200);
+        window->addRow(folder(), name);
+    }
+    window->randomAction->trigger();
+    window->selectRow(0);
+    window->playButton->click();
+    std::set<std::string> seen;
+    for (int i = 0; i < 12; ++i) {
+        // In two steps, so that the queue and the end come in turn.
+        play(milliseconds(100));
+        play(milliseconds(100));
+        seen.insert(current());
+        EXPECT_EQ(window->playlist->path(window->selectedRow()), current());
+    }
+    EXPECT_GT(seen.size(), 1u);
+    // Every advance took up what was queued: a row drawn anew would have been opened afresh.
+    EXPECT_EQ(clock->opens(), 1);
+    EXPECT_EQ(stops(), 0);
 }
 
 }  // namespace

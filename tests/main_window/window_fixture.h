@@ -24,13 +24,17 @@ namespace testing_support {
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto output = std::make_unique<playback::ManualClockOutput>();
+        auto output = std::make_unique<playback::ManualClockOutput>(
+            playback::OutputFormat{48000, 2}, outputLatency());
         clock = output.get();
         window = std::make_unique<main_window::MainWindow>(std::move(output));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         boxes.clear();  // start-up shows nothing, but a test starts from a clean record
     }
+
+    // How long the output holds what it is handed before it is heard (a sound server's buffer).
+    virtual std::chrono::milliseconds outputLatency() const { return std::chrono::milliseconds(0); }
 
     // A real audio file of `ms` milliseconds in the temporary folder; returns its path.
     std::string tone(const std::string& name, int ms = 1000, double hz = 440) {
