@@ -283,17 +283,12 @@ void ByteFileDialog::buildLookIn() {
     QSignalBlocker quiet(lookInBox);
     lookInBox->clear();
     const QIcon folderIcon = QFileIconProvider().icon(QFileIconProvider::Folder);
-    // The folder and every folder above it, the root first, each a step further in.
+    // The folder and every folder above it, the root first.
     std::vector<std::string> chain{folder_};
     while (chain.back() != "/") chain.push_back(parentOf(chain.back()));
     std::reverse(chain.begin(), chain.end());
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-        const QString name = chain[i] == "/" ? QStringLiteral("/")
-                                             : toDisplay(paths::fileName(chain[i]));
-        lookInBox->addItem(folderIcon, QString(int(i) * 2, u' ') + name,
-                           QByteArray::fromStdString(chain[i]));
-        lookInBox->setItemData(int(i), shownPath(chain[i]), Qt::ToolTipRole);
-    }
+    for (const std::string& folder : chain)
+        lookInBox->addItem(folderIcon, shownPath(folder), QByteArray::fromStdString(folder));
     lookInBox->setCurrentIndex(int(chain.size()) - 1);
     // Then the places a user starts from.
     const char* home = std::getenv("HOME");
