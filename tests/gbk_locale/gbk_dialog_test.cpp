@@ -3,6 +3,7 @@
 // gbk_text_test.cpp). Each dialog must list the names as Chinese and hand back their bytes.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -118,6 +119,13 @@ TEST_F(DialogTest, OpenFileListsGbkNamesAsChineseAndAddsTheirBytes) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral(u"打开"));
         EXPECT_EQ(d->typeBox->currentText(), QStringLiteral(u"MP3文件(*.mp3)"));
         EXPECT_EQ(d->typeBox->count(), 3);
+        // What a screen reader reads for each control the keyboard reaches.
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            if (w->focusPolicy() == Qt::NoFocus || !w->isVisible() || w->parent() != d) continue;
+            EXPECT_FALSE(w->accessibleName().isEmpty() && (!button || button->text().isEmpty()))
+                << w->metaObject()->className();
+        }
         arrowTo(d, QStringLiteral(u"音乐"));
         QTest::keyClick(d->entryView, Qt::Key_Return);
         EXPECT_EQ(d->folder(), music);
