@@ -87,7 +87,7 @@ inline std::optional<std::string> fromDisplay(QStringView text) {
 // UTF-8, else GB18030 when it is valid GB18030, else ISO-8859-1. Never fails.
 QString legacyText(std::string_view bytes);
 
-// Paths that Qt's own file classes give or take (QFileDialog, QStandardPaths, QUrl's local
+// Paths that Qt's own file classes give or take (QStandardPaths, QUrl's local
 // files): Qt reads and writes file names as UTF-8 whatever the locale, so these are their
 // bytes on disk, which under a GBK locale are not the code page's.
 std::string qtPathBytes(const QString& path);
