@@ -14,13 +14,15 @@ QVariantMap tagMetadata(const std::string& path, const QString& caption) {
         tags = playback::readTrackTagsThroughDevice(path);
         taggedPath = path;
     }
+    // A field that shows as nothing (a byte-order mark alone) is no field.
     QVariantMap m;
-    const QString title = tags.title.empty() ? caption : platform::legacyText(tags.title);
+    const QString tagged = platform::legacyText(tags.title);
+    const QString title = tagged.isEmpty() ? caption : tagged;
     if (!title.isEmpty()) m.insert(QStringLiteral("xesam:title"), title);
-    if (!tags.artist.empty())
-        m.insert(QStringLiteral("xesam:artist"), QStringList{platform::legacyText(tags.artist)});
-    if (!tags.album.empty())
-        m.insert(QStringLiteral("xesam:album"), platform::legacyText(tags.album));
+    if (const QString artist = platform::legacyText(tags.artist); !artist.isEmpty())
+        m.insert(QStringLiteral("xesam:artist"), QStringList{artist});
+    if (const QString album = platform::legacyText(tags.album); !album.isEmpty())
+        m.insert(QStringLiteral("xesam:album"), album);
     return m;
 }
 
