@@ -3,7 +3,6 @@
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDialogButtonBox>
 #include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHeaderView>
