@@ -29,6 +29,8 @@ VORELA_PACKAGES=(
     # the reference tools of the playback benchmarks (bench/playback), and the X client library
     # the start-up benchmark watches the display with (bench/app)
     ffmpeg mpg123 libxcb1-dev
+    # tags written by the tag editors users have, for the tag tests
+    id3v2 eyed3
     # fuzz/run: clang with libFuzzer and the sanitizer runtimes
     clang libclang-rt-14-dev
 )

@@ -1,4 +1,5 @@
 #include "app/mpris.h"
+#include "app/track_metadata.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -330,7 +331,7 @@ QVariantMap MprisService::metadata() const {
         titledPath_ = path;
         title_ = rows.data(rows.index(row, 0), Qt::DisplayRole).toString();
     }
-    if (titledPath_ == path) m.insert(QStringLiteral("xesam:title"), title_);
+    m.insert(tagMetadata(path, titledPath_ == path ? title_ : QString()));
     return m;
 }
 

@@ -45,8 +45,9 @@ public:
     // --- State as the interface reports it --------------------------------------------------
     // "Playing", "Paused" or "Stopped".
     QString playbackStatus() const;
-    // mpris:trackid, and with a file open xesam:url, xesam:title (the playlist caption) and
-    // mpris:length in microseconds.
+    // mpris:trackid, and with a file open xesam:url, mpris:length in microseconds and
+    // xesam:title, xesam:artist and xesam:album from the file's tags (the title is the playlist
+    // caption when the tags name none).
     QVariantMap metadata() const;
     // The louder channel of the output level, 0..1; 0 while muted.
     double volume() const;

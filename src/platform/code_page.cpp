@@ -16,6 +16,7 @@ namespace platform {
 namespace {
 
 constexpr char kUtf8[] = "UTF-8";
+constexpr char kGb18030[] = "GB18030";
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 bool isAscii(std::string_view bytes) {
@@ -117,6 +118,64 @@ CodePage& activeSlot() {
     return page;
 }
 
+// The text of `bytes` when all of them are valid in `charset`.
+std::optional<QString> strictText(const std::string& charset, std::string_view bytes) {
+    if (charset == kUtf8) {
+        if (!QByteArrayView(bytes.data(), qsizetype(bytes.size())).isValidUtf8()) return {};
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    std::string utf8;
+    if (!convert(converters().get(kUtf8, charset), bytes, utf8, nullptr)) return {};
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// Length of the UTF-8 sequence at the start of `bytes` when it is a valid one, else 0.
+std::size_t utf8Sequence(std::string_view bytes) {
+    const auto b = static_cast<unsigned char>(bytes[0]);
+    const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
+                                     : b >= 0xF0 && b < 0xF5   ? 4
+                                                               : 0;
+    if (n == 0 || n > bytes.size()) return 0;
+    return QByteArrayView(bytes.data(), qsizetype(n)).isValidUtf8() ? n : 0;
+}
+
+// Length of the GB18030 character at the start of `bytes` by its byte ranges (two bytes, or
+// four with digits second and fourth), else 0.
+std::size_t gb18030Sequence(std::string_view bytes) {
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() < 2 || at(0) < 0x81 || at(0) > 0xFE) return 0;
+    if (at(1) >= 0x30 && at(1) <= 0x39) {
+        const bool four = bytes.size() >= 4 && at(2) >= 0x81 && at(2) <= 0xFE && at(3) >= 0x30 &&
+                          at(3) <= 0x39;
+        return four ? 4 : 0;
+    }
+    return (at(1) >= 0x40 && at(1) <= 0xFE && at(1) != 0x7F) ? 2 : 0;
+}
+
+// Text whose parts are UTF-8 and GB18030 in turn, as a UTF-8 message quoting a GBK name: each
+// character is read as UTF-8 where it is, else as GB18030; anything else is U+FFFD.
+QString mixedUtf8Gb18030(std::string_view bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size() * 3 / 2);
+    std::string converted;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::string_view rest = bytes.substr(i);
+        if (const std::size_t n = utf8Sequence(rest)) {
+            utf8.append(rest.substr(0, n));
+            i += n;
+        } else if (const std::size_t m = gb18030Sequence(rest);
+                   m != 0 && convert(converters().get(kUtf8, kGb18030), rest.substr(0, m),
+                                     converted, nullptr)) {
+            utf8 += converted;
+            i += m;
+        } else {
+            utf8 += kReplacement;
+            ++i;
+        }
+    }
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
 }  // namespace
 
 CodePage::CodePage(Kind kind, std::string charset) : kind_(kind), charset_(std::move(charset)) {
@@ -167,12 +226,25 @@ void CodePage::setActive(const CodePage& page) {
 QString CodePage::toDisplay(std::string_view bytes) const {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (charset_ == kUtf8) {
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (auto text = strictText(charset_, bytes)) return *text;
+    // Names copied from Chinese Windows systems keep their GBK bytes: where they are not text
+    // of the locale's set but are GB18030 (a superset of GBK), that is what they are.
+    if (charset_ != kGb18030) {
+        if (auto text = strictText(kGb18030, bytes)) return *text;
     }
+    // A UTF-8 message that quotes a GBK name.
+    if (charset_ == kUtf8) return mixedUtf8Gb18030(bytes);
     std::string utf8;
     convert(converters().get(kUtf8, charset_), bytes, utf8, kReplacement);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QString legacyText(std::string_view bytes) {
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (auto text = strictText(kUtf8, bytes)) return *text;
+    if (auto text = strictText(kGb18030, bytes)) return *text;
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 std::optional<std::string> CodePage::fromDisplay(QStringView text) const {

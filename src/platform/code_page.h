@@ -43,8 +43,10 @@ public:
     // The character set screen text is converted from and to, as iconv names it ("GBK").
     const std::string& charset() const { return charset_; }
 
-    // Screen text of bytes in this code page. Bytes that form no valid character show as
-    // U+FFFD; keep the bytes beside the text when they matter.
+    // Screen text of bytes in this code page. Bytes that are not text of this code page but
+    // are GB18030 (GBK names from Chinese Windows systems under a UTF-8 locale) show as
+    // GB18030; bytes valid in both are this code page's. Otherwise bytes that form no valid
+    // character show as U+FFFD. Display only: keep the bytes beside the text.
     QString toDisplay(std::string_view bytes) const;
     // The bytes of screen text in this code page; none when a character has no form in it
     // (never a silent "?").
@@ -81,7 +83,11 @@ inline std::optional<std::string> fromDisplay(QStringView text) {
     return CodePage::active().fromDisplay(text);
 }
 
-// Paths that Qt's own file classes give or take (QFileDialog, QStandardPaths, QUrl's local
+// Text of unknown encoding from the days of 8-bit code pages (tags): UTF-8 when it is valid
+// UTF-8, else GB18030 when it is valid GB18030, else ISO-8859-1. Never fails.
+QString legacyText(std::string_view bytes);
+
+// Paths that Qt's own file classes give or take (QStandardPaths, QUrl's local
 // files): Qt reads and writes file names as UTF-8 whatever the locale, so these are their
 // bytes on disk, which under a GBK locale are not the code page's.
 std::string qtPathBytes(const QString& path);

@@ -1,6 +1,7 @@
 #pragma once
 // The open, save and folder dialogs, behind a service that tests replace with a scripted
-// double. Paths come back as bytes in the system code page.
+// double. Paths come back as the exact bytes of the names listed (ui_byte_file_dialog.h), or
+// of a typed name in the system code page.
 
 #include <QString>
 
@@ -22,17 +23,6 @@ struct FileDialogSettings {
     bool fileMustExist = false;
     bool promptOverwrite = false;
 };
-
-// The stored filter in Qt's syntax, one "shown text (patterns)" entry per pair, ";;" between
-// them. Patterns match letter case-insensitively, as the system's dialogs do.
-QString qtNameFilters(const QString& storedFilter);
-
-// The bytes of a path that Qt's file dialog gives back. The dialog lists names as Qt reads them
-// from the disk (as UTF-8, whatever the locale), while a name the user types is meant in the
-// code page. So: the path as listed when it exists; else the typed name, in the code page,
-// inside the folder as listed when that exists; else the whole text in the code page. Under a
-// UTF-8 locale the three agree.
-std::string chosenPathBytes(const QString& chosen);
 
 class FileDialogService {
 public:

@@ -15,6 +15,7 @@ enum MessageBoxStyle : unsigned {
     MB_OK = 0x0,
     MB_YESNO = 0x4,
     MB_ICONERROR = 0x10,
+    MB_ICONWARNING = 0x30,
     MB_ICONINFORMATION = 0x40,
     MB_TOPMOST = 0x40000,
 };

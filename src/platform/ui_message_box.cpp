@@ -12,9 +12,11 @@ public:
         QMessageBox box(owner);
         box.setWindowTitle(caption);
         box.setText(text);
-        box.setIcon((style & MB_ICONERROR) == MB_ICONERROR ? QMessageBox::Critical
-                    : (style & MB_ICONINFORMATION) != 0    ? QMessageBox::Information
-                                                           : QMessageBox::NoIcon);
+        const unsigned icon = style & 0xF0;
+        box.setIcon(icon == MB_ICONERROR         ? QMessageBox::Critical
+                    : icon == MB_ICONWARNING     ? QMessageBox::Warning
+                    : icon == MB_ICONINFORMATION ? QMessageBox::Information
+                                                 : QMessageBox::NoIcon);
         const bool yesNo = (style & 0xF) == MB_YESNO;
         box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
         if (style & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);

@@ -9,6 +9,8 @@
 namespace playback {
 namespace {
 
+void* loadedModule = nullptr;
+
 std::string executableDir() {
     char buffer[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -30,7 +32,10 @@ DeviceFactory load() {
             continue;
         }
         void* symbol = dlsym(module, kDeviceFactorySymbol);
-        if (symbol != nullptr) return *static_cast<DeviceFactory*>(symbol);
+        if (symbol != nullptr) {
+            loadedModule = module;
+            return *static_cast<DeviceFactory*>(symbol);
+        }
         error = dlerror();
     }
     throw DeviceError(error.empty() ? "Unknown error code" : error);
@@ -42,6 +47,15 @@ DeviceFactory loadDeviceFactory() {
     static DeviceFactory factory = nullptr;
     if (factory == nullptr) factory = load();  // a failure is tried again at the next open
     return factory;
+}
+
+void* deviceModuleSymbol(const char* name) {
+    try {
+        loadDeviceFactory();
+    } catch (const DeviceError&) {
+        return nullptr;
+    }
+    return dlsym(loadedModule, name);
 }
 
 }  // namespace playback

@@ -10,4 +10,7 @@ namespace playback {
 // process's lifetime. Throws DeviceError with the loader's text when neither loads.
 DeviceFactory loadDeviceFactory();
 
+// A further symbol of the module, loading it first; null when it cannot be loaded.
+void* deviceModuleSymbol(const char* name);
+
 }  // namespace playback

@@ -7,6 +7,7 @@
 #include "playback/engine.h"
 #include "playback/pulse_output.h"
 #include "playback/sdl_output.h"
+#include "playback/tags.h"
 
 namespace playback {
 namespace {
@@ -34,4 +35,6 @@ std::unique_ptr<Device> makeDevice(std::unique_ptr<AudioOutput> output, DeviceEv
 extern "C" {
 __attribute__((visibility("default"))) playback::DeviceFactory vorela_device_factory =
     &playback::makeDevice;
+__attribute__((visibility("default"))) playback::TagReader vorela_tag_reader =
+    &playback::readTrackTags;
 }

@@ -71,8 +71,53 @@ TEST(CodePageText, InvalidBytesShowAsReplacementCharactersAndAreReported) {
     EXPECT_EQ(gbk.toDisplay("\xB8\xE8\xB8"), QStringLiteral(u"歌\uFFFD"));
     EXPECT_FALSE(gbk.isValidText("\xB8\xE8\xB8"));
     EXPECT_FALSE(CodePage::utf8().isValidText("\xB8\xE8"));
-    EXPECT_TRUE(CodePage::utf8().toDisplay("a\xB8\xE8").startsWith(u'a'));
-    EXPECT_TRUE(CodePage::utf8().toDisplay("a\xB8\xE8").contains(QChar(0xFFFD)));
+    // Neither UTF-8 nor GB18030 (0xFF is no lead byte in either).
+    EXPECT_TRUE(CodePage::utf8().toDisplay("a\xFF\xB8\xE8").startsWith(u'a'));
+    EXPECT_TRUE(CodePage::utf8().toDisplay("a\xFF\xB8\xE8").contains(QChar(0xFFFD)));
+}
+
+// Names and tags from Chinese Windows systems: GBK bytes where the locale expects other text.
+TEST(CodePageText, TextInvalidInTheLocaleButValidGb18030ShowsAsGb18030) {
+    struct Case {
+        const char* label;
+        CodePage page;
+        std::string bytes;
+        QString shown;
+    };
+    const std::string gbkSong = "\xB3\xC9\xB6\xBC.mp3";  // 成都.mp3
+    const Case cases[] = {
+        {"gbk name, utf-8 locale", CodePage::utf8(), gbkSong, QStringLiteral(u"成都.mp3")},
+        {"gbk name, C locale", CodePage::fromCharsetName("ANSI_X3.4-1968"), gbkSong,
+         QStringLiteral(u"成都.mp3")},
+        {"gb18030 four bytes, gbk locale", CodePage::gbk(), "\x81\x30\x81\x30\xC4\xE3",
+         QStringLiteral(u"\u0080你")},
+        // The UTF-8 of 文歌 is also the GBK of 鏂囨瓕: the locale's reading wins.
+        {"valid in both, utf-8 locale", CodePage::utf8(), "\xE6\x96\x87\xE6\xAD\x8C",
+         QStringLiteral(u"文歌")},
+        {"valid in both, gbk locale", CodePage::gbk(), "\xE6\x96\x87\xE6\xAD\x8C",
+         QStringLiteral(u"鏂囨瓕")},
+        // A UTF-8 system message that quotes a GBK name: each part as what it is.
+        {"utf-8 text around a gbk name", CodePage::utf8(),
+         "\xE6\x96\x87 \"" + gbkSong + "\" \xE6\xAD\x8C\xFF",
+         QStringLiteral(u"文 \"成都.mp3\" 歌\uFFFD")},
+        {"latin-1 locale", CodePage::singleByte(), gbkSong,
+         QStringLiteral(u"\u00B3\u00C9\u00B6\u00BC.mp3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(c.page.toDisplay(c.bytes), c.shown);
+    }
+    // What the user types is still the locale's: the name shown is not what a rename writes.
+    EXPECT_EQ(CodePage::utf8().fromDisplay(QStringLiteral(u"成都.mp3")),
+              "\xE6\x88\x90\xE9\x83\xBD.mp3");
+}
+
+TEST(CodePageText, LegacyTextIsUtf8ThenGb18030ThenLatin1) {
+    EXPECT_EQ(platform::legacyText("\xE6\x88\x90\xE9\x83\xBD"), QStringLiteral(u"成都"));
+    EXPECT_EQ(platform::legacyText("\xB3\xC9\xB6\xBC"), QStringLiteral(u"成都"));
+    EXPECT_EQ(platform::legacyText("Caf\xE9"), QStringLiteral(u"Café"));
+    EXPECT_EQ(platform::legacyText("\xFF\xFE"), QStringLiteral(u"\u00FF\u00FE"));
+    EXPECT_EQ(platform::legacyText(""), QString());
 }
 
 TEST(CodePageText, KeepsTheLocaleCharsetOfTheChineseFamily) {

@@ -8,6 +8,10 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -280,6 +284,25 @@ void writeMp3WithXing(const std::string& path, const std::string& from) {
         av_packet_unref(packet.get());
     }
     check(av_write_trailer(muxer.get()), "av_write_trailer");
+}
+
+int runTool(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string locale = "LC_ALL=C.UTF-8";
+    std::string path = "PATH=/usr/local/bin:/usr/bin:/bin";
+    char* envp[] = {locale.data(), path.data(), nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

@@ -36,6 +36,10 @@ void writeToneWith(const std::string& path, const char* codec, const char* muxer
 // muxer's own, with no encoder delay or padding named).
 void writeMp3WithXing(const std::string& path, const std::string& from);
 
+// Runs an outside tool (ffmpeg, id3v2, eyeD3) with exactly these argument bytes, no shell, under
+// a UTF-8 locale and with its output discarded; returns its exit code (-1 when it did not run).
+int runTool(std::vector<std::string> args);
+
 // Raw bytes, for files that only look like audio.
 void writeBytes(const std::string& path, const std::string& bytes);
 // A RIFF/WAVE header announcing PCM data, and no data.
