@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QSlider>
 #include <QTableView>
+#include <QToolButton>
 
 #include <chrono>
 #include <random>
@@ -86,9 +87,13 @@ void MainWindow::setRandomMode() {
 }
 
 void MainWindow::onTrackFinished() {
-    // A notification can outlive its file (an open that failed closed the previous one); with
-    // nothing open there is no end of a track to act on.
-    if (player->mode() == playback::PlayerMode::NotReady) return;
+    // A notification can outlive its file (an open that failed closed the previous one, or a
+    // play found no sound server and closed it); with nothing open there is no end of a track
+    // to act on, but the window shows the stop.
+    if (player->mode() == playback::PlayerMode::NotReady) {
+        if (stopButton->isEnabled()) showStopped();
+        return;
+    }
     // Only the end of the track advances: a pause, a stop, a seek or a superseded command
     // notifies with the position short of the length.
     const std::int64_t position = player->position();

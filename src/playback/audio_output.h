@@ -78,6 +78,9 @@ public:
     // UI thread; only for an output that mixes the level. The packed wave-out level, given
     // once when the source attaches and after every change.
     virtual void setLevel(std::uint32_t /*packed*/) {}
+    // UI thread. True when the output lost its device (the sound server went away) and only
+    // the next open() can connect it again.
+    virtual bool lost() { return false; }
     // What plays the samples, for diagnostics ("pulseaudio", SDL's driver name, "manual").
     virtual std::string driver() const = 0;
 };

@@ -101,13 +101,34 @@ void MediaPlayer::open() {
     // Closes the open file first, unless FileName is the queued track, which it takes up; a
     // failure raises and notifies nothing.
     engine.open(fileName_);
+    openedPath_ = fileName_;
     if (notify) postNotify();
 }
 
 void MediaPlayer::startPlay(bool notify) {
     endPendingPlay();
+    if (device_->output().lost() && !reconnect()) {
+        // No sound server answers: the file is closed, as a failed open leaves it, and the play
+        // ends at once. Ending it at its length instead made repeat one restart it for ever.
+        if (notify) postNotify();
+        return;
+    }
     const std::uint64_t id = device_->play();
     if (notify) pendingPlay_ = id;
+}
+
+// The output lost its server: opening the file again where it stands connects anew. False,
+// with nothing open, when no server answers yet.
+bool MediaPlayer::reconnect() {
+    const std::int64_t at = device_->positionMs();
+    try {
+        device_->open(openedPath_);
+        if (at > 0 && at < device_->lengthMs()) device_->seek(at);
+        return true;
+    } catch (const DeviceError&) {
+        device_->close();
+        return false;
+    }
 }
 
 void MediaPlayer::play() {

@@ -89,12 +89,14 @@ private:
     void endPendingPlay();
     void postNotify();
     void startPlay(bool notify);
+    bool reconnect();
     void trackEnded(std::uint64_t playId);  // queued from the output's thread
     void dataEnded(std::uint64_t playId);   // queued from the output's thread
     // The device, loaded on first use; throws DeviceError when its module cannot be loaded.
     Device& device();
 
     std::string fileName_;
+    std::string openedPath_;  // the file the device has open
     bool notify_ = false;
     bool notifySet_ = false;
     // The Play or Resume whose end is still to be notified, by its engine number; 0 for none.

@@ -193,6 +193,11 @@ void PulseOutput::lose() {
     if (state_ == OutputState::Playing && source_ != nullptr) source_->outputLost();
 }
 
+bool PulseOutput::lost() {
+    LoopLock lock(loop_);
+    return lost_;
+}
+
 void PulseOutput::attach(AudioSource* source) {
     LoopLock lock(loop_);
     source_ = source;

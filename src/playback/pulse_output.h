@@ -52,6 +52,7 @@ public:
     bool holdsFrames() const override { return true; }
     void setLevel(std::uint32_t packed) override;
     std::string driver() const override { return "pulseaudio"; }
+    bool lost() override;
 
 private:
     explicit PulseOutput(std::string name) : name_(std::move(name)) {}
