@@ -232,6 +232,11 @@ void SearchDialog::onSearchFinish(search::FileFinder* sender) {
 }
 
 void SearchDialog::onCloseQuery(bool& canClose) {
+    {
+        // Lines found before the close go with the list, also those not yet taken.
+        std::lock_guard lock(handedLock_);
+        handed_.lines.clear();
+    }
     results->clear();
     canClose = true;
 }

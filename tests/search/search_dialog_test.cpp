@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -325,10 +326,20 @@ TEST_F(SearchDialogTest, ClosingDoesNotStopTheSearch) {
     form_->show();
     form_->results->append("old line");
     form_->results->flush();
+    // The worker waits at its first folder until the dialog has closed.
+    std::mutex gate;
+    gate.lock();
+    const search::FolderChangeHandler handler = form_->finder->onFolderChange;
+    form_->finder->onFolderChange = [&](search::FileFinder* sender, const std::string& folder,
+                                        search::FolderIgnore& ignore) {
+        const std::lock_guard passed(gate);
+        handler(sender, folder, ignore);
+    };
     QTest::mouseClick(form_->startButton, Qt::LeftButton);
     form_->close();
     EXPECT_FALSE(form_->isVisible());
     EXPECT_TRUE(form_->finder->isBusy());
+    gate.unlock();
     ASSERT_TRUE(waitIdle());
     // The list was cleared on close; what the search found afterwards is there.
     EXPECT_EQ(sorted(form_->lines()), sorted(mp3_));
