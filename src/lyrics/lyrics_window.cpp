@@ -107,17 +107,16 @@ void LyricsWindow::loadLyrics(const std::string& path) {
             platform::readWholeFile(lyricPath(path, trackBaseName), platform::kLyricFileLimit);
         // Line ends counted before any line is made; CR LF counts twice here, so the exact
         // count decides only below twice the limit.
-        tooLarge = std::size_t(std::count(file.begin(), file.end(), '\n') +
-                               std::count(file.begin(), file.end(), '\r')) > 2 * kMostLyricLines;
+        const auto lineEnds = std::size_t(std::count(file.begin(), file.end(), '\n') +
+                                          std::count(file.begin(), file.end(), '\r'));
+        std::vector<std::string> lines;
+        if (lineEnds <= 2 * kMostLyricLines) lines = platform::splitLines(file);
+        tooLarge = lineEnds > 2 * kMostLyricLines || lines.size() > kMostLyricLines;
         if (!tooLarge) {
-            std::vector<std::string> lines = platform::splitLines(file);
-            tooLarge = lines.size() > kMostLyricLines;
-            if (!tooLarge) {
-                lyricEncoding_ = lyricTextEncoding(file);
-                *lyricLines = std::move(lines);
-                if (!followTimer->isActive()) followTimer->start();  // keeps its rhythm
-                loaded = true;
-            }
+            lyricEncoding_ = lyricTextEncoding(file);
+            *lyricLines = std::move(lines);
+            if (!followTimer->isActive()) followTimer->start();  // a running one keeps its rhythm
+            loaded = true;
         }
     } catch (const platform::SystemError& error) {
         tooLarge = error.code() == EFBIG;

@@ -131,13 +131,7 @@ protected:
             to[old] = static_cast<int>(i);
         }
         rows_ = std::move(reordered);
-        const QModelIndexList before = this->persistentIndexList();
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (const QModelIndex& i : before) {
-            after.append(this->index(to[static_cast<std::size_t>(i.row())], i.column()));
-        }
-        this->changePersistentIndexList(before, after);
+        movePersistentIndexes(to);
         Q_EMIT this->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
@@ -168,7 +162,9 @@ protected:
         }
         if (runs.size() <= kMaxSeparateInserts) {
             // From the last run to the first, so that the rows still to remove keep their rows.
-            for (auto run = runs.rbegin(); run != runs.rend(); ++run) eraseRows(run->first, run->second);
+            for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+                eraseRows(run->first, run->second);
+            }
             return;
         }
         Q_EMIT this->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -190,14 +186,7 @@ protected:
         }
         rows_ = std::move(kept);
         sorted_ = keptSorted;
-        const QModelIndexList before = this->persistentIndexList();
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (const QModelIndex& i : before) {
-            const int row = to[static_cast<std::size_t>(i.row())];
-            after.append(row < 0 ? QModelIndex() : this->index(row, i.column()));
-        }
-        this->changePersistentIndexList(before, after);
+        movePersistentIndexes(to);
         Q_EMIT this->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
@@ -216,6 +205,19 @@ protected:
     std::size_t sorted_ = 0;
 
 private:
+    // Within a layout change: every persistent index (the views' selections and current rows)
+    // moves to the new row of its old one, `to[old]`, or becomes invalid where that is -1.
+    void movePersistentIndexes(const std::vector<int>& to) {
+        const QModelIndexList before = this->persistentIndexList();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex& i : before) {
+            const int row = to[static_cast<std::size_t>(i.row())];
+            after.append(row < 0 ? QModelIndex() : this->index(row, i.column()));
+        }
+        this->changePersistentIndexList(before, after);
+    }
+
     // Up to this many separate places, new rows go in as one insertion per place; beyond it
     // they are appended and merged by one layout change.
     static constexpr std::size_t kMaxSeparateInserts = 8;

@@ -96,9 +96,9 @@ int interruptRead(void* opaque) {
     const std::int64_t bytes = guard->input && guard->input->pb ? guard->input->pb->bytes_read : 0;
     if (bytes > guard->readLimit) return 1;
     if (guard->openStarted) {
-        const auto allowed = kOpenWaitLimit + std::chrono::duration_cast<ReadGuard::Clock::duration>(
-                                                  std::chrono::duration<double>(
-                                                      double(bytes) / kSlowestReadRate));
+        const auto allowed =
+            kOpenWaitLimit + std::chrono::duration_cast<ReadGuard::Clock::duration>(
+                                 std::chrono::duration<double>(double(bytes) / kSlowestReadRate));
         if (ReadGuard::Clock::now() - *guard->openStarted > allowed) guard->timedOut = true;
     }
     return guard->timedOut;
@@ -109,9 +109,15 @@ struct InputCloser {
 };
 using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
-// The demuxer that probing picks for the data from byte `offset` on; null when none does.
-const AVInputFormat* probeAt(const std::string& url, std::int64_t offset,
+std::string localUrl(const std::string& path) {
+    return "file:" + path;
+}
+
+// The demuxer that probing picks for the data of `path` from byte `offset` on; null when none
+// does.
+const AVInputFormat* probeAt(const std::string& path, std::int64_t offset,
                              const AVIOInterruptCB& interrupt) {
+    const std::string url = localUrl(path);
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
     AVIOContext* file = nullptr;
@@ -126,8 +132,7 @@ const AVInputFormat* probeAt(const std::string& url, std::int64_t offset,
 }
 
 // Opens `path` under `guard` and picks its audio stream, the others discarded; returns the
-// stream's index or an error code. The "file:" prefix keeps a name such as "a:b.mp3" or
-// "http://x" a local path.
+// stream's index or an error code.
 int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const AVCodec** codec,
               std::int64_t probeBudget, std::int64_t readBudget) {
     AVFormatContext* context = avformat_alloc_context();
@@ -135,20 +140,16 @@ int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const 
     context->interrupt_callback = {interruptRead, &guard};
     guard.input = context;
     guard.readLimit = probeBudget;
-    const std::string url = "file:" + path;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "format_whitelist", kPlayedContainers, 0);
-    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
     // Zero bytes before the first frame are skipped, and what follows them probed: probing
     // from the start would parse a megabyte of zeros with every demuxer and find nothing.
     const AVInputFormat* format = nullptr;
+    std::int64_t skipped = 0;
     if (const std::int64_t zeros = leadingZeroBytes(path, std::min(probeBudget, kProbeReadBudget));
         zeros > 0) {
-        format = probeAt(url, zeros, context->interrupt_callback);
-        if (format) av_dict_set_int(&options, "skip_initial_bytes", zeros, 0);
+        format = probeAt(path, zeros, context->interrupt_callback);
+        if (format) skipped = zeros;
     }
-    const int opened = avformat_open_input(&context, url.c_str(), format, &options);
-    av_dict_free(&options);
+    const int opened = openLocalInput(&context, path, kPlayedContainers, format, skipped);
     if (opened < 0) {
         guard.input = nullptr;  // freed by the failed open
         return opened;
@@ -194,6 +195,17 @@ std::optional<double> pcmSeconds(const AVStream& stream, int rate, int channels,
 }
 
 }  // namespace
+
+int openLocalInput(AVFormatContext** context, const std::string& path, const char* containers,
+                   const AVInputFormat* format, std::int64_t skipBytes) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", containers, 0);
+    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
+    if (skipBytes > 0) av_dict_set_int(&options, "skip_initial_bytes", skipBytes, 0);
+    const int opened = avformat_open_input(context, localUrl(path).c_str(), format, &options);
+    av_dict_free(&options);
+    return opened;
+}
 
 std::string decoderErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

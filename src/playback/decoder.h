@@ -19,6 +19,9 @@
 
 #include "playback/audio_output.h"
 
+struct AVFormatContext;
+struct AVInputFormat;
+
 namespace playback {
 
 struct TrackLength {
@@ -82,6 +85,15 @@ private:
     double maxSeconds_ = 0;  // the most the file's size can hold
     std::int64_t nextFrame_ = 0;
 };
+
+// The one way the device opens a file with FFmpeg: avformat_open_input of the local file `path`
+// into `*context` (allocated by the caller, its interrupt callback set; freed when the open
+// fails), through the `file` protocol alone (a "file:" prefix keeps a name such as "a:b.mp3"
+// or "http://x" a local path) and with a demuxer among `containers` (a comma list of FFmpeg's
+// names) alone. `format`, when given, is taken without probing, from byte `skipBytes` on.
+// FFmpeg's error code.
+int openLocalInput(AVFormatContext** context, const std::string& path, const char* containers,
+                   const AVInputFormat* format = nullptr, std::int64_t skipBytes = 0);
 
 // FFmpeg's text for an error code; empty when it has none.
 std::string decoderErrorText(int code);

@@ -10,6 +10,8 @@ extern "C" {
 
 #include <cstdint>
 
+#include "playback/decoder.h"
+
 namespace playback {
 namespace {
 
@@ -83,14 +85,7 @@ TrackTags readTrackTags(const std::string& path) {
     AVFormatContext* input = avformat_alloc_context();
     if (input == nullptr) return {};
     input->interrupt_callback = {overBudget, input};
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kTaggedContainers, 0);
-    // "file:" keeps a name such as "a:b.mp3" a local path.
-    const std::string url = "file:" + path;
-    const int opened = avformat_open_input(&input, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) return {};  // the failed open freed the context
+    if (openLocalInput(&input, path, kTaggedContainers) < 0) return {};  // and freed the context
     TrackTags tags{lookUp(*input, "title"), lookUp(*input, "artist"), lookUp(*input, "album")};
     const bool mp3 = std::string_view(input->iformat->name) == "mp3";
     avformat_close_input(&input);

@@ -93,16 +93,25 @@ bool startsWith(const std::uint8_t* data, std::size_t size, const char* text) {
 
 // Where the audio starts: after the ID3v2 tags at the head of the file (a few at most: more is
 // damage, and the length is left to a scan).
+// The bytes an ID3v2 tag takes from its 10-byte header "ID3" on: the header, the size its
+// synchsafe field gives and the footer its flag announces. None when the size is damaged.
+std::optional<std::int64_t> id3v2Bytes(const std::uint8_t* header) {
+    if (((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0) return std::nullopt;
+    const std::int64_t size = (std::int64_t(header[6]) << 21) | (std::int64_t(header[7]) << 14) |
+                              (std::int64_t(header[8]) << 7) | std::int64_t(header[9]);
+    return 10 + size + ((header[5] & 0x10) ? 10 : 0);
+}
+
 std::int64_t afterId3v2Tags(const FileBytes& file) {
     std::int64_t at = 0;
     std::array<std::uint8_t, 10> tag{};
-    for (int tags = 0; tags < 16 && file.read(at, tag.data(), tag.size()) == tag.size() &&
-                       startsWith(tag.data(), tag.size(), "ID3") && tag[3] != 0xFF &&
-                       tag[4] != 0xFF && ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0;
+    for (int tags = 0;
+         tags < 16 && file.read(at, tag.data(), tag.size()) == tag.size() &&
+         startsWith(tag.data(), tag.size(), "ID3") && tag[3] != 0xFF && tag[4] != 0xFF;
          ++tags) {
-        const std::int64_t size = (std::int64_t(tag[6]) << 21) | (std::int64_t(tag[7]) << 14) |
-                                  (std::int64_t(tag[8]) << 7) | std::int64_t(tag[9]);
-        at += 10 + size + ((tag[5] & 0x10) ? 10 : 0);  // the flag announces a footer
+        const std::optional<std::int64_t> bytes = id3v2Bytes(tag.data());
+        if (!bytes) break;
+        at += *bytes;
     }
     return at;
 }
@@ -121,16 +130,14 @@ bool onlyTagsFollow(const FileBytes& file, std::int64_t at) {
         } else if (startsWith(head.data(), n, "APETAGEX") && n >= 16) {
             // A header: its size counts the items and the footer, not itself.
             at += 32 + std::int64_t(AV_RL32(head.data() + 12));
-        } else if ((startsWith(head.data(), n, "ID3") || startsWith(head.data(), n, "3DI")) &&
-                   n >= 10 && ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
-            const std::int64_t size = (std::int64_t(head[6]) << 21) |
-                                      (std::int64_t(head[7]) << 14) |
-                                      (std::int64_t(head[8]) << 7) | std::int64_t(head[9]);
-            at += head[0] == '3' ? 10 : 10 + size + ((head[5] & 0x10) ? 10 : 0);
+        } else if (startsWith(head.data(), n, "3DI") && n >= 10 && id3v2Bytes(head.data())) {
+            at += 10;  // the footer of a tag already passed
+        } else if (startsWith(head.data(), n, "ID3") && n >= 10 && id3v2Bytes(head.data())) {
+            at += *id3v2Bytes(head.data());
         } else if (startsWith(head.data(), n, "LYRICSBEGIN")) {
             // Ends with "LYRICSEND" (version 1) or a size and "LYRICS200" (version 2).
-            const std::size_t span = std::size_t(std::min<std::int64_t>(
-                file.size() - at, std::int64_t(kLyricsMax)));
+            const std::size_t span =
+                std::size_t(std::min<std::int64_t>(file.size() - at, std::int64_t(kLyricsMax)));
             std::string block(span, '\0');
             block.resize(file.read(at, reinterpret_cast<std::uint8_t*>(block.data()), span));
             std::size_t end = block.find("LYRICSEND");
@@ -219,9 +226,9 @@ std::int64_t leadingZeroBytes(const std::string& path, std::int64_t limit) {
     std::array<std::uint8_t, 1 << 16> block{};
     std::int64_t zeros = 0;
     while (zeros < limit) {
-        const std::size_t n =
-            file.read(zeros, block.data(), std::size_t(std::min<std::int64_t>(
-                                               std::int64_t(block.size()), limit - zeros)));
+        const std::size_t n = file.read(
+            zeros, block.data(),
+            std::size_t(std::min<std::int64_t>(std::int64_t(block.size()), limit - zeros)));
         const auto nonZero = std::find_if(block.begin(), block.begin() + std::ptrdiff_t(n),
                                           [](std::uint8_t byte) { return byte != 0; });
         zeros += nonZero - block.begin();

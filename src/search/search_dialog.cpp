@@ -186,16 +186,20 @@ void SearchDialog::onFileMatch(search::FileFinder*, const std::string& folder,
                                const search::SearchRecord& fileInfo) {
     std::lock_guard lock(handedLock_);
     handed_.lines.push_back(folder + fileInfo.name);
-    if (std::exchange(handed_.posted, true)) return;
-    QMetaObject::invokeMethod(this, [this] { takeHanded(); }, Qt::QueuedConnection);
+    postTake();
 }
 
 void SearchDialog::onFolderChange(search::FileFinder*, const std::string& folder,
                                   search::FolderIgnore&) {
     std::lock_guard lock(handedLock_);
     handed_.folder = folder;
+    postTake();
+}
+
+void SearchDialog::postTake() {
     if (std::exchange(handed_.posted, true)) return;
-    QMetaObject::invokeMethod(this, [this] { takeHanded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { takeHanded(); }, Qt::QueuedConnection);
 }
 
 void SearchDialog::takeHanded() {

@@ -93,6 +93,8 @@ private:
     // On the UI thread: takes what the worker has handed over, lines into the list and the
     // newest folder into the status line.
     void takeHanded();
+    // Worker, with handedLock_ held: posts a takeHanded unless one is on its way.
+    void postTake();
 
     PlaylistSink addRows_;
 

@@ -19,18 +19,16 @@ class LostServerWindowTest : public ::testing::TestWithParam<bool> {};
 // In order the end of the only row stops; repeat one restarts the track, which cannot play
 // without a server: the window must not restart it over and over, but show the stop.
 TEST_P(LostServerWindowTest, TheWindowShowsTheStopAndPlaysAgainOnceTheServerIsBack) {
-    if (!fixtures::installed("pulseaudio") || !fixtures::installed("pactl"))
-        GTEST_SKIP() << "PulseAudio is not installed";
+    if (!fixtures::pulseAudioInstalled()) GTEST_SKIP() << "PulseAudio is not installed";
     const bool repeatOne = GetParam();
     fixtures::PrivateSoundServer server;
-    QTemporaryDir dir;
-    const std::string wav = dir.filePath(QStringLiteral("long.wav")).toStdString();
+    const std::string wav = server.dir() + "/long.wav";
     fixtures::writeTone(wav, fixtures::Format::Wav, 440.0, 20000);
     testing_support::ScriptedMessageBoxes boxes;
     main_window::MainWindow window;
     window.show();
     if (repeatOne) window.repeatOneAction->trigger();
-    window.addRow(dir.path().toStdString() + "/", "long.wav");
+    window.addRow(server.dir() + "/", "long.wav");
     window.selectRow(0);
     window.playButton->click();
     ASSERT_EQ(window.player->mode(), PlayerMode::Playing);

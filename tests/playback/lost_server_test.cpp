@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -20,12 +19,9 @@ namespace {
 using playback::PlayerMode;
 
 TEST(LostSoundServer, ATrackEndsWhenItsServerDiesAndTheNextOpenConnectsAgain) {
-    if (!fixtures::installed("pulseaudio") || !fixtures::installed("pactl"))
-        GTEST_SKIP() << "PulseAudio is not installed";
+    if (!fixtures::pulseAudioInstalled()) GTEST_SKIP() << "PulseAudio is not installed";
     fixtures::PrivateSoundServer server;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string wav = dir.filePath(QStringLiteral("long.wav")).toStdString();
+    const std::string wav = server.dir() + "/long.wav";
     fixtures::writeTone(wav, fixtures::Format::Wav, 440.0, 20000);
 
     playback::MediaPlayer player;

@@ -61,6 +61,11 @@ inline bool installed(const std::string& command) {
     return waitExit(spawn({"sh", "-c", "command -v " + command})) == 0;
 }
 
+// The tests and benchmarks of real sound skip where these are missing.
+inline bool pulseAudioInstalled() {
+    return installed("pulseaudio") && installed("pactl");
+}
+
 class PrivateSoundServer {
 public:
     // With `suspendWhenIdle`, the sink is suspended a second after nothing plays on it, as a
@@ -111,6 +116,7 @@ public:
     }
 
     pid_t pid() const { return pid_; }
+    // The server's scratch folder, removed with it: a place for the files a test plays too.
     const std::string& dir() const { return dir_; }
 
 private:

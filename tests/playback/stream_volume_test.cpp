@@ -3,7 +3,6 @@
 // a mixer shows. Skipped where PulseAudio is not installed.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
@@ -34,13 +33,10 @@ std::pair<long, long> streamVolume(const std::string& scratch) {
 }
 
 TEST(StreamVolume, TheLevelIsTheStreamsVolumeAndChangesWhilePlaying) {
-    if (!fixtures::installed("pulseaudio") || !fixtures::installed("pactl"))
-        GTEST_SKIP() << "PulseAudio is not installed";
+    if (!fixtures::pulseAudioInstalled()) GTEST_SKIP() << "PulseAudio is not installed";
     fixtures::PrivateSoundServer server;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string wav = dir.filePath(QStringLiteral("long.wav")).toStdString();
-    const std::string scratch = dir.filePath(QStringLiteral("inputs.txt")).toStdString();
+    const std::string wav = server.dir() + "/long.wav";
+    const std::string scratch = server.dir() + "/inputs.txt";
     fixtures::writeTone(wav, fixtures::Format::Wav, 440.0, 20000);
 
     playback::setWaveOutVolume(playback::kUntouchedLevel);
