@@ -9,7 +9,7 @@
 namespace app {
 
 // xesam:title, xesam:artist and xesam:album of the file at `path`, from its tags (legacy 8-bit
-// text decoded as UTF-8, else GB18030, else ISO-8859-1); `caption` is the title where the tags
+// text read by platform::legacyText, as names are); `caption` is the title where the tags
 // name none, and is left out when it is empty too. The tags of the last path asked for are
 // kept, so callers may ask after every change of state.
 QVariantMap tagMetadata(const std::string& path, const QString& caption);

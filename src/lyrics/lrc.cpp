@@ -20,7 +20,7 @@ platform::CodePage lyricTextEncoding(std::string_view fileBytes, const platform:
     if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") return platform::CodePage::utf8();
     if (system.charset() == platform::CodePage::utf8().charset() &&
         !system.isValidText(fileBytes.substr(0, fileBytes.find('\0')))) {
-        return platform::CodePage::fromCharsetName("GB18030");
+        return platform::CodePage::fromCharsetName(system.legacyCharset());
     }
     return system;
 }

@@ -108,7 +108,7 @@ void MainWindow::deleteSelectedFile() {
     } catch (const platform::SystemError& error) {
         // The file is still there: say why, and keep its row.
         platform::messageBox(this,
-                             QStringLiteral(u"无法删除文件 \"") + platform::toDisplay(path) +
+                             QStringLiteral(u"无法删除文件 \"") + platform::toDisplayPath(path) +
                                  QStringLiteral(u"\"：") + platform::errorMessage(error),
                              QStringLiteral(u"错误"), platform::MB_OK | platform::MB_ICONERROR);
         return;

@@ -57,7 +57,7 @@ void MainWindow::savePlaylist() {
     QString names;
     constexpr std::size_t kNamesShown = 10;
     for (std::size_t i = 0; i < std::min(unwritable.size(), kNamesShown); ++i) {
-        QString shown = platform::toDisplay(unwritable[i]);
+        QString shown = platform::toDisplayPath(unwritable[i]);
         shown.replace(QLatin1Char('\r'), QChar(0x21B5)).replace(QLatin1Char('\n'), QChar(0x21B5));
         names += QLatin1Char('\n') + shown;
     }

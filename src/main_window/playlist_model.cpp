@@ -151,11 +151,11 @@ int PlaylistModel::columnCount(const QModelIndex& parent) const {
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
     const PlaylistRow& r = row(index.row());
-    const std::string_view text = index.column() == 0 ? r.caption() : r.folder();
     switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:
-            return platform::toDisplay(text);
+            return index.column() == 0 ? platform::toDisplay(r.caption())
+                                       : platform::toDisplayPath(r.folder());
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(index.column() == 0 ? Qt::AlignLeft | Qt::AlignVCenter
                                                            : Qt::AlignCenter);

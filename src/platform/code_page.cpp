@@ -1,98 +1,31 @@
 #include "code_page.h"
 
-#include <QByteArrayView>
 #include <QFile>
 
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <map>
+#include <cstdlib>
+
+#include "charset_conversion.h"
+#include "legacy_text.h"
+#include "paths.h"
 
 namespace platform {
 namespace {
 
-constexpr char kUtf8[] = "UTF-8";
-constexpr char kGb18030[] = "GB18030";
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+using charsets::kUtf8;
+using charsets::strictText;
 
 bool isAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// iconv descriptors keep a conversion state and may not be shared between threads, so each
-// thread opens its own, once per pair of character sets, and closes them when it ends.
-class Converters {
-public:
-    Converters() = default;
-    Converters(const Converters&) = delete;
-    Converters& operator=(const Converters&) = delete;
-    ~Converters() {
-        for (auto& [names, cd] : open_) {
-            if (cd != failed()) iconv_close(cd);
-        }
-    }
-
-    // A converter in its initial state; failed() when iconv knows one of the names not.
-    iconv_t get(const std::string& to, const std::string& from) {
-        auto it = open_.find({to, from});
-        if (it == open_.end()) {
-            it = open_.emplace(std::pair{to, from}, iconv_open(to.c_str(), from.c_str())).first;
-        }
-        if (it->second != failed()) iconv(it->second, nullptr, nullptr, nullptr, nullptr);
-        return it->second;
-    }
-
-    static iconv_t failed() { return reinterpret_cast<iconv_t>(-1); }
-
-private:
-    std::map<std::pair<std::string, std::string>, iconv_t> open_;
-};
-
-Converters& converters() {
-    thread_local Converters perThread;
-    return perThread;
-}
-
-// Converts all of `in` into `out`. A sequence that is invalid in the source or has no form in
-// the target is replaced by `replacement` (one per byte) or, without one, fails the conversion.
-bool convert(iconv_t cd, std::string_view in, std::string& out, const char* replacement) {
-    if (cd == Converters::failed()) return false;
-    out.clear();
-    out.reserve(in.size() * 3 / 2 + 4);
-    char* inBytes = const_cast<char*>(in.data());  // iconv's signature; it only reads them
-    std::size_t inLeft = in.size();
-    char chunk[512];
-    for (;;) {
-        char* outBytes = chunk;
-        std::size_t outLeft = sizeof chunk;
-        const bool flushing = inLeft == 0;
-        const std::size_t result = flushing ? iconv(cd, nullptr, nullptr, &outBytes, &outLeft)
-                                            : iconv(cd, &inBytes, &inLeft, &outBytes, &outLeft);
-        out.append(chunk, static_cast<std::size_t>(outBytes - chunk));
-        if (result != static_cast<std::size_t>(-1)) {
-            if (flushing) return true;
-            continue;
-        }
-        if (errno == E2BIG) continue;
-        if ((errno != EILSEQ && errno != EINVAL) || replacement == nullptr || flushing) {
-            return false;
-        }
-        out += replacement;
-        ++inBytes;
-        --inLeft;
-    }
-}
-
-bool knownToIconv(const std::string& charset) {
-    const iconv_t cd = iconv_open(kUtf8, charset.c_str());
-    if (cd == Converters::failed()) return false;
-    iconv_close(cd);
-    return true;
+QString latin1(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 // The codeset of the locale the environment asks for, not of the one in force: a program
@@ -105,6 +38,15 @@ std::string environmentCodeset() {
     return codeset;
 }
 
+// The locale the environment asks for character handling, by the variables setlocale reads.
+std::string environmentLocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return "C";
+}
+
 std::string upperAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -114,66 +56,16 @@ std::string upperAscii(std::string_view s) {
 }
 
 CodePage& activeSlot() {
-    static CodePage page = CodePage::fromCharsetName(environmentCodeset());
+    static CodePage page = CodePage::fromCharsetName(environmentCodeset())
+                               .withLegacyCharset(legacyCharsetOfLocale(environmentLocaleName()));
     return page;
 }
 
-// The text of `bytes` when all of them are valid in `charset`.
-std::optional<QString> strictText(const std::string& charset, std::string_view bytes) {
-    if (charset == kUtf8) {
-        if (!QByteArrayView(bytes.data(), qsizetype(bytes.size())).isValidUtf8()) return {};
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    }
-    std::string utf8;
-    if (!convert(converters().get(kUtf8, charset), bytes, utf8, nullptr)) return {};
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-// Length of the UTF-8 sequence at the start of `bytes` when it is a valid one, else 0.
-std::size_t utf8Sequence(std::string_view bytes) {
-    const auto b = static_cast<unsigned char>(bytes[0]);
-    const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
-                                     : b >= 0xF0 && b < 0xF5   ? 4
-                                                               : 0;
-    if (n == 0 || n > bytes.size()) return 0;
-    return QByteArrayView(bytes.data(), qsizetype(n)).isValidUtf8() ? n : 0;
-}
-
-// Length of the GB18030 character at the start of `bytes` by its byte ranges (two bytes, or
-// four with digits second and fourth), else 0.
-std::size_t gb18030Sequence(std::string_view bytes) {
-    auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() < 2 || at(0) < 0x81 || at(0) > 0xFE) return 0;
-    if (at(1) >= 0x30 && at(1) <= 0x39) {
-        const bool four = bytes.size() >= 4 && at(2) >= 0x81 && at(2) <= 0xFE && at(3) >= 0x30 &&
-                          at(3) <= 0x39;
-        return four ? 4 : 0;
-    }
-    return (at(1) >= 0x40 && at(1) <= 0xFE && at(1) != 0x7F) ? 2 : 0;
-}
-
-// Text whose parts are UTF-8 and GB18030 in turn, as a UTF-8 message quoting a GBK name: each
-// character is read as UTF-8 where it is, else as GB18030; anything else is U+FFFD.
-QString mixedUtf8Gb18030(std::string_view bytes) {
-    std::string utf8;
-    utf8.reserve(bytes.size() * 3 / 2);
-    std::string converted;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::string_view rest = bytes.substr(i);
-        if (const std::size_t n = utf8Sequence(rest)) {
-            utf8.append(rest.substr(0, n));
-            i += n;
-        } else if (const std::size_t m = gb18030Sequence(rest);
-                   m != 0 && convert(converters().get(kUtf8, kGb18030), rest.substr(0, m),
-                                     converted, nullptr)) {
-            utf8 += converted;
-            i += m;
-        } else {
-            utf8 += kReplacement;
-            ++i;
-        }
-    }
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+// Bytes that are part of no multi-byte character in any code page read here: ASCII controls,
+// blanks and punctuation below '@', but not the digits (GB18030's four-byte forms hold them).
+bool separatesWords(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x40 && (b < '0' || b > '9');
 }
 
 }  // namespace
@@ -205,14 +97,14 @@ CodePage CodePage::fromCharsetName(std::string_view codeset) {
         name == "EUCCN" || name == "936") {
         // GB2312 and GB18030 text is shown as itself; a name iconv does not know as GBK.
         const std::string charset(codeset);
-        return CodePage(Kind::DoubleByte, knownToIconv(charset) ? charset : "GBK");
+        return CodePage(Kind::DoubleByte, charsets::knownToIconv(charset) ? charset : "GBK");
     }
     if (name == "UTF8") return utf8();
     if (name == "ANSIX3.41968" || name == "ASCII" || name == "USASCII" || name == "646") {
         return CodePage(Kind::SingleByte, kUtf8);
     }
     const std::string charset(codeset);
-    return knownToIconv(charset) ? CodePage(Kind::SingleByte, charset) : singleByte();
+    return charsets::knownToIconv(charset) ? CodePage(Kind::SingleByte, charset) : singleByte();
 }
 
 const CodePage& CodePage::active() {
@@ -223,28 +115,55 @@ void CodePage::setActive(const CodePage& page) {
     activeSlot() = page;
 }
 
+CodePage CodePage::withLegacyCharset(std::string charset) const {
+    CodePage page = *this;
+    page.legacy_ = std::move(charset);
+    return page;
+}
+
 QString CodePage::toDisplay(std::string_view bytes) const {
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (isAscii(bytes)) return latin1(bytes);
     if (auto text = strictText(charset_, bytes)) return *text;
-    // Names copied from Chinese Windows systems keep their GBK bytes: where they are not text
-    // of the locale's set but are GB18030 (a superset of GBK), that is what they are.
-    if (charset_ != kGb18030) {
-        if (auto text = strictText(kGb18030, bytes)) return *text;
+    // Names written by today's systems, under a locale of another set.
+    if (charset_ != kUtf8) {
+        if (auto text = strictText(kUtf8, bytes)) return *text;
     }
-    // A UTF-8 message that quotes a GBK name.
-    if (charset_ == kUtf8) return mixedUtf8Gb18030(bytes);
-    std::string utf8;
-    convert(converters().get(kUtf8, charset_), bytes, utf8, kReplacement);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    // Names copied from older systems keep the bytes of their code page.
+    return mostPlausibleReading(bytes, legacy_);
+}
+
+QString CodePage::toDisplayPath(std::string_view path) const {
+    if (isAscii(path)) return latin1(path);
+    if (auto text = strictText(charset_, path)) return *text;
+    QString shown;
+    for (;;) {
+        const std::size_t d = paths::lastDelimiter(path, paths::kDelimiters, *this);
+        if (d == std::string_view::npos) return toDisplay(path) + shown;
+        shown.prepend(toDisplay(path.substr(d + 1)));
+        shown.prepend(QLatin1Char(path[d]));
+        path = path.substr(0, d);
+    }
+}
+
+QString CodePage::toDisplayMessage(std::string_view text) const {
+    if (isAscii(text)) return latin1(text);
+    if (auto shown = strictText(charset_, text)) return *shown;
+    QString shown;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t end = i + 1;
+        if (!separatesWords(text[i])) {
+            while (end < text.size() && !separatesWords(text[end])) ++end;
+        }
+        shown += toDisplay(text.substr(i, end - i));
+        i = end;
+    }
+    return shown;
 }
 
 QString legacyText(std::string_view bytes) {
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (isAscii(bytes)) return latin1(bytes);
     if (auto text = strictText(kUtf8, bytes)) return *text;
-    if (auto text = strictText(kGb18030, bytes)) return *text;
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return mostPlausibleReading(bytes, CodePage::active().legacyCharset());
 }
 
 std::optional<std::string> CodePage::fromDisplay(QStringView text) const {
@@ -261,16 +180,15 @@ std::optional<std::string> CodePage::fromDisplay(QStringView text) const {
     const std::string_view in(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     if (isAscii(in) || charset_ == kUtf8) return std::string(in);
     std::string out;
-    if (!convert(converters().get(charset_, kUtf8), in, out, nullptr)) return std::nullopt;
+    if (!charsets::convert(charset_, kUtf8, in, out, nullptr)) return std::nullopt;
     return out;
 }
 
 bool CodePage::isValidText(std::string_view bytes) const {
     if (isAscii(bytes)) return true;
-    if (charset_ == kUtf8)
-        return QByteArrayView(bytes.data(), qsizetype(bytes.size())).isValidUtf8();
+    if (charset_ == kUtf8) return charsets::isValidUtf8(bytes);
     std::string ignored;
-    return convert(converters().get(kUtf8, charset_), bytes, ignored, nullptr);
+    return charsets::convert(kUtf8, charset_, bytes, ignored, nullptr);
 }
 
 std::string CodePage::lowered(std::string_view text) const {

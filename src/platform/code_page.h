@@ -33,8 +33,9 @@ public:
     // are in practice, and what the program showed before it had code pages.
     static CodePage fromCharsetName(std::string_view codeset);
 
-    // The code page of the user's locale (LC_ALL, LC_CTYPE or LANG from the environment),
-    // decided once on first use, whenever and whatever setlocale has done by then.
+    // The code page of the user's locale (LC_ALL, LC_CTYPE or LANG from the environment), its
+    // legacy code page that of the locale's language (legacyCharsetOfLocale), decided once on
+    // first use, whenever and whatever setlocale has done by then.
     static const CodePage& active();
     // Replaces the active code page; for tests that pin one.
     static void setActive(const CodePage& page);
@@ -42,12 +43,23 @@ public:
     Kind kind() const { return kind_; }
     // The character set screen text is converted from and to, as iconv names it ("GBK").
     const std::string& charset() const { return charset_; }
+    // The code page that names not valid in this one were most likely written in (GBK names
+    // from Chinese Windows systems under a UTF-8 locale); GB18030 unless set.
+    const std::string& legacyCharset() const { return legacy_; }
+    CodePage withLegacyCharset(std::string charset) const;
 
-    // Screen text of bytes in this code page. Bytes that are not text of this code page but
-    // are GB18030 (GBK names from Chinese Windows systems under a UTF-8 locale) show as
-    // GB18030; bytes valid in both are this code page's. Otherwise bytes that form no valid
-    // character show as U+FFFD. Display only: keep the bytes beside the text.
+    // Screen text of one name (or one tag) in this code page. Bytes that are not text of this
+    // code page show as UTF-8 when they are, else as the most plausible legacy code page reads
+    // them, legacyCharset() first (mostPlausibleReading); bytes valid in this code page are
+    // always its text. Display only: keep the bytes beside the text.
     QString toDisplay(std::string_view bytes) const;
+    // Screen text of a path: each folder and the name read on its own as toDisplay reads it,
+    // since folders made on different systems hold names in different code pages.
+    QString toDisplayPath(std::string_view path) const;
+    // Screen text of a message that quotes names, such as a system error naming a file: each
+    // run of bytes between blanks and ASCII punctuation read on its own as toDisplay reads it,
+    // so the message's words show in this code page and the quoted names in theirs.
+    QString toDisplayMessage(std::string_view text) const;
     // The bytes of screen text in this code page; none when a character has no form in it
     // (never a silent "?").
     std::optional<std::string> fromDisplay(QStringView text) const;
@@ -71,6 +83,7 @@ private:
 
     Kind kind_;
     std::string charset_;
+    std::string legacy_ = "GB18030";
     std::array<unsigned char, 256> lower_{};
     std::array<bool, 256> alnum_{};
 };
@@ -79,12 +92,18 @@ private:
 inline QString toDisplay(std::string_view bytes) {
     return CodePage::active().toDisplay(bytes);
 }
+inline QString toDisplayPath(std::string_view path) {
+    return CodePage::active().toDisplayPath(path);
+}
+inline QString toDisplayMessage(std::string_view text) {
+    return CodePage::active().toDisplayMessage(text);
+}
 inline std::optional<std::string> fromDisplay(QStringView text) {
     return CodePage::active().fromDisplay(text);
 }
 
 // Text of unknown encoding from the days of 8-bit code pages (tags): UTF-8 when it is valid
-// UTF-8, else GB18030 when it is valid GB18030, else ISO-8859-1. Never fails.
+// UTF-8, else read as names are, the active code page's legacy one first. Never fails.
 QString legacyText(std::string_view bytes);
 
 // Paths that Qt's own file classes give or take (QStandardPaths, QUrl's local

@@ -21,7 +21,7 @@ void setApplicationTitle(const QString& title);
 // its last character sorts after ".".
 QString standardErrorText(const QString& message);
 
-// The error's text (its what(), read in the system code page).
+// The error's text (its what(), read in the system code page, the names it quotes in theirs).
 QString errorMessage(const std::exception& error);
 
 // Shows the standard error box: the text above, the application title as caption, OK and the

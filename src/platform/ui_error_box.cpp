@@ -25,7 +25,7 @@ QString standardErrorText(const QString& message) {
 }
 
 QString errorMessage(const std::exception& error) {
-    return toDisplay(error.what());
+    return toDisplayMessage(error.what());
 }
 
 void showStandardError(const QString& message) {

@@ -1,7 +1,8 @@
 #pragma once
 // Title, artist and album of a track, as its tags hold them: ID3v1, ID3v2 (every version and
 // text encoding) and WMA's, read by FFmpeg's demuxers. No Qt here: the text stays bytes, which
-// the program shows through platform::legacyText (UTF-8, else GB18030, else ISO-8859-1).
+// the program shows through platform::legacyText (UTF-8, else the legacy code page that reads
+// it most plausibly, as names are read).
 
 #include <string>
 #include <string_view>
@@ -20,9 +21,9 @@ struct TrackTags {
 TrackTags readTrackTags(const std::string& path);
 
 // FFmpeg hands text marked ISO-8859-1 (every ID3v1 tag, ID3v2 frames of encoding 0) over as
-// those bytes read as ISO-8859-1, in UTF-8. Chinese Windows programs wrote GBK bytes there, so
-// when every character of `utf8` is below U+0100 and one is above U+007F these are the
-// original bytes again; any other text is returned as it is.
+// those bytes read as ISO-8859-1, in UTF-8. Windows programs wrote their code page's bytes
+// there (GBK, Big5, CP1252), so when every character of `utf8` is below U+0100 and one is
+// above U+007F these are the original bytes again; any other text is returned as it is.
 std::string legacyTagBytes(std::string_view utf8);
 
 // The reader inside the device module, which holds FFmpeg: the program does not map FFmpeg

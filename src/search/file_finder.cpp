@@ -326,7 +326,7 @@ void FileFinder::completeThreadedSearch() {
         std::optional<std::string> error = std::move(workerError_);
         workerError_.reset();
         // The worker may not touch widgets: its error is shown here, on the owning thread.
-        if (error && !destroying_) platform::showStandardError(platform::toDisplay(*error));
+        if (error && !destroying_) platform::showStandardError(platform::toDisplayMessage(*error));
         finishSearch();
     });
 }

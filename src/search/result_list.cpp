@@ -64,5 +64,5 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole) return {};
     const std::string& path = line(index.row());
-    return platform::toDisplay(path);
+    return platform::toDisplayPath(path);
 }

@@ -209,7 +209,7 @@ void SearchDialog::takeHanded() {
         std::swap(taken, handed_);
     }
     for (std::string& line : taken.lines) addLine(std::move(line));
-    if (taken.folder) statusBar->showMessage(platform::toDisplay(*taken.folder));
+    if (taken.folder) statusBar->showMessage(platform::toDisplayPath(*taken.folder));
 }
 
 void SearchDialog::onSearchAbort(search::FileFinder*) {
