@@ -24,38 +24,9 @@ for name in '\xb3\xc9\xb6\xbc' '\x9c\x5c\x87\x5c\xb8\xe8' '\xc3\xf7\xd4\xc2\xb9\
     ffmpeg -nostdin -v error -y -f lavfi -i sine=d=20 "$music/$(printf "$name").mp3"
 done
 
-# Key presses through the X server's test extension to the window with the focus.
-key() {
-    xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
-    for k in "${@:2}"; do
-        xdotool key --clearmodifiers "$k"
-        sleep 0.4
-    done
-}
-window_named() {
-    for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n 1) && [ -n "$id" ] &&
-            { echo "$id"; return; }
-        sleep 0.1
-    done
-    return 1
-}
-
-# The player starts in the work folder, so the dialogs open there.
-(cd "$work" && LOCPATH=$locales LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 XDG_RUNTIME_DIR=$work \
-    SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb exec "$player") &
-pid=$!
-main=$(window_named 'VorelaMP3播放器-Tamsir绿色软件')
-sleep 1
-# 打开文件夹: from the name field back to the list, onto 音乐, into it, and choose it.
-key "$main" ctrl+o
-chooser=$(window_named '请选择目录')
-key "$chooser" shift+Tab Down Return Tab Return
-# Play the first row: the list has the focus after a click on it.
-xdotool mousemove --window "$main" 60 90 click 1 2>/dev/null
-sleep 0.3
-key "$main" Home Return
-sleep 1
+start_player_in "$work" zh_CN.UTF-8 "$locales"
+pid=$player_pid
+open_first_folder_and_play "$main"
 import -window "$main" -frame $root/docs/gbk_names_utf8.png
 # 打开文件 lists the folder the folder command made current.
 key "$main" ctrl+f

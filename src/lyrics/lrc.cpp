@@ -1,5 +1,6 @@
 #include "lyrics/lrc.h"
 
+#include "platform/legacy_text.h"
 #include "platform/paths.h"
 
 namespace lyrics {
@@ -20,7 +21,8 @@ platform::CodePage lyricTextEncoding(std::string_view fileBytes, const platform:
     if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") return platform::CodePage::utf8();
     if (system.charset() == platform::CodePage::utf8().charset() &&
         !system.isValidText(fileBytes.substr(0, fileBytes.find('\0')))) {
-        return platform::CodePage::fromCharsetName(system.legacyCharset());
+        return platform::CodePage::fromCharsetName(
+            platform::mostPlausibleCharset(fileBytes, system.legacyCharset()));
     }
     return system;
 }

@@ -30,8 +30,9 @@ std::string lyricPath(std::string_view trackPath, std::string_view baseName,
 // The character set to show a lyric file's lines in, from the file's bytes and the system's
 // code page. Lyric files in the wild are mostly GBK, many UTF-8 with or without a byte-order
 // mark: a file that starts with the UTF-8 mark is UTF-8; where the system shows UTF-8, a file
-// that is not valid UTF-8 is in the legacy code page of the locale's language (GB18030, which
-// holds all of GBK, for simplified Chinese); any other file is in the system's code page.
+// that is not valid UTF-8 is in the legacy code page that reads it most plausibly, as names
+// are read (GB18030, which holds all of GBK, first under a simplified Chinese locale); any
+// other file is in the system's code page.
 platform::CodePage lyricTextEncoding(
     std::string_view fileBytes, const platform::CodePage& system = platform::CodePage::active());
 

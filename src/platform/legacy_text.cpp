@@ -1,8 +1,5 @@
 #include "legacy_text.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "charset_conversion.h"
 
 // How a reading is scored. A reading costs, in bits, about -log2 of how likely its characters
@@ -26,7 +23,18 @@ struct Page {
 };
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-constexpr double kAsciiBits = 6;
+// ASCII bytes cost the same in every reading, but where a double-byte page takes one as the
+// second byte of a character: a backslash or a bar standing alone in a name is rare (Windows
+// does not allow them in file names).
+double asciiBits(unsigned char b) {
+    if (b == '\\' || b == '|') return 16;
+    if (b == '@' || b == '^' || b == '`' || b == '{' || b == '}' || b == '~') return 10;
+    const bool plain =
+        b == ' ' || (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+    return plain ? 6 : 7;
+}
+// A long text (a lyric file) is judged by its start.
+constexpr std::size_t kMostBytesJudged = 4096;
 // A reading in a page other than the locale's own pays this much.
 constexpr double kForeignPageBits = 0.5;
 // A double-byte character whose second byte is an ASCII letter, with a Latin letter right after
@@ -151,15 +159,18 @@ double westernBits(std::string_view bytes, std::size_t i) {
     const bool letterAfter =
         i + 1 < bytes.size() && isAsciiLetter(static_cast<unsigned char>(bytes[i + 1]));
     double bits;
-    if (b == 0x83 || b == 0x9A || b == 0x9C || b == 0x9E || (b >= 0xDF && b != 0xF7)) {
+    if (b >= 0xDF && b != 0xF7) {
         bits = 5.5;  // small letters
-    } else if (b == 0x8A || b == 0x8C || b == 0x8E || b == 0x9F || (b >= 0xC0 && b != 0xD7)) {
+    } else if (b >= 0xC0 && b != 0xD7) {
         bits = 8.2;  // capitals
-    } else if (b < 0xA0) {
+    } else if (b == 0x80 || b == 0x85 || (b >= 0x91 && b <= 0x97) || b == 0x99) {
         // Typographic punctuation; only the apostrophe sits between letters.
         bits = 7.5 + (b != 0x92 && letterBefore && letterAfter ? 4 : 0);
+    } else if (b == 0xA0 || b == 0xA1 || b == 0xA9 || b == 0xAB || b == 0xAE || b == 0xB0 ||
+               b == 0xB4 || b == 0xB7 || b == 0xBB || b == 0xBD || b == 0xBF) {
+        bits = 8;  // signs that titles use
     } else {
-        bits = 9.3;  // other signs
+        bits = 12;  // daggers, per mille, the letters of 0x8A..0x9F, cedilla, superscripts
     }
     // Accented letters stand among ASCII ones; a run of them is rare.
     if (i > 0 && static_cast<unsigned char>(bytes[i - 1]) >= 0x80) bits += 6;
@@ -182,7 +193,7 @@ double readingBits(const Page& page, std::string_view bytes) {
         const std::string_view c = bytes.substr(i, n);
         const auto first = static_cast<unsigned char>(c[0]);
         if (first < 0x80) {
-            bits += kAsciiBits;
+            bits += asciiBits(first);
         } else if (page.script == Script::Western) {
             bits += westernBits(bytes, i);
         } else {
@@ -248,29 +259,31 @@ std::string legacyCharsetOfLocale(std::string_view localeName) {
     return "CP1252";
 }
 
-QString mostPlausibleReading(std::string_view bytes, const std::string& preferred) {
-    struct Reading {
-        std::string charset;
-        double bits;
-    };
-    std::vector<Reading> readings{
-        {preferred, readingBits({preferred, scriptOf(preferred)}, bytes)}};
+std::string mostPlausibleCharset(std::string_view bytes, const std::string& preferred) {
+    bytes = bytes.substr(0, kMostBytesJudged);
+    std::string best = preferred;
+    double fewestBits = readingBits({preferred, scriptOf(preferred)}, bytes);
     for (const std::string& other :
          {std::string("GB18030"), big5(), std::string("CP932"), std::string("CP1252")}) {
         if (other == preferred) continue;
-        readings.push_back(
-            {other, readingBits({other, scriptOf(other)}, bytes) + kForeignPageBits});
+        // Ties go to the earlier page, the locale's own first.
+        const double bits = readingBits({other, scriptOf(other)}, bytes) + kForeignPageBits;
+        if (bits < fewestBits) {
+            best = other;
+            fewestBits = bits;
+        }
     }
-    // Ties go to the earlier page, the locale's own first.
-    std::stable_sort(readings.begin(), readings.end(),
-                     [](const Reading& a, const Reading& b) { return a.bits < b.bits; });
+    return best;
+}
+
+QString mostPlausibleReading(std::string_view bytes, const std::string& preferred) {
     std::string utf8;
-    for (const Reading& r : readings) {
-        // Fails only for a name iconv does not know.
-        if (charsets::convert(charsets::kUtf8, r.charset, bytes, utf8, kReplacement))
-            return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    // Fails only for a code page iconv does not know.
+    if (!charsets::convert(charsets::kUtf8, mostPlausibleCharset(bytes, preferred), bytes, utf8,
+                           kReplacement)) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 }  // namespace platform

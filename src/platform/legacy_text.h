@@ -17,12 +17,14 @@ namespace platform {
 // Kong and Macau; CP932 for Japanese; CP949 for Korean; CP1252 for every other language.
 std::string legacyCharsetOfLocale(std::string_view localeName);
 
-// The most plausible reading of `bytes` (one name or one tag, not valid UTF-8) among the legacy
-// code pages: `preferred` (the locale's, above), GB18030, Big5, CP932 and CP1252. Each reading
-// is scored by how usual its characters are in names of its language (common against rare or
-// user-defined characters, letters in Latin words against Chinese characters glued into them,
-// bytes that start no character of the page); `preferred` wins ties and close calls. Bytes
-// that start no character of the chosen page show as U+FFFD, one per byte.
+// The legacy code page that reads `bytes` (one name, one tag, or the start of a text file; not
+// valid UTF-8) most plausibly: `preferred` (the locale's, above), GB18030, Big5, CP932 or CP1252.
+// Each reading is scored by how usual its characters are in text of its language (common
+// against rare or user-defined characters, letters in Latin words against Chinese characters
+// glued into them, bytes that start no character of the page); `preferred` wins ties and close
+// calls.
+std::string mostPlausibleCharset(std::string_view bytes, const std::string& preferred);
+// `bytes` read in that code page; a byte that starts no character of it shows as U+FFFD.
 QString mostPlausibleReading(std::string_view bytes, const std::string& preferred);
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -234,7 +236,8 @@ TEST(GbkLyrics, ShowsGbkAndMarkedUtf8LyricsAndFollowsThem) {
     std::filesystem::remove_all(music);
 }
 
-// The user's desktop holds a folder 音乐 with a song 淺嘰歌.mp3.
+// The user's desktop holds a folder 音乐 with a song 淺嘰歌.mp3, and 稻香.mp3 named in UTF-8 by
+// a later system: each name reads in its own code page, the folder's too.
 TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
     if (!underGbk()) GTEST_SKIP() << kNoGbk;
     QTemporaryDir home;
@@ -246,6 +249,8 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
     makeFolder(desktop);
     makeFolder(music);
     platform::writeWholeFile(music + "/" + kSongBase + ".mp3", "x");
+    const std::string utf8Song = "\xE7\xA8\xBB\xE9\xA6\x99.mp3";  // 稻香.mp3
+    platform::writeWholeFile(music + "/" + utf8Song, "x");
 
     std::vector<std::string> added;
     {
@@ -267,15 +272,20 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
             folderShown = folderShown || args.at(0).toString().startsWith(musicText);
         }
         EXPECT_TRUE(folderShown);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form.results->rowCount() == 1; }, 5000));
-        EXPECT_EQ(form.results->index(0).data().toString(),
-                  musicText + u'/' + kSongBaseText + QStringLiteral(".mp3"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.results->rowCount() == 2; }, 5000));
+        const QStringList shown{form.results->index(0).data().toString(),
+                                form.results->index(1).data().toString()};
+        EXPECT_TRUE(shown.contains(musicText + u'/' + kSongBaseText + QStringLiteral(".mp3")));
+        EXPECT_TRUE(shown.contains(musicText + QStringLiteral(u"/稻香.mp3")))
+            << shown.join(u' ').toStdString();
         QTest::mouseClick(form.addAllButton, Qt::LeftButton);
     }
     qputenv("HOME", savedHome);
     qunsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(music);
-    EXPECT_EQ(added, (std::vector<std::string>{music + "/|" + kSongBase + ".mp3"}));
+    std::sort(added.begin(), added.end());
+    EXPECT_EQ(added, (std::vector<std::string>{music + "/|" + kSongBase + ".mp3",
+                                               music + "/|" + utf8Song}));
 }
 
 }  // namespace

@@ -111,13 +111,13 @@ TEST(TimeStamp, IsBytesTwoToSixOrWhatThereIs) {
     }
 }
 
-// Lyric files in the wild: GBK, GB18030, UTF-8 with or without a byte-order mark.
+// Lyric files in the wild: GBK, GB18030, Big5, UTF-8 with or without a byte-order mark.
 TEST(LyricTextEncoding, FollowsTheFileWhereTheSystemCodePageCannotBeRight) {
     const CodePage gbk = CodePage::gbk();
     const CodePage utf8 = CodePage::utf8();
-    const CodePage taiwanUtf8 = utf8.withLegacyCharset("BIG5-HKSCS");
-    const std::string gbkLine = "[00:01.00]\xC4\xE3\xBA\xC3\x9C\x5C";   // 你好淺
-    const std::string utf8Line = "[00:01.00]\xE4\xBD\xA0\xE5\xA5\xBD";  // 你好
+    const std::string gbkLine = "[00:01.00]\xC4\xE3\xBA\xC3\x9C\x5C";           // 你好淺
+    const std::string utf8Line = "[00:01.00]\xE4\xBD\xA0\xE5\xA5\xBD";          // 你好
+    const std::string big5Line = "[00:01.00]\xA4\xEB\xAB\x47\xA5\x4E\xAA\xED";  // 月亮代表
     const std::string bom = "\xEF\xBB\xBF";
     const struct {
         const char* label;
@@ -126,7 +126,7 @@ TEST(LyricTextEncoding, FollowsTheFileWhereTheSystemCodePageCannotBeRight) {
         const char* charset;
     } cases[] = {
         {"GBK file on a UTF-8 system", utf8, gbkLine, "GB18030"},
-        {"legacy file on a zh_TW UTF-8 system", taiwanUtf8, gbkLine, "BIG5-HKSCS"},
+        {"Big5 file on a UTF-8 system", utf8, big5Line, "BIG5-HKSCS"},
         {"UTF-8 file on a UTF-8 system", utf8, utf8Line, "UTF-8"},
         {"UTF-8 file with a mark on a UTF-8 system", utf8, bom + utf8Line, "UTF-8"},
         {"only the text before a NUL counts", utf8, utf8Line + '\0' + "\xC4", "UTF-8"},

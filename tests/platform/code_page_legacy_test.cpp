@@ -71,6 +71,7 @@ TEST(LegacyNames, NamesAndTagsReadInTheLanguageTheyWereWrittenIn) {
         {"zh_CN.UTF-8", motorhead, QStringLiteral(u"Motörhead - Ace.mp3")},
         {"en_US.UTF-8", motorhead, QStringLiteral(u"Motörhead - Ace.mp3")},
         {"zh_TW.UTF-8", moon, QStringLiteral(u"月亮代表我的心.mp3")},
+        {"en_US.UTF-8", moon, QStringLiteral(u"月亮代表我的心.mp3")},
         {"zh_CN.UTF-8", "Bj\xF6rk", QStringLiteral(u"Björk")},
         {"zh_TW.UTF-8", "J\xF3ga", QStringLiteral(u"Jóga")},
         {"en_US.UTF-8", chengdu, QStringLiteral(u"成都")},
