@@ -12,8 +12,8 @@
 #include "platform/code_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using platform::CodePage;
     using fuzz_support::check;
+    using platform::CodePage;
     static const CodePage pages[] = {
         CodePage::gbk(),
         CodePage::fromCharsetName("GB18030"),
