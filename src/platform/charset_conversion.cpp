@@ -71,6 +71,8 @@ bool convert(const std::string& to, const std::string& from, std::string_view in
             return false;
         }
         out += replacement;
+        // glibc's CP949 takes a lone last lead byte and then reports it: nothing is left.
+        if (inLeft == 0) continue;
         ++inBytes;
         --inLeft;
     }

@@ -77,6 +77,7 @@ TEST(LegacyNames, NamesAndTagsReadInTheLanguageTheyWereWrittenIn) {
         {"en_US.UTF-8", chengdu, QStringLiteral(u"成都")},
         // Cut short in the middle of a character, as a full ID3v1 field is.
         {"zh_CN.UTF-8", chengdu + "\xB8", QStringLiteral(u"成都\uFFFD")},
+        {"ko_KR.UTF-8", "\xB0\xA1\xE8", QStringLiteral(u"가\uFFFD")},
     };
     const CodePage saved = CodePage::active();
     for (const auto& c : cases) {
