@@ -21,3 +21,5 @@ while IFS= read -r line; do
 done < "$corpus"
 cat "$dir"/name_1* | tr -d '/' | head -c 200 | sed 's/ /\//g' > "$dir/path"
 { printf 'Cannot open file "/'; cat "$dir/name_10"; printf '". \xe6\xb2\xa1\xe6\x9c\x89'; } > "$dir/message"
+# A name ending in a lone lead byte, which glibc's CP949 takes before it reports it.
+printf '\xb0\xa1/\xb4\xf3\xd3\x70\xe3\x8f\x6d\xc5\xc2\xac\xb9\xda\xcd\xa2\xe8' > "$dir/lone_lead"
