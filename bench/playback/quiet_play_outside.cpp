@@ -62,19 +62,23 @@ void measureMixerHeld(WindowProcess& window, const std::string& folder, Figures&
     const std::string recording = folder + "mixer.raw";
     for (const Command& command : commands) {
         double followedMs = -1;
+        double afterExitMs = 0;  // after pactl ended, once the server had taken the change
         const std::vector<std::int16_t> heard = record(recording, [&] {
             window.ask(std::string("play ") + command.track);
             waitMs(700);
             const std::string index = playingStream().index;
             const double before = nowUs();
             pactl({"set-sink-input-volume", index, "25%"});
+            const double done = nowUs();
             for (int i = 0; i < 200 && followedMs < 0; ++i) {
                 double at = 0;
                 std::sscanf(window.ask("mixer").c_str(), "%lf", &at);
-                if (at > before)
+                if (at > before) {
                     followedMs = (at - before) / 1000;
-                else
+                    afterExitMs = (at - done) / 1000;
+                } else {
                     waitMs(2);
+                }
             }
             waitMs(500);
             for (const std::string& step : command.steps) {
@@ -90,7 +94,12 @@ void measureMixerHeld(WindowProcess& window, const std::string& folder, Figures&
         window.ask("volume 255");
         figures[std::string("mixer's 25% across ") + command.name + ", loudest dB"].push_back(
             loudestAfterMixer(heard));
-        if (followedMs >= 0) figures["volume bar shows a mixer's level, ms"].push_back(followedMs);
+        if (followedMs >= 0) {
+            figures["volume bar shows a mixer's level, ms after pactl started"].push_back(
+                followedMs);
+            figures["volume bar shows a mixer's level, ms after pactl ended"].push_back(
+                afterExitMs);
+        }
     }
 }
 

@@ -209,6 +209,7 @@ void PulseOutput::createStream() {
     pa_stream_set_state_callback(stream_, &PulseOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseOutput::onWrite, this);
     pa_stream_set_underflow_callback(stream_, &PulseOutput::onUnderflow, this);
+    pa_stream_set_started_callback(stream_, &PulseOutput::onStarted, this);
     const pa_buffer_attr wanted = attributes(false);
     written_ = 0;
     // Made to play; a pause or stop before it is ready corks it then.
@@ -234,6 +235,7 @@ void PulseOutput::dropStream() {
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
     pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+    pa_stream_set_started_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
@@ -334,6 +336,15 @@ void PulseOutput::onUnderflow(pa_stream*, void* self) {
     output->watchEnd(false);
     // The end of the track has been heard: nothing is left to keep the server busy for.
     if (output->state_ == OutputState::Draining) output->setCorked(true);
+}
+
+void PulseOutput::onStarted(pa_stream* stream, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    // The clock behind the position was held while the stream waited to start (after a flush,
+    // the part of the old segment the sink still played is in it): it is set right at once,
+    // not at the next write's correction a second later.
+    output->timingAsked_ = pa_rtclock_now();
+    forget(pa_stream_update_timing_info(stream, nullptr, nullptr));
 }
 
 void PulseOutput::fill() {

@@ -129,6 +129,7 @@ private:
     static void onStreamState(pa_stream* stream, void* self);
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
+    static void onStarted(pa_stream* stream, void* self);
 
     std::string name_;
     pa_threaded_mainloop* loop_ = nullptr;
