@@ -250,6 +250,8 @@ void MprisService::watchWindow() {
     connect(w, &main_window::MainWindow::positionJumped, this, [this] { scheduleUpdate(true); });
     // The device's end of a command: a track ended, the list ran out.
     connect(w->player.get(), &playback::MediaPlayer::notified, this, update);
+    // A mixer's level or mute, once the window shows it.
+    connect(w->player.get(), &playback::MediaPlayer::mixerChanged, this, update);
     // Dropped files play at once.
     w->installEventFilter(this);
 }

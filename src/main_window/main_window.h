@@ -222,6 +222,9 @@ public:
     void selectRightChannel();
     void toggleMute();
     void selectStereo();
+    // A mixer set the output's level or mute from outside: the bar and the audio menu show it,
+    // and nothing is written back.
+    void followMixer(std::uint32_t level, bool muted);
 
     // Lyrics (lyrics_hook.cpp)
     void toggleLyricsWindow();
@@ -277,6 +280,8 @@ private:
     void showStopped();
     // The milliseconds until the position crosses its next whole second, and a little after.
     int msToNextSecond() const;
+    // The audio menu and the bar of the muted state, or of the state after it, in stereo.
+    void showMuted(bool muted);
     // Previous (-1) or next (+1).
     void stepTrack(int delta);
     // The skips' seek and play on; the device refuses a target outside the track.
@@ -311,6 +316,12 @@ private:
     // plays the row that is already heard.
     int queuedRandomRow_ = -1;
     std::string queuedRandomPath_;
+
+    // While the bar shows a mixer's level, its move writes nothing (volume.cpp).
+    bool followingMixer_ = false;
+    // Muted by a mixer, and the channel item checked before: its un-mute brings it back.
+    bool mutedByMixer_ = false;
+    QAction* channelBeforeMixerMute_ = nullptr;
 
     // The tray icon (tray.cpp); the destructor runs onDestroy while it still exists.
     std::unique_ptr<TrayIcon> trayIcon_;

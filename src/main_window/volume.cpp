@@ -1,10 +1,12 @@
 // Volume, mute and channels: the volume bar and the audio menu write the wave-out level at
 // once. The program keeps no level of its own; the state is the bar's position and the
-// menu's check marks, captions and enabled states.
+// menu's check marks, captions and enabled states. A level or mute that a mixer sets on the
+// output from outside is shown there too, without being written back.
 
 #include <QAction>
 #include <QSlider>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "main_window/main_window.h"
@@ -31,6 +33,8 @@ void MainWindow::connectVolume() {
     bind(leftChannelAction, &MainWindow::selectLeftChannel);
     bind(rightChannelAction, &MainWindow::selectRightChannel);
     bind(stereoAction, &MainWindow::selectStereo);
+    connect(player.get(), &playback::MediaPlayer::mixerChanged, this,
+            platform::guarded(this, &MainWindow::followMixer));
     connect(volumeBar, &QSlider::valueChanged, this,
             platform::guarded(this, &MainWindow::onVolumeBarChanged));
     // A key press, a click beside the thumb or a drag is a change notification even when the
@@ -44,6 +48,7 @@ void MainWindow::connectVolume() {
 }
 
 void MainWindow::onVolumeBarChanged() {
+    if (followingMixer_) return;
     const auto p = static_cast<std::uint32_t>(volumeBar->value());
     playback::setWaveOutVolume((p << 24) | (p << 8));
 }
@@ -57,28 +62,53 @@ void MainWindow::lowerVolume() {
     volumeBar->setValue(volumeBar->value() - kVolumeStep);
 }
 
+void MainWindow::showMuted(bool muted) {
+    muteAction->setChecked(muted);
+    // The un-mute's caption has no access letter, unlike the one the item starts with.
+    setCaption(muteAction, muted ? QStringLiteral(u"取消静音") : QStringLiteral(u"静音"));
+    for (QAction* item :
+         {louderAction, softerAction, leftChannelAction, rightChannelAction, stereoAction})
+        item->setEnabled(!muted);
+    for (QAction* item : {leftChannelAction, rightChannelAction, stereoAction})
+        item->setChecked(!muted && item == stereoAction);
+    volumeBar->setEnabled(!muted);
+}
+
 void MainWindow::toggleMute() {
+    mutedByMixer_ = false;
     if (!muteAction->isChecked()) {
-        muteAction->setChecked(true);
-        setCaption(muteAction, QStringLiteral(u"取消静音"));
-        for (QAction* item :
-             {louderAction, softerAction, leftChannelAction, rightChannelAction, stereoAction})
-            item->setEnabled(false);
-        for (QAction* item : {leftChannelAction, rightChannelAction, stereoAction})
-            item->setChecked(false);
-        volumeBar->setEnabled(false);
+        showMuted(true);
         playback::setWaveOutVolume(kSilent);
         return;
     }
     // Un-mute always comes back in stereo at full level, whatever the bar shows.
-    muteAction->setChecked(false);
-    setCaption(muteAction, QStringLiteral(u"静音"));
-    for (QAction* item :
-         {louderAction, softerAction, leftChannelAction, rightChannelAction, stereoAction})
-        item->setEnabled(true);
-    stereoAction->setChecked(true);
-    volumeBar->setEnabled(true);
+    showMuted(false);
     playback::setWaveOutVolume(kStereo);
+}
+
+void MainWindow::followMixer(std::uint32_t level, bool muted) {
+    if (muted && !muteAction->isChecked()) {
+        channelBeforeMixerMute_ = leftChannelAction->isChecked()    ? leftChannelAction
+                                  : rightChannelAction->isChecked() ? rightChannelAction
+                                                                    : stereoAction;
+        mutedByMixer_ = true;
+        showMuted(true);
+    } else if (!muted && muteAction->isChecked() && (mutedByMixer_ || level != 0)) {
+        // The mixer's un-mute brings back the channel item its mute took; a level raised in
+        // the mixer while our own mute (level 0) holds ends it in stereo, as our un-mute does.
+        showMuted(false);
+        if (mutedByMixer_ && channelBeforeMixerMute_ != stereoAction) {
+            stereoAction->setChecked(false);
+            channelBeforeMixerMute_->setChecked(true);
+        }
+        mutedByMixer_ = false;
+    }
+    // Muted, the bar keeps the position it had, as after our own mute.
+    if (muteAction->isChecked()) return;
+    const std::uint32_t louder = std::max(level & 0xFFFFu, level >> 16);
+    followingMixer_ = true;
+    volumeBar->setValue(int(std::min<std::uint32_t>(255, (louder + 128) / 256)));
+    followingMixer_ = false;
 }
 
 void MainWindow::selectLeftChannel() {

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace playback {
@@ -20,11 +22,11 @@ struct OutputFormat {
 class AudioSource {
 public:
     // Copies up to `frames` frames of the track into `out`, with the wave-out gain applied
-    // unless the output mixes it in (AudioOutput::mixesLevel), and counts them as handed over; returns how many. Fewer (even 0) when not playing, on an
-    // underrun, or at the end of the track, which pull() itself detects and reports. With
-    // `wait`, blocks until the decoder has supplied data or the track has ended or stopped
-    // instead of reporting an underrun; with `frames` 0 and `wait` it only settles whether the
-    // track has ended.
+    // unless the output mixes it in (AudioOutput::mixesLevel), and counts them as handed over;
+    // returns how many. Fewer (even 0) when not playing, on an underrun, or at the end of the
+    // track, which pull() itself detects and reports. With `wait`, blocks until the decoder has
+    // supplied data or the track has ended or stopped instead of reporting an underrun; with
+    // `frames` 0 and `wait` it only settles whether the track has ended.
     virtual std::size_t pull(std::int16_t* out, std::size_t frames, bool wait) = 0;
     // The output can no longer play (its sound server went away): a track that is playing
     // ends now, as when its data ends early. Called as pull() is, or from setState().
@@ -78,6 +80,19 @@ public:
     // UI thread; only for an output that mixes the level. The packed wave-out level, given
     // once when the source attaches and after every change.
     virtual void setLevel(std::uint32_t /*packed*/) {}
+    // A mixer changed our stream's level, balance or mute from outside (the desktop's sound
+    // settings): called on the output's own thread, so it must only post; mixerLevel() then
+    // tells what holds now. Never for a level the program wrote.
+    using MixerListener = std::function<void()>;
+    // UI thread, before the first open(). Only an output whose level a mixer can reach calls it.
+    virtual void setMixerListener(MixerListener /*listener*/) {}
+    // UI thread. The stream's level as a packed wave-out level (each channel at most 0xFFFF)
+    // and its mute, once the program or a mixer has set one; else nothing.
+    struct MixerLevel {
+        std::uint32_t packed = 0;
+        bool muted = false;
+    };
+    virtual std::optional<MixerLevel> mixerLevel() { return std::nullopt; }
     // UI thread. True when the output lost its device (the sound server went away) and only
     // the next open() can connect it again.
     virtual bool lost() { return false; }

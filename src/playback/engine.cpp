@@ -52,8 +52,9 @@ void Engine::open(const std::string& path) {
     std::shared_ptr<Decoder> decoder = openDecoder(path);
     {
         std::lock_guard lock(mutex_);
-        // Half a second of audio, and never less than two chunks.
-        capacity_ = std::max<std::size_t>(std::size_t(format_.sampleRate) / 2, 2 * kChunkFrames);
+        // A second of audio, so that a sound server's refill of about a second is served at
+        // once, and a decoder thread kept from running by a busy machine has that much in hand.
+        capacity_ = std::max<std::size_t>(std::size_t(format_.sampleRate), 2 * kChunkFrames);
         ring_.assign(capacity_ * std::size_t(format_.channels), 0);
         current_ = Track{decoder, path, decoder->length().frames, decoder->length().ms,
                          decoder->lengthExact()};

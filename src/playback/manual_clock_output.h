@@ -31,6 +31,13 @@ public:
     bool holdsFrames() const override { return latencyFrames_ > 0; }
     std::int64_t queuedFrames() override { return queued_; }
     std::string driver() const override { return "manual"; }
+    void setMixerListener(MixerListener listener) override { mixerListener_ = std::move(listener); }
+    std::optional<MixerLevel> mixerLevel() override { return mixer_; }
+    // Stands for a mixer that sets the stream's level and mute from outside.
+    void setFromMixer(std::uint32_t packed, bool muted) {
+        mixer_ = MixerLevel{packed, muted};
+        if (mixerListener_) mixerListener_();
+    }
 
     // Plays `duration` of audio, or less when the track ends or is not playing; returns the
     // frames played. The frames taken are kept for samples().
@@ -59,6 +66,8 @@ private:
     int opens_ = 0;
     bool keepSamples_ = true;
     std::vector<std::int16_t> samples_;
+    MixerListener mixerListener_;
+    std::optional<MixerLevel> mixer_;
 };
 
 }  // namespace playback

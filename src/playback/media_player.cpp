@@ -60,6 +60,9 @@ Device& MediaPlayer::device() {
                 this, [this, playId] { trackEnded(playId); }, Qt::QueuedConnection);
         };
         device_ = loadDeviceFactory()(std::move(output_), std::move(events), &waveOutVolume);
+        device_->output().setMixerListener([this] {
+            QMetaObject::invokeMethod(this, &MediaPlayer::followMixer, Qt::QueuedConnection);
+        });
     }
     return *device_;
 }
@@ -203,6 +206,15 @@ void MediaPlayer::dataEnded(std::uint64_t playId) {
     // Only for the play whose end will be notified, while that end is still to be heard.
     if (pendingPlay_ == 0 || pendingPlay_ != playId || !device_->endComing()) return;
     Q_EMIT endComing();
+}
+
+void MediaPlayer::followMixer() {
+    // What holds now, read when this runs: a level the window wrote since the mixer's change
+    // was posted is what the stream has, and what the window shows already.
+    const std::optional<AudioOutput::MixerLevel> mixer = device_->output().mixerLevel();
+    if (!mixer) return;
+    waveOutLevel.store(mixer->packed, std::memory_order_relaxed);
+    Q_EMIT mixerChanged(mixer->packed, mixer->muted);
 }
 
 void MediaPlayer::trackEnded(std::uint64_t playId) {

@@ -80,6 +80,10 @@ Q_SIGNALS:
     // that follows (queueNext). Also after a resume in those last moments. Not
     // emitted where an output plays what it is handed at once; the end follows directly.
     void endComing();
+    // A mixer set our stream's level or mute from outside: the wave-out level is `packed` now
+    // (each channel at most 0xFFFF), adopted without being written back, and `muted` tells
+    // whether the mixer muted the stream. Emitted from the event loop.
+    void mixerChanged(std::uint32_t packed, bool muted);
 
 private:
     // Consumes the one-shot Notify flag: its value when it was set, else `byDefault`.
@@ -92,6 +96,7 @@ private:
     bool reconnect();
     void trackEnded(std::uint64_t playId);  // queued from the output's thread
     void dataEnded(std::uint64_t playId);   // queued from the output's thread
+    void followMixer();                     // queued from the output's thread
     // The device, loaded on first use; throws DeviceError when its module cannot be loaded.
     Device& device();
 
@@ -107,7 +112,8 @@ private:
 
 // Wave-out volume of device 0: low 16 bits left, high 16 bits right, 0 silence, 0xFFFF full.
 // Every output applies it as a per-channel gain; it lasts across files and players. UI thread
-// (the read on any): a sound server's stream takes a new level at once, where it is mixed.
+// (the read on any): a sound server's stream takes a new level at once, where it is mixed. What
+// a mixer sets on that stream becomes the level too (mixerChanged), and is read back here.
 void setWaveOutVolume(std::uint32_t packed);
 std::uint32_t waveOutVolume();
 

@@ -7,12 +7,14 @@
 namespace playback {
 namespace {
 
-// What the stream holds. The server asks for more when a request's worth has played, and asks
-// the sink for (buffer - 2 * request) of latency: the time a cork or a dropped stream takes to
-// be heard on a sink that cannot take back what it has rendered, so at most 30 ms less a
-// little for the rest of the way. The sink wakes once per latency: the longer, the less the
-// server works.
-constexpr int kBufferMs = 500;
+// What the stream holds. The server asks for more when a request's worth has played, so the
+// stream never holds less than (buffer - request), about a second, while we keep up: a busy
+// machine may keep us from running that long without a dropout. The server asks the sink for
+// (buffer - 2 * request) of latency: the time a cork, a flush or a volume change takes to be
+// heard on a sink that cannot take back what it has rendered, so at most 30 ms less a little
+// for the rest of the way. The sink wakes once per latency: the longer, the less the server
+// works.
+constexpr int kBufferMs = 2000;
 constexpr int kSinkLatencyMs = 28;
 constexpr int kRequestMs = (kBufferMs - kSinkLatencyMs) / 2;
 // Playback starts, and starts again after running dry, once this much is there.
@@ -35,34 +37,11 @@ std::uint32_t bytesFor(int ms, int rate) {
     return std::uint32_t(std::int64_t(ms) * rate / 1000) * std::uint32_t(kFrameBytes);
 }
 
-// The packed wave-out level (0..0xFFFF a channel, linear) as the stream's volume: the same
-// amplitude a gain applied to the samples would give.
-pa_cvolume volumeOf(std::uint32_t packed) {
-    pa_cvolume volume;
-    volume.channels = 2;
-    volume.values[0] = pa_sw_volume_from_linear(double(packed & 0xFFFFu) / 0xFFFF);
-    volume.values[1] = pa_sw_volume_from_linear(double(packed >> 16) / 0xFFFF);
-    return volume;
-}
+}  // namespace
 
-void forget(pa_operation* operation) {
+void PulseOutput::forget(pa_operation* operation) {
     if (operation != nullptr) pa_operation_unref(operation);
 }
-
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* loop_;
-};
-
-}  // namespace
 
 std::unique_ptr<PulseOutput> PulseOutput::connect(const std::string& name) {
     std::unique_ptr<PulseOutput> output(new PulseOutput(name));
@@ -116,6 +95,7 @@ bool PulseOutput::connectContext() {
     if (!reply.done) return false;
     format_.sampleRate = reply.rate >= 8000 && reply.rate <= 192000 ? int(reply.rate) : 48000;
     format_.channels = 2;
+    subscribe();
     return true;
 }
 
@@ -162,28 +142,39 @@ void PulseOutput::onContextState(pa_context* context, void* self) {
 
 void PulseOutput::onStreamState(pa_stream* stream, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
-    const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) output->lose();
-    // A level written while the stream was connecting.
-    if (state == PA_STREAM_READY) output->applyLevel();
+    switch (pa_stream_get_state(stream)) {
+        case PA_STREAM_READY:
+            output->onStreamReady();
+            break;
+        case PA_STREAM_FAILED:
+            // The device a mixer had moved the old stream to is gone: the server chooses.
+            if (!output->movedTo_.empty() &&
+                pa_context_errno(output->context_) == PA_ERR_NOENTITY &&
+                pa_context_get_state(output->context_) == PA_CONTEXT_READY) {
+                output->movedTo_.clear();
+                output->dropStream();
+                output->createStream();
+                break;
+            }
+            output->lose();
+            break;
+        case PA_STREAM_TERMINATED:
+            output->lose();
+            break;
+        default:
+            break;
+    }
 }
 
-void PulseOutput::setLevel(std::uint32_t packed) {
-    LoopLock lock(loop_);
-    // Before the first write the stream keeps the level the server gives it.
-    if (!level_ && packed == kUntouchedLevel) return;
-    level_ = packed;
-    applyLevel();
-}
-
-void PulseOutput::applyLevel() {
-    if (!level_ || level_ == streamLevel_ || stream_ == nullptr ||
-        pa_stream_get_state(stream_) != PA_STREAM_READY)
-        return;
-    streamLevel_ = level_;
-    const pa_cvolume volume = volumeOf(*level_);
-    forget(pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume,
-                                            nullptr, nullptr));
+void PulseOutput::onStreamReady() {
+    streamSink_ = pa_stream_get_device_index(stream_);
+    if (corked_) sendCork();
+    if (levelPending_) {
+        levelPending_ = false;
+        sendLevel(true, true);
+    }
+    // What the server gave a stream whose level we did not set, and the echo of ours.
+    askStreamInfo();
 }
 
 void PulseOutput::lose() {
@@ -218,16 +209,23 @@ void PulseOutput::createStream() {
     pa_stream_set_state_callback(stream_, &PulseOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseOutput::onWrite, this);
     pa_stream_set_underflow_callback(stream_, &PulseOutput::onUnderflow, this);
+    pa_stream_set_started_callback(stream_, &PulseOutput::onStarted, this);
     const pa_buffer_attr wanted = attributes(false);
     written_ = 0;
-    corked_ = false;
+    // Made to play; a pause or stop before it is ready corks it then.
+    corked_ = state_ != OutputState::Playing;
     underflow_ = false;
     timingAsked_ = 0;
-    // The stream starts at the wave-out level, so that its first frames are heard at it.
-    streamLevel_ = level_;
-    const pa_cvolume volume = volumeOf(level_.value_or(0));
-    if (pa_stream_connect_playback(stream_, nullptr, &wanted, PA_STREAM_INTERPOLATE_TIMING,
-                                   level_ ? &volume : nullptr, nullptr) < 0)
+    levelPending_ = false;
+    streamSink_ = PA_INVALID_INDEX;
+    // The stream starts at the volume, mute and device the old one had (or the level the
+    // program wrote), so that its first frames are heard so; what is not known yet the server
+    // decides.
+    unsigned flags = PA_STREAM_INTERPOLATE_TIMING;
+    if (streamMuted_) flags |= *streamMuted_ ? PA_STREAM_START_MUTED : PA_STREAM_START_UNMUTED;
+    if (pa_stream_connect_playback(stream_, movedTo_.empty() ? nullptr : movedTo_.c_str(), &wanted,
+                                   pa_stream_flags_t(flags),
+                                   streamVolume_ ? &*streamVolume_ : nullptr, nullptr) < 0)
         lose();
 }
 
@@ -237,6 +235,7 @@ void PulseOutput::dropStream() {
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
     pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+    pa_stream_set_started_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
@@ -256,14 +255,34 @@ pa_buffer_attr PulseOutput::attributes(bool corked) const {
 void PulseOutput::setCorked(bool corked) {
     if (stream_ == nullptr || corked_ == corked) return;
     corked_ = corked;
-    // Corked first, so that the pause is heard at once; uncorked last, so that the short
-    // latency is in place when it plays again.
-    const pa_buffer_attr wanted = attributes(corked);
     // Paused, the end comes no closer; fill() watches for it again when playing resumes.
     if (corked) stopEndTimer();
-    if (corked) forget(pa_stream_cork(stream_, 1, nullptr, nullptr));
+    if (pa_stream_get_state(stream_) == PA_STREAM_READY) sendCork();
+}
+
+void PulseOutput::sendCork() {
+    // Corked first, so that the pause is heard at once; uncorked last, so that the short
+    // latency is in place when it plays again.
+    const pa_buffer_attr wanted = attributes(corked_);
+    if (corked_) forget(pa_stream_cork(stream_, 1, nullptr, nullptr));
     forget(pa_stream_set_buffer_attr(stream_, &wanted, nullptr, nullptr));
-    if (!corked) forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    if (!corked_) forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+}
+
+void PulseOutput::flush() {
+    // Nothing is written before the stream is ready.
+    if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY) return;
+    stopEndTimer();
+    forget(pa_stream_flush(stream_, nullptr, nullptr));
+    // The server's write position is now where the sink has read to, a sink latency ahead of
+    // what has been heard; its timing, asked for at once, tells exactly.
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    const pa_usec_t sinkUsec = timing != nullptr ? timing->sink_usec : 0;
+    written_ = heardIndex() + std::int64_t(sinkUsec * pa_usec_t(format_.sampleRate) / 1000000);
+    timingAsked_ = pa_rtclock_now();
+    forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    // Nothing of what was written is left to play.
+    underflow_ = true;
 }
 
 void PulseOutput::setState(OutputState state) {
@@ -285,12 +304,14 @@ void PulseOutput::setState(OutputState state) {
             setCorked(true);
             break;
         case OutputState::Stopped:
-            dropStream();
+            // The stream stays, with whatever a mixer set on it.
+            flush();
+            setCorked(true);
             break;
         case OutputState::Draining:
             if (stream_ == nullptr) break;
             if (underflow_ || queued() == 0) {
-                dropStream();
+                setCorked(true);
             } else {
                 setCorked(false);
                 // A tail shorter than the start threshold plays too.
@@ -314,7 +335,16 @@ void PulseOutput::onUnderflow(pa_stream*, void* self) {
     output->underflow_ = true;
     output->watchEnd(false);
     // The end of the track has been heard: nothing is left to keep the server busy for.
-    if (output->state_ == OutputState::Draining) output->dropStream();
+    if (output->state_ == OutputState::Draining) output->setCorked(true);
+}
+
+void PulseOutput::onStarted(pa_stream* stream, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    // The clock behind the position was held while the stream waited to start (after a flush,
+    // the part of the old segment the sink still played is in it): it is set right at once,
+    // not at the next write's correction a second later.
+    output->timingAsked_ = pa_rtclock_now();
+    forget(pa_stream_update_timing_info(stream, nullptr, nullptr));
 }
 
 void PulseOutput::fill() {
@@ -371,16 +401,17 @@ void PulseOutput::watchEnd(bool ranShort) {
     // Frames of this stream up to the end; those taken before it was made are gone already.
     // Once the stream has run dry, everything is with the sink (whose latency the stream's
     // clock never quite passes); else the clock says when the end is heard.
-    const std::int64_t end = mark - (taken_ - written_);
-    const std::int64_t heard = written_ - queued();
+    const std::int64_t write = writeIndex();
+    const std::int64_t end = mark - (taken_ - write);
+    const std::int64_t heard = write - queued();
     if (underflow_ || heard + format_.sampleRate * kEndSlackMs / 1000 >= end) {
         stopEndTimer();
         // Heard up to the end at least, whatever the clock lags.
         source_->heard(std::min(queued(), taken_ - mark));
         return;
     }
-    const pa_usec_t at = pa_rtclock_now() +
-                         pa_usec_t((end - heard) * 1000000 / format_.sampleRate) + 1000;
+    const pa_usec_t at =
+        pa_rtclock_now() + pa_usec_t((end - heard) * 1000000 / format_.sampleRate) + 1000;
     if (endTimer_ != nullptr) {
         pa_context_rttime_restart(context_, endTimer_, at);
     } else {
@@ -407,13 +438,23 @@ void PulseOutput::onEndTiming(pa_stream* stream, int, void* self) {
     if (stream == output->stream_) output->watchEnd(false);
 }
 
-std::int64_t PulseOutput::queued() {
-    if (stream_ == nullptr) return 0;
+std::int64_t PulseOutput::writeIndex() const {
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (timing != nullptr && !timing->write_index_corrupt)
+        return timing->write_index / std::int64_t(kFrameBytes);
+    return written_;
+}
+
+std::int64_t PulseOutput::heardIndex() const {
     pa_usec_t heard = 0;
     // Before the server's first timing report nothing has been heard.
     if (pa_stream_get_time(stream_, &heard) < 0) heard = 0;
-    const std::int64_t heardFrames = std::int64_t(heard * pa_usec_t(format_.sampleRate) / 1000000);
-    return std::max<std::int64_t>(0, written_ - heardFrames);
+    return std::int64_t(heard * pa_usec_t(format_.sampleRate) / 1000000);
+}
+
+std::int64_t PulseOutput::queued() {
+    if (stream_ == nullptr) return 0;
+    return std::max<std::int64_t>(0, writeIndex() - heardIndex());
 }
 
 std::int64_t PulseOutput::queuedFrames() {

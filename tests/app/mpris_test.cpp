@@ -205,6 +205,16 @@ TEST_F(MprisTest, VolumeIsTheVolumeBarAndMutedReadsSilent) {
     service->setVolume(1.0);  // the bar is disabled while muted
     EXPECT_EQ(window->volumeBar->value(), 128);
     window->muteAction->trigger();
+
+    // A mixer's level and mute are reported as the window takes them.
+    window->player->output();  // the device, which listens to the mixer
+    changes.clear();
+    clock->setFromMixer(0x4000C000u, false);
+    settle();
+    EXPECT_NEAR(reported(changes, QStringLiteral("Volume")).toDouble(), 0xC000 / 65280.0, 1e-9);
+    clock->setFromMixer(0x4000C000u, true);
+    settle();
+    EXPECT_EQ(reported(changes, QStringLiteral("Volume")).toDouble(), 0.0);
 }
 
 class TrayDouble final : public main_window::TrayIcon {

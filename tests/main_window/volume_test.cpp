@@ -211,6 +211,48 @@ TEST_F(VolumeTest, MuteFromLeftOnlyComesBackInStereoAtFullLevel) {
     EXPECT_EQ(window->volumeBar->value(), 100);
 }
 
+TEST_F(VolumeTest, AMixersLevelAndMuteAreShownWithoutBeingWrittenBack) {
+    auto& mixer = static_cast<playback::ManualClockOutput&>(window->player->output());
+    window->leftChannelAction->trigger();
+    auto fromMixer = [&](std::uint32_t packed, bool muted) {
+        mixer.setFromMixer(packed, muted);
+        settle();
+    };
+    // A balance no bar position writes: the bar shows the louder channel, the level stays the
+    // mixer's, and the channel mark stays.
+    fromMixer(0x12344321u, false);
+    EXPECT_EQ(window->volumeBar->value(), 67);
+    EXPECT_EQ(level(), 0x12344321u);
+    EXPECT_EQ(channelMark(), "N30");
+
+    // The mixer's mute is the muted state, the bar where it was; its un-mute brings back the
+    // channel item and follows the level.
+    fromMixer(0x12344321u, true);
+    EXPECT_TRUE(window->muteAction->isChecked());
+    EXPECT_EQ(MainWindow::caption(window->muteAction), QStringLiteral(u"取消静音"));
+    EXPECT_FALSE(window->volumeBar->isEnabled());
+    EXPECT_FALSE(window->stereoAction->isEnabled());
+    EXPECT_EQ(channelMark(), "");
+    fromMixer(0x0000FFFFu, false);
+    EXPECT_FALSE(window->muteAction->isChecked());
+    EXPECT_TRUE(window->volumeBar->isEnabled());
+    EXPECT_EQ(channelMark(), "N30");
+    EXPECT_EQ(window->volumeBar->value(), 255);
+    EXPECT_EQ(level(), 0x0000FFFFu);
+
+    // Our own mute holds against a mixer that only lifts its mute flag at level 0, and ends,
+    // in stereo, when the mixer raises the level.
+    window->muteAction->trigger();
+    fromMixer(0, false);
+    EXPECT_TRUE(window->muteAction->isChecked());
+    EXPECT_EQ(window->volumeBar->value(), 255);
+    fromMixer(0x40004000u, false);
+    EXPECT_FALSE(window->muteAction->isChecked());
+    EXPECT_EQ(channelMark(), "N33");
+    EXPECT_EQ(window->volumeBar->value(), 64);
+    EXPECT_EQ(level(), 0x40004000u);
+}
+
 TEST_F(VolumeTest, ChannelLevelsReachWhatIsPlayed) {
     const std::string path = tone("tone.wav", 3000, 440);
     const auto at = path.rfind('/');
