@@ -291,6 +291,7 @@ Decoder::Decoder(const std::string& path, OutputFormat format, std::function<voi
     }
     // From here on only the decoder thread reads, and it may wait for a slow disk.
     s.guard.openStarted.reset();
+    s.guard.timedOut = false;
     s.guard.readLimit = std::numeric_limits<std::int64_t>::max();
     if (lengthExact_) return;
     scan_ = std::make_unique<Scan>();
