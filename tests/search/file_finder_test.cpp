@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "platform/system.h"
-#include "search/blocking_call.h"
 #include "search/file_finder.h"
 #include "support/scripted_message_box.h"
 
@@ -388,9 +387,10 @@ TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
     EXPECT_EQ(rec.events.back(), "finish");
 }
 
-// A handler that, like the dialog's, has its work done by the UI thread and waits for it.
-void viaUiThread(BlockingCaller* ui, const std::function<void()>& f) {
-    ui->call(f);
+// A handler that has its work done by the UI thread and waits for it, as the design's hand-over
+// of widget updates did: a stop and the finder's end must still come through.
+void viaUiThread(QObject* ui, const std::function<void()>& f) {
+    QMetaObject::invokeMethod(ui, f, Qt::BlockingQueuedConnection);
 }
 
 TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
@@ -398,7 +398,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
         tree.folder("many" + std::to_string(i));
         tree.file("many" + std::to_string(i) + "/x.mp3");
     }
-    BlockingCaller ui;
+    QObject ui;
     std::atomic<int> matches{0};
     std::atomic<bool> abortSeen{false};
     finder.onFolderChange = [&](FileFinder*, const std::string&, FolderIgnore&) {
@@ -422,7 +422,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
 
 TEST_F(WalkTest, DestroyedWhileAThreadedSearchRuns) {
     for (int i = 0; i < 20; ++i) tree.folder("many" + std::to_string(i));
-    BlockingCaller ui;
+    QObject ui;
     std::atomic<int> calls{0};
     auto* f = new FileFinder;
     f->criteria().files().setLocation(tree.root());
