@@ -125,15 +125,7 @@ int LockedTemporary::createNameless(const std::string& folder, const std::string
         if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
             (errno == ENOENT &&
              ::linkat(file.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
-            lock_ = Fd{::fcntl(file.get(), F_DUPFD_CLOEXEC, 0)};
-            if (!lock_) {
-                const int error = errno;
-                ::unlink(name.c_str());
-                return error;
-            }
-            writing_ = std::move(file);
-            path_ = std::move(name);
-            return 0;
+            return hold(std::move(file), std::move(name));
         }
         if (errno == EEXIST) continue;
         // No /proc and no right to link by descriptor.
@@ -162,17 +154,23 @@ int LockedTemporary::createNamed(const std::string& folder, const std::string& p
         struct stat st {};
         if (::fstat(file.get(), &st) != 0) return errno;
         if (st.st_nlink == 0) continue;
-        lock_ = Fd{::fcntl(file.get(), F_DUPFD_CLOEXEC, 0)};
-        if (!lock_) {
-            const int error = errno;
-            ::unlink(name.c_str());
-            return error;
-        }
-        writing_ = std::move(file);
-        path_ = std::move(name);
-        return 0;
+        return hold(std::move(file), std::move(name));
     }
     return EEXIST;
+}
+
+// Keeps a locked file made under `name`, with a second descriptor that holds the lock until
+// the file is renamed or removed.
+int LockedTemporary::hold(Fd file, std::string name) {
+    lock_ = Fd{::fcntl(file.get(), F_DUPFD_CLOEXEC, 0)};
+    if (!lock_) {
+        const int error = errno;
+        ::unlink(name.c_str());
+        return error;
+    }
+    writing_ = std::move(file);
+    path_ = std::move(name);
+    return 0;
 }
 
 int LockedTemporary::renameOver(const std::string& target) {

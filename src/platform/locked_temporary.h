@@ -77,6 +77,7 @@ private:
                        mode_t mode);
     int createNamed(const std::string& folder, const std::string& prefix, std::string_view kind,
                     mode_t mode);
+    int hold(Fd file, std::string name);
 
     Fd writing_;  // written through; closed before the rename
     Fd lock_;     // a second descriptor of the same open file, holding the lock to the end
