@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -388,9 +391,26 @@ TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
 }
 
 // A handler that has its work done by the UI thread and waits for it, as the design's hand-over
-// of widget updates did: a stop and the finder's end must still come through.
+// of widget updates did: a stop and the finder's end must still come through. The wait is on a
+// standard condition, which thread checkers see, unlike Qt's blocking queued call.
 void viaUiThread(QObject* ui, const std::function<void()>& f) {
-    QMetaObject::invokeMethod(ui, f, Qt::BlockingQueuedConnection);
+    struct Call {
+        std::mutex m;
+        std::condition_variable ran;
+        bool done = false;  // guarded by m
+    };
+    const auto call = std::make_shared<Call>();
+    QMetaObject::invokeMethod(
+        ui,
+        [call, f] {
+            f();
+            std::lock_guard<std::mutex> hold(call->m);
+            call->done = true;
+            call->ran.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> wait(call->m);
+    call->ran.wait(wait, [&] { return call->done; });
 }
 
 TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
