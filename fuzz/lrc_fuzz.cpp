@@ -100,6 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < w.window.lyricsList->count(); ++i) {
         const QByteArray bytes = w.window.lyricsList->item(i)->data(Qt::UserRole).toByteArray();
         check(bytes.toStdString() == lines[static_cast<std::size_t>(i)], "a row keeps its bytes");
+        check(w.window.lyricsList->item(i)->text().size() <= 501,
+              "a row shows at most 500 characters and an ellipsis");
     }
 
     w.elapsed = QString::fromLatin1(elapsed.data(), static_cast<qsizetype>(elapsed.size()));

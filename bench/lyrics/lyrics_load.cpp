@@ -1,8 +1,9 @@
-// Loading a lyric file into the lyrics window, from the call to the rows shown, for files a
-// player meets: an ordinary song's lyrics, the largest file still taken (1 MiB in 5,000 lines),
-// and files that are no lyrics (a megabyte and 16 MiB of empty lines, which once took 16 s and
-// 4 GB). The reference is `wc -l` over the same file, in the same run. Goal: the window answers
-// within 200 ms whatever the file.
+// Loading a lyric file into the lyrics window, from the call to the rows painted, for files a
+// player meets: an ordinary song's lyrics, the largest files still taken (1 MiB in 5,000 lines,
+// and 1 MiB in one line, which once held the window for a second), and files that are no
+// lyrics (a megabyte and 16 MiB of empty lines, which once took 16 s and 4 GB). The reference
+// is `wc -l` over the same file, in the same run. Goal: the window answers within 100 ms
+// whatever the file.
 #include <QApplication>
 #include <QListWidget>
 
@@ -21,12 +22,19 @@
 namespace {
 
 constexpr int kRuns = 5;
-constexpr double kGoalMs = 200.0;
+constexpr double kGoalMs = 100.0;
 
 std::string lines(int count, const std::string& text) {
     std::string out;
     for (int i = 0; i < count; ++i) out += text + "\r\n";
     return out;
+}
+
+// About `bytes` bytes of GBK text (歌词 repeated).
+std::string gbk(std::size_t bytes) {
+    std::string text;
+    while (text.size() + 4 <= bytes) text += "\xB8\xE8\xB4\xCA";
+    return text;
 }
 
 }  // namespace
@@ -48,6 +56,9 @@ int main(int argc, char** argv) {
     } files[] = {
         {"song (80 lines)", lines(80, "[01:23.45]words of a song")},
         {"largest taken (5000 lines, 1 MiB)", lines(5000, "[01:23.45]" + std::string(190, 'x'))},
+        {"largest taken, GBK", lines(5000, "[01:23.45]" + gbk(190))},
+        {"one line of 1 MiB", lines(1, "[00:01.00]" + std::string((1 << 20) - 12, 'x'))},
+        {"one line of 1 MiB, GBK", lines(1, "[00:01.00]" + gbk((1 << 20) - 12))},
         {"1 MiB of empty lines", std::string((1 << 20) - 1, '\n')},
         {"16 MiB of empty lines", std::string(16 << 20, '\n')},
     };
@@ -62,6 +73,8 @@ int main(int argc, char** argv) {
             const double start = bench::now();
             window.lyricsList->clear();
             window.loadLyrics(folder + "/track.mp3");
+            // Laid out and painted as the window shows it.
+            window.lyricsList->viewport()->repaint();
             QCoreApplication::processEvents();
             took.push_back((bench::now() - start) * 1e3);
             rows = window.lyricsList->count();

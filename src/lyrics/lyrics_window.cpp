@@ -36,8 +36,35 @@ public:
     }
 };
 
+// The most characters a row shows. A lyric line is a sentence or two; laying out and painting
+// a row of a whole megabyte (a file of one line) held the window for a second.
+constexpr std::size_t kLongestRowShown = 500;
+
+// A row's text: the line, cut after kLongestRowShown characters (never inside a surrogate
+// pair) and marked with an ellipsis when longer.
+QString rowText(QString text) {
+    if (std::size_t(text.size()) <= kLongestRowShown) return text;
+    auto cut = qsizetype(kLongestRowShown);
+    if (text[cut - 1].isHighSurrogate()) --cut;
+    text.truncate(cut);
+    text += QChar(0x2026);
+    return text;
+}
+
+// The start of a line that holds more than a row shows, cut where a character of `encoding`
+// ends: a megabyte line is not decoded (100 ms for GBK) to show 500 characters of it.
+std::string_view shownBytes(std::string_view line, const platform::CodePage& encoding) {
+    // No character of a set that lyric files come in takes more than 4 bytes.
+    constexpr std::size_t kEnough = 4 * (kLongestRowShown + 1);
+    if (line.size() <= kEnough) return line;
+    for (std::size_t end = kEnough; end > kEnough - 4; --end) {
+        if (encoding.isValidText(line.substr(0, end))) return line.substr(0, end);
+    }
+    return line.substr(0, kEnough);  // not text of that set: shown as toDisplay shows such
+}
+
 void appendRow(QListWidget* list, const std::string& bytes, const platform::CodePage& encoding) {
-    auto* item = new QListWidgetItem(encoding.toDisplay(bytes));
+    auto* item = new QListWidgetItem(rowText(encoding.toDisplay(shownBytes(bytes, encoding))));
     item->setData(Qt::UserRole, QByteArray(bytes.data(), qsizetype(bytes.size())));
     list->addItem(item);
 }

@@ -1,31 +1,26 @@
 #include "text_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
+#include <thread>
 
+#include "locked_temporary.h"
 #include "paths.h"
 #include "system.h"
 
 namespace platform {
 namespace {
 
-// Closes the descriptor on every path out of the caller.
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
+using detail::Fd;
+using detail::LockedTemporary;
 
 // What the error text says for an existing file that is neither a regular file nor a folder
 // (a FIFO, a device, a socket): no errno describes it.
@@ -59,65 +54,133 @@ std::string finalTarget(const std::string& path) {
     }
 }
 
-constexpr std::size_t kSuffixLength = 8;
-constexpr std::string_view kTemporaryEnd = ".tmp";
-
-// The start of every temporary name for `target`: hidden, and short enough that the whole name
-// stays within the system's limit on one name.
-std::string temporaryPrefix(const std::string& target) {
-    return "." + std::string(paths::split(target).name.substr(0, 200)) + ".";
+// Writes all of `data` at `offset`. Returns 0 or the errno value.
+int writeAt(int fd, std::string_view data, off_t offset) {
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(fd, data.data(), data.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return 0;
 }
 
-// Removes the temporary files that earlier writes to `target` left when they were killed: ours,
-// by their name and owner, and stale, since no writer holds them locked (a writer locks its
-// file from the moment it makes it until it is renamed or removed).
-void removeStaleTemporaries(const std::string& target) {
+// Copies everything `from` holds onto the start of `to`, then cuts `to` to that length and
+// flushes it to disk. Returns 0 or the errno value.
+int copyContents(int from, int to) {
+    char buffer[65536];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof buffer, offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) break;
+        if (const int error = writeAt(to, {buffer, static_cast<std::size_t>(n)}, offset))
+            return error;
+        offset += n;
+    }
+    if (::ftruncate(to, offset) != 0 || ::fsync(to) != 0) return errno;
+    return 0;
+}
+
+// How long a save waits for another save of the same file to finish with it. Saves hold a file
+// for one write; only a program that keeps a lock on it (none of ours) makes a save wait this
+// long.
+constexpr auto kLockPatience = std::chrono::seconds(5);
+
+// Takes a lock on an open file: exclusive (LOCK_EX) for a save, which every save of it takes,
+// shared (LOCK_SH) for a read, which a rewrite in place keeps out. Returns 0, or EWOULDBLOCK
+// when another holds it beyond the patience. Where the file system has no locks, there is
+// nothing to wait for.
+int waitForLock(int fd, int operation) {
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    auto pause = std::chrono::microseconds(100);
+    while (::flock(fd, operation | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return 0;
+        if (std::chrono::steady_clock::now() >= giveUp) return EWOULDBLOCK;
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
+    }
+    return 0;
+}
+
+// Gives the new file the old one's owner, group and permission bits, as far as this user may.
+// True when it has all three.
+bool takeOwnerAndMode(int fd, const struct stat& old) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) return false;
+    // The owner first: a change of owner may clear permission bits.
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+        (void)::fchown(fd, old.st_uid, old.st_gid);
+    (void)::fchmod(fd, old.st_mode & 0777);
+    return ::fstat(fd, &now) == 0 && now.st_uid == old.st_uid && now.st_gid == old.st_gid &&
+           (now.st_mode & 0777) == (old.st_mode & 0777);
+}
+
+// Where the copy of a file's old contents may go, in this order: beside the file, else (its
+// folder takes no new file, or its disk is full) the user's runtime folder, else the temporary
+// folder.
+std::vector<std::string> copyFolders(const std::string& folder) {
+    std::vector<std::string> folders{folder};
+    for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value == '/') folders.push_back(paths::withTrailingSeparator(value));
+    }
+    folders.emplace_back("/tmp/");
+    return folders;
+}
+
+// Rewrites the existing file `target` in place, so that it keeps its owner, group, permission
+// bits and links: where the user may write it but a renamed file could not be given its owner,
+// group or mode, or its folder takes no new file. The old contents are first copied aside and
+// flushed, and written back if the rewrite fails; a save killed mid-way leaves that copy, whose
+// name the error of a failed write-back gives too.
+void rewriteInPlace(const std::string& path, const std::string& target, std::string_view data) {
+    Fd file;
+    for (int tries = 0; !file; ++tries) {
+        file = Fd{::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+        if (!file) fail(kCannotCreate, path, errno);
+        if (const int error = waitForLock(file.get(), LOCK_EX)) fail(kCannotCreate, path, error);
+        // Another save may have renamed a new file over this one meanwhile: rewrite that.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(file.get(), &held) != 0) fail(kCannotCreate, path, errno);
+        if (!S_ISREG(held.st_mode)) fail(kCannotCreate, path, kNotRegularFile);
+        if (::stat(target.c_str(), &named) != 0) fail(kCannotCreate, path, errno);
+        if ((named.st_dev != held.st_dev || named.st_ino != held.st_ino) && tries < 100)
+            file.reset();
+    }
+
     const std::string folder(paths::folder(target));
-    const std::string prefix = temporaryPrefix(target);
-    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!listing) return;
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() != prefix.size() + kSuffixLength + kTemporaryEnd.size() ||
-            !name.starts_with(prefix) || !name.ends_with(kTemporaryEnd))
-            continue;
-        const std::string_view suffix = name.substr(prefix.size(), kSuffixLength);
-        if (!std::all_of(suffix.begin(), suffix.end(), [](char c) {
-                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-            }))
-            continue;
-        const std::string path = folder + std::string(name);
-        Fd f{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
-        struct stat st {};
-        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-            continue;
-        if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    const std::string_view name = paths::fileName(target);
+    // The copy is the user's alone (0600), whoever may read the file, and goes where there is
+    // room for it: on a full disk, elsewhere.
+    LockedTemporary copy;
+    int error = 0;
+    for (const std::string& place : copyFolders(folder)) {
+        int tried = copy.create(place, name, detail::kOldContents, 0600);
+        if (tried == 0 && (tried = copyContents(file.get(), copy.fd())) != 0) copy.discard();
+        if (tried == 0) break;
+        if (error == 0) error = tried;
     }
-    ::closedir(listing);
-}
+    if (copy.path().empty()) fail(kCannotCreate, path, error);
 
-// A name for the new file beside `target`, hidden, unique enough that O_EXCL rarely retries.
-std::string temporaryName(const std::string& target, int attempt) {
-    static std::atomic<unsigned> counter{0};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    const unsigned long long mix = static_cast<unsigned long long>(now) * 2654435761u +
-                                   static_cast<unsigned long long>(::getpid()) * 40503u +
-                                   counter++ * 977u + static_cast<unsigned>(attempt);
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix;
-    for (unsigned long long v = mix; suffix.size() < kSuffixLength; v /= 36) {
-        suffix += kDigits[v % 36];
-    }
-    return std::string(paths::folder(target)) + temporaryPrefix(target) + suffix +
-           std::string(kTemporaryEnd);
-}
+    error = writeAt(file.get(), data, 0);
+    if (error == 0 && ::ftruncate(file.get(), static_cast<off_t>(data.size())) != 0) error = errno;
+    if (error == 0 && ::fsync(file.get()) != 0) error = errno;
+    if (error == 0) return;  // the copy goes with `copy`
 
-// Gives up a write: closes and removes the new file, then reports `error`.
-[[noreturn]] void abandon(Fd& f, const std::string& temporary, const std::string& path, int error) {
-    if (f.fd >= 0) ::close(f.fd);
-    f.fd = -1;
-    ::unlink(temporary.c_str());
-    fail(kCannotWrite, path, error);
+    if (copyContents(copy.fd(), file.get()) == 0) fail(kCannotWrite, path, error);
+    const std::string kept = copy.path();
+    copy.keep();
+    throw SystemError(std::string(kCannotWrite) + " \"" + path + "\". " + systemMessage(error) +
+                          ". Its old contents are kept in \"" + kept + "\".",
+                      error);
 }
 
 }  // namespace
@@ -140,18 +203,21 @@ std::vector<std::string> splitLines(std::string_view text) {
 std::string readWholeFile(const std::string& path, std::size_t limit) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
     Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (f.fd < 0) fail(kCannotOpen, path, errno);
+    if (!f) fail(kCannotOpen, path, errno);
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0) fail(kCannotOpen, path, errno);
+    if (::fstat(f.get(), &st) != 0) fail(kCannotOpen, path, errno);
     if (S_ISDIR(st.st_mode)) fail(kCannotOpen, path, EISDIR);
     // Devices (/dev/zero never ends), FIFOs and sockets are not text files.
     if (!S_ISREG(st.st_mode)) fail(kCannotOpen, path, kNotRegularFile);
     if (static_cast<std::uint64_t>(st.st_size) > limit) fail(kCannotOpen, path, EFBIG);
+    // A save rewriting the file in place holds it for that while. A lock held beyond the
+    // patience is another program's, and the file is read regardless.
+    (void)waitForLock(f.get(), LOCK_SH);
     std::string data;
     data.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(f.fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(f.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail(kCannotOpen, path, errno);
@@ -169,8 +235,8 @@ void writeWholeFile(const std::string& path, std::string_view data) {
     const std::string folder(paths::folder(target));
     if (target.size() == folder.size()) fail(kCannotCreate, path, target.empty() ? ENOENT : EISDIR);
 
-    // What the old file was: the new one takes its place and its permissions. A file the user
-    // may not write stays refused, although the folder would let it be replaced.
+    // What the old file was: the new one takes its place, owner and permissions. A file the
+    // user may not write stays refused, although the folder would let it be replaced.
     struct stat old {};
     const bool replacing = ::stat(target.c_str(), &old) == 0;
     if (replacing) {
@@ -179,56 +245,38 @@ void writeWholeFile(const std::string& path, std::string_view data) {
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
             fail(kCannotCreate, path, errno);
     }
-    const mode_t mode = replacing ? (old.st_mode & 0777) : 0666;  // umask applies to a new file
 
-    removeStaleTemporaries(target);
-    std::string temporary;
-    Fd f{-1};
-    for (int attempt = 0; f.fd < 0; ++attempt) {
-        temporary = temporaryName(target, attempt);
-        f.fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (f.fd < 0 && (errno != EEXIST || attempt == 100)) fail(kCannotCreate, path, errno);
+    detail::removeStaleTemporaries(target);
+    // The umask applies to a new file; a replacement is given the old one's bits below.
+    LockedTemporary next;
+    if (const int error = next.create(folder, paths::fileName(target), detail::kNewContents,
+                                      replacing ? (old.st_mode & 0777) : 0666)) {
+        if (replacing && (error == EACCES || error == EPERM))
+            return rewriteInPlace(path, target, data);
+        fail(kCannotCreate, path, error);
     }
-    // Held until the file is renamed or removed: a later write tells a stale one by its lock.
-    (void)::flock(f.fd, LOCK_EX | LOCK_NB);
-    // From here on, any failure removes the new file and leaves the old one as it was.
-    if (replacing) {
-        // The new file takes the old one's owner and mode, or the write is refused: replacing
-        // another user's shared list must not make it ours. Where the system keeps neither
-        // (FAT gives every file the same owner and mode) the new file has them already; a
-        // group the user is not in is kept where allowed.
-        struct stat now {};
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-            if (::fchown(f.fd, old.st_uid, old.st_gid) != 0) {
-                const int error = errno;
-                if (::fstat(f.fd, &now) != 0 || now.st_uid != old.st_uid)
-                    abandon(f, temporary, path, error);
-            }
-        }
-        if (::fchmod(f.fd, mode) != 0) {
-            const int error = errno;
-            if (::fstat(f.fd, &now) != 0 || (now.st_mode & 0777) != mode)
-                abandon(f, temporary, path, error);
-        }
+    // Replacing another user's shared list must not make it the writer's, nor change its group
+    // or mode: such a list is rewritten in place instead.
+    if (replacing && !takeOwnerAndMode(next.fd(), old)) {
+        next.discard();
+        return rewriteInPlace(path, target, data);
     }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(f.fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            abandon(f, temporary, path, errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    // From here on, any failure removes the new file (with `next`) and leaves the old one.
+    if (const int error = writeAt(next.fd(), data, 0)) fail(kCannotWrite, path, error);
     // A full disk may show only here (delayed allocation) or at close (network file systems).
-    if (::fsync(f.fd) != 0) abandon(f, temporary, path, errno);
-    const int closed = ::close(f.fd);
-    f.fd = -1;
-    if (closed != 0) abandon(f, temporary, path, errno);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) abandon(f, temporary, path, errno);
+    if (::fsync(next.fd()) != 0) fail(kCannotWrite, path, errno);
+    if (const int error = next.closeForWriting()) fail(kCannotWrite, path, error);
+    {
+        // Waits for a rewrite in place of the old file to end; the rename itself is safe
+        // without the lock, so a lock held too long only delays it.
+        Fd oldFile{replacing ? ::open(target.c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                             : -1};
+        if (oldFile) (void)waitForLock(oldFile.get(), LOCK_EX);
+        if (const int error = next.renameOver(target)) fail(kCannotWrite, path, error);
+    }
     // Makes the rename itself durable; the data is already safe either way.
     Fd dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd >= 0) (void)::fsync(dir.fd);
+    if (dir) (void)::fsync(dir.get());
 }
-
 }  // namespace platform

@@ -22,19 +22,25 @@ inline constexpr std::size_t kPlaylistFileLimit = std::size_t{64} << 20;
 std::vector<std::string> splitLines(std::string_view text);
 
 // Reads the whole of a regular file of at most `limit` bytes. Opening never blocks (a FIFO or a
-// device is refused, not waited for). Throws SystemError with the text
-// `Cannot open file "PATH". MESSAGE` when the file cannot be opened or read, is not a regular
-// file, or is larger than `limit` (MESSAGE is then the system's "File too large").
+// device is refused, not waited for); a save that is rewriting the file in place is waited
+// for. Throws SystemError with the text `Cannot open file "PATH". MESSAGE` when the file cannot
+// be opened or read, is not a regular file, or is larger than `limit` (MESSAGE is then the
+// system's "File too large").
 std::string readWholeFile(const std::string& path, std::size_t limit);
 
 // Replaces the file's contents with `data`, or creates it, so that a failure at any point leaves
-// the old file as it was: the data goes to a new file in the same folder, is flushed to disk and
-// is then renamed over the old one. An existing file keeps its permission bits (and its owner
-// where the system allows); a symbolic link is followed and its final target replaced, so the
-// link stays a link. A file that exists but is not writable, or is not a regular file, is
-// refused as before. Throws SystemError with the text `Cannot create file "PATH". MESSAGE` when
-// the new file cannot be made, or `Cannot write file "PATH". MESSAGE` when writing, flushing or
-// renaming it fails (MESSAGE is the system's); the new file is then removed.
+// the old file as it was. The data goes to a new file in the same folder, is flushed to disk and
+// is then renamed over the old one, which keeps its owner, group and permission bits; where the
+// new file cannot be given them (another user's shared list) or the folder takes no new file,
+// the file is rewritten in place after a copy of its old contents has been flushed aside, and
+// that copy is written back if the rewrite fails. Saves of one file in several processes at
+// once never fail for each other and leave one whole save. A symbolic link is followed and its
+// final target written, so the link stays a link. A file that exists but is not writable, or is
+// not a regular file, is refused as before. Throws SystemError with the text
+// `Cannot create file "PATH". MESSAGE` when nothing could be begun, or
+// `Cannot write file "PATH". MESSAGE` when writing, flushing or renaming fails (MESSAGE is the
+// system's); the old contents are then in place, or, where even writing them back failed, in
+// the copy that the message names.
 void writeWholeFile(const std::string& path, std::string_view data);
 
 }  // namespace platform

@@ -226,6 +226,28 @@ TEST_F(LyricsWindowTest, FilesTooLargeForLyricsSaySoInsteadOfLoading) {
     }
 }
 
+// A line of a megabyte (a file within the limits) loads and is followed whole, but its row
+// shows its first 500 characters and an ellipsis: laying out all of it held the window a second.
+TEST_F(LyricsWindowTest, AVeryLongLineIsCutForDisplayOnly) {
+    const std::string ascii = "[00:01.00]" + std::string((1 << 20) - 12, 'x');
+    std::string gbk = "[00:01.00]";
+    while (gbk.size() + 2 <= (1 << 20) - 2) gbk += "\xB8\xE8";  // 歌
+    for (const std::string& line : {ascii, gbk}) {
+        SCOPED_TRACE(line == ascii ? "ASCII" : "GBK");
+        writeFile("long.lrc", line + "\r\n");
+        form_.lyricsList->clear();
+        form_.loadLyrics(track("long.mp3"));
+        ASSERT_EQ(rows(), Lines{line});
+        const QString shown = form_.lyricsList->item(0)->text();
+        EXPECT_EQ(shown.size(), 501);
+        EXPECT_TRUE(shown.startsWith(QLatin1String("[00:01.00]")));
+        EXPECT_EQ(shown[499], line == ascii ? QChar(u'x') : QChar(u'歌'));
+        EXPECT_EQ(shown[500], QChar(0x2026));
+        tick("00:01");
+        EXPECT_EQ(form_.lyricsList->currentRow(), 0);
+    }
+}
+
 TEST_F(LyricsWindowTest, FailedLoadLeavesARunningTimerRunning) {
     writeFile("song.lrc", "[00:01.00]a\n");
     form_.loadLyrics(track("song.mp3"));

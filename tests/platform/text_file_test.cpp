@@ -5,9 +5,9 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +19,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
+#include "platform/locked_temporary.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
 
@@ -179,6 +181,40 @@ std::string mountSmallFileSystem(const std::string& path) {
     return {};
 }
 
+constexpr uid_t kOwner = 4242;      // owns the shared lists
+constexpr uid_t kOtherUser = 4343;  // may write them, but not give a file away
+
+// Starts `f` in a child process as `uid` (and the group of that number), which exits with 0
+// when `f` returns true.
+template <typename F>
+pid_t startChild(uid_t uid, F f) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (uid != ::geteuid() && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(2);
+        ::_exit(f() ? 0 : 1);
+    }
+    return child;
+}
+
+int waitStatus(pid_t child) {
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+template <typename F>
+int inChild(uid_t uid, F f) {
+    return waitStatus(startChild(uid, f));
+}
+
+// `path`, owned by kOwner and writable by all: a list that kOtherUser may write.
+void shareList(const std::string& path) {
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(::chown(path.c_str(), kOwner, kOwner), 0);
+}
+
+// Both ways a save goes: the user's own list, replaced by a renamed file, and another user's,
+// rewritten in place after a copy of it has been set aside (on a full disk, elsewhere).
 TEST_F(TextFileTest, AFullDiskLeavesTheOldFileAsItWas) {
     const std::string disk = at("disk");
     ASSERT_EQ(::mkdir(disk.c_str(), 0700), 0);
@@ -188,19 +224,31 @@ TEST_F(TextFileTest, AFullDiskLeavesTheOldFileAsItWas) {
         std::string path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
     } unmount{disk};
+    ASSERT_EQ(::chmod(disk.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0755), 0);
 
-    const std::string list = disk + "/list.m3u";
-    put(list, "/music/a.mp3\r\n/music/b.mp3\r\n");
+    const std::string list = disk + "/list.m3u", shared = disk + "/shared.m3u";
+    const std::string old = "/music/a.mp3\r\n/music/b.mp3\r\n";
+    put(list, old);
+    put(shared, old);
+    const bool asOther = ::geteuid() == 0;
+    if (asOther) shareList(shared);
     {
         // Fill the disk to its last byte.
         std::ofstream filler(disk + "/filler", std::ios::binary);
         const std::string block(4096, 'f');
         while (filler.write(block.data(), block.size())) filler.flush();
     }
-    const std::string error = errorOf([&] { writeWholeFile(list, std::string(16384, 'n')); });
-    EXPECT_EQ(error, "Cannot write file \"" + list + "\". No space left on device");
-    EXPECT_EQ(contents(list), "/music/a.mp3\r\n/music/b.mp3\r\n");
-    EXPECT_EQ(names(disk), (Names{"filler", "list.m3u"}));
+    for (const std::string& path : {list, shared}) {
+        SCOPED_TRACE(path);
+        const int status = inChild(path == shared && asOther ? kOtherUser : ::geteuid(), [&] {
+            return errorOf([&] { writeWholeFile(path, std::string(16384, 'n')); }) ==
+                   "Cannot write file \"" + path + "\". No space left on device";
+        });
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(contents(path), old);
+    }
+    EXPECT_EQ(names(disk), (Names{"filler", "list.m3u", "shared.m3u"}));
 }
 
 TEST_F(TextFileTest, AFileSizeLimitLeavesTheOldFileAsItWas) {
@@ -223,54 +271,117 @@ TEST_F(TextFileTest, AFileSizeLimitLeavesTheOldFileAsItWas) {
 }
 
 // A save killed mid-way leaves its hidden temporary file; the next save beside it removes that
-// one, but not one that a save under way holds, nor anything else that looks alike.
+// one, but not one that a save under way holds, nor a copy of old contents, nor anything else
+// that looks alike.
 TEST_F(TextFileTest, WriteRemovesTheTemporaryFilesOfKilledSaves) {
     put(at(".list.m3u.k1lled00.tmp"), "half a list");
     put(at(".list.m3u.notours.tmp"), "other");
     put(at(".other.m3u.k1lled00.tmp"), "another target's");
+    put(at(".list.m3u.k1lled00.bak"), "the list before a killed rewrite");
     const std::string live = at(".list.m3u.writing.tmp");
     put(live, "being written");
     const int held = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     writeWholeFile(at("list.m3u"), "a\r\n");
     ::close(held);
-    EXPECT_EQ(names(), (Names{".list.m3u.notours.tmp", ".list.m3u.writing.tmp",
-                              ".other.m3u.k1lled00.tmp", "list.m3u"}));
+    EXPECT_EQ(names(), (Names{".list.m3u.k1lled00.bak", ".list.m3u.notours.tmp",
+                              ".list.m3u.writing.tmp", ".other.m3u.k1lled00.tmp", "list.m3u"}));
 }
 
-// Replacing another user's shared list must not make it the writer's: where the owner cannot be
-// kept the write is refused and the list stays as it was, owner, mode and contents.
-TEST_F(TextFileTest, WriteKeepsTheOwnerOrRefuses) {
+// Another user's shared list that the user may write is rewritten in place: its owner, group,
+// mode and links stay, and a save killed mid-way leaves the old contents in a copy beside it.
+TEST_F(TextFileTest, ASharedListKeepsItsOwnerGroupAndMode) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0755), 0);
     const std::string shared = at("shared");
+    const std::string closed = at("closed");  // a folder others may not add to
     ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0755), 0);
-    const std::string list = shared + "/list.m3u";
-    put(list, "theirs\r\n");
-    ASSERT_EQ(::chmod(list.c_str(), 0666), 0);
-    ASSERT_EQ(::chown(list.c_str(), 4242, 4242), 0);
-    // As root the owner is kept.
+    ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
+    const std::string list = shared + "/list.m3u", inClosed = closed + "/list.m3u";
+    for (const std::string& path : {list, inClosed}) {
+        SCOPED_TRACE(path);
+        put(path, "theirs\r\n");
+        shareList(path);
+        struct stat before {};
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        const auto save = [&] { return errorOf([&] { writeWholeFile(path, "mine\r\n"); }); };
+        EXPECT_EQ(inChild(kOtherUser, [&] { return save().empty(); }), 0);
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(contents(path), "mine\r\n");
+        EXPECT_EQ(std::tuple(after.st_ino, after.st_uid, after.st_gid, after.st_mode & 0777),
+                  std::tuple(before.st_ino, kOwner, kOwner, 0666u));
+    }
+    EXPECT_EQ(names(shared), Names{"list.m3u"});
+    EXPECT_EQ(names(closed), Names{"list.m3u"});
+    // Root may give a file away: its save renames a new file in, with the owner kept.
     writeWholeFile(list, "root's\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(list.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 4242u);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-    // As another user, who may write the file but not give a file away, it is refused.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(4343) != 0 || ::setuid(4343) != 0) ::_exit(2);
-        const std::string error = errorOf([&] { writeWholeFile(list, "mine\r\n"); });
-        ::_exit(error == "Cannot write file \"" + list + "\". Operation not permitted" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_EQ(::stat(list.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 0777),
+              std::tuple(kOwner, kOwner, 0666u));
+
+    // One the user may not write is refused with the system's reason.
+    ASSERT_EQ(::chmod(list.c_str(), 0644), 0);
+    const auto refused = [&] {
+        return errorOf([&] { writeWholeFile(list, "mine\r\n"); }) ==
+               "Cannot create file \"" + list + "\". Permission denied";
+    };
+    EXPECT_EQ(inChild(kOtherUser, refused), 0);
     EXPECT_EQ(contents(list), "root's\r\n");
-    EXPECT_EQ(names(shared), Names{"list.m3u"});
+
+    // Killed mid-write (beyond its file size limit): the list is half written, and the copy
+    // beside it holds what it was.
+    ASSERT_EQ(::chmod(list.c_str(), 0666), 0);
+    const int status = inChild(kOtherUser, [&] {
+        const rlimit small{4096, 4096};
+        const rlimit noCore{0, 0};
+        std::signal(SIGXFSZ, SIG_DFL);
+        return ::setrlimit(RLIMIT_FSIZE, &small) == 0 && ::setrlimit(RLIMIT_CORE, &noCore) == 0 &&
+               errorOf([&] { writeWholeFile(list, std::string(8192, 'k')); }).empty();
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    const Names left = names(shared);
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_TRUE(left[0].starts_with(".list.m3u.") && left[0].ends_with(".bak")) << left[0];
+    EXPECT_EQ(contents(shared + "/" + left[0]), "root's\r\n");
+    EXPECT_NE(contents(list), "root's\r\n");
+}
+
+// Two processes saving one list at once, 100 times each, every way a save goes: none fails,
+// none removes the other's work, and the list is one of them whole.
+TEST_F(TextFileTest, SavesFromTwoProcessesAtOnceNeverFailEachOther) {
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0777), 0);
+    const std::string list = at("list.m3u");
+    const std::string a = std::string(3000, 'a') + "\r\n", b = std::string(2000, 'b') + "\r\n";
+    const struct {
+        const char* way;
+        bool nameless;
+        uid_t writer;
+    } ways[] = {{"nameless", true, ::geteuid()},
+                {"named", false, ::geteuid()},
+                {"in place", true, ::geteuid() == 0 ? kOtherUser : ::geteuid()}};
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        put(list, "first\r\n");
+        if (w.writer != ::geteuid()) shareList(list);
+        platform::detail::useNamelessFiles(w.nameless);
+        const auto saveMany = [&](const std::string& text) {
+            return startChild(w.writer, [&] {
+                for (int i = 0; i < 100; ++i)
+                    if (!errorOf([&] { writeWholeFile(list, text); }).empty()) return false;
+                return true;
+            });
+        };
+        const pid_t writerA = saveMany(a), writerB = saveMany(b);
+        EXPECT_EQ(waitStatus(writerA), 0);
+        EXPECT_EQ(waitStatus(writerB), 0);
+        const std::string last = contents(list);
+        EXPECT_TRUE(last == a || last == b) << last.size();
+        EXPECT_EQ(names(), Names{"list.m3u"});
+    }
+    platform::detail::useNamelessFiles(true);
 }
 
 }  // namespace

@@ -10,14 +10,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/system.h"
-#include "search/blocking_call.h"
 #include "search/file_finder.h"
 #include "support/scripted_message_box.h"
 
@@ -388,9 +390,27 @@ TEST_F(WalkTest, ThreadedErrorIsShownOnTheUiThread) {
     EXPECT_EQ(rec.events.back(), "finish");
 }
 
-// A handler that, like the dialog's, has its work done by the UI thread and waits for it.
-void viaUiThread(BlockingCaller* ui, const std::function<void()>& f) {
-    ui->call(f);
+// A handler that has its work done by the UI thread and waits for it, as the design's hand-over
+// of widget updates did: a stop and the finder's end must still come through. The wait is on a
+// standard condition, which thread checkers see, unlike Qt's blocking queued call.
+void viaUiThread(QObject* ui, const std::function<void()>& f) {
+    struct Call {
+        std::mutex m;
+        std::condition_variable ran;
+        bool done = false;  // guarded by m
+    };
+    const auto call = std::make_shared<Call>();
+    QMetaObject::invokeMethod(
+        ui,
+        [call, f] {
+            f();
+            std::lock_guard<std::mutex> hold(call->m);
+            call->done = true;
+            call->ran.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> wait(call->m);
+    call->ran.wait(wait, [&] { return call->done; });
 }
 
 TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
@@ -398,7 +418,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
         tree.folder("many" + std::to_string(i));
         tree.file("many" + std::to_string(i) + "/x.mp3");
     }
-    BlockingCaller ui;
+    QObject ui;
     std::atomic<int> matches{0};
     std::atomic<bool> abortSeen{false};
     finder.onFolderChange = [&](FileFinder*, const std::string&, FolderIgnore&) {
@@ -422,7 +442,7 @@ TEST_F(WalkTest, ThreadedAbortWhileTheWorkerWaitsForTheUiThread) {
 
 TEST_F(WalkTest, DestroyedWhileAThreadedSearchRuns) {
     for (int i = 0; i < 20; ++i) tree.folder("many" + std::to_string(i));
-    BlockingCaller ui;
+    QObject ui;
     std::atomic<int> calls{0};
     auto* f = new FileFinder;
     f->criteria().files().setLocation(tree.root());
