@@ -392,16 +392,22 @@ TEST_F(DialogTest, ListSortsShowsHiddenFiltersBytesAndMakesFolders) {
         }
         QTest::keyClick(d->nameEdit, Qt::Key_Escape);
     });
-    // In the folder chooser the new folder comes under the cursor, and OK chooses it.
+    // In the folder chooser a new folder comes under the cursor, its name in the field for OK;
+    // going up empties the field, and OK then takes the folder listed.
     withDialog(Qt::Key_O, [&](ByteFileDialog* d) {
         EXPECT_EQ(d->folder(), music + "/" + made);
         answerPrompt(QStringLiteral(u"子夹"));
         QTest::mouseClick(d->newFolderButton, Qt::LeftButton);
         EXPECT_EQ(d->nameEdit->text(), QStringLiteral(u"子夹"));
+        activate(d);
+        QTest::keyClick(d->nameEdit, Qt::Key_Up, Qt::AltModifier);  // a button's animated click
+        EXPECT_TRUE(QTest::qWaitFor([&] { return d->folder() == music; }));
+        EXPECT_TRUE(d->nameEdit->text().isEmpty());
         QTest::keyClick(d->nameEdit, Qt::Key_Return);
     });
-    EXPECT_EQ(platform::currentDirectory(),
-              music + "/" + made + "/" + *platform::fromDisplay(QStringLiteral(u"子夹")));
+    EXPECT_EQ(platform::currentDirectory(), music);
+    EXPECT_TRUE(std::filesystem::is_directory(
+        music + "/" + made + "/" + *platform::fromDisplay(QStringLiteral(u"子夹"))));
 }
 
 }  // namespace

@@ -188,10 +188,13 @@ std::vector<std::string> parseDriveMounts(std::string_view mountinfo) {
 std::vector<Place> readPlaces() {
     const std::string home = homeFolder();
     std::vector<Place> places{{Place::Kind::Home, QStringLiteral(u"主目录"), home}};
+    // Drives are not looked at: a share whose server has gone would hold the window.
     const auto add = [&](Place::Kind kind, QString label, const std::string& path) {
         const bool known = std::any_of(places.begin(), places.end(),
                                        [&](const Place& p) { return p.path == path; });
-        if (!known && isFolder(path)) places.push_back(Place{kind, std::move(label), path});
+        if (!known && (kind == Place::Kind::Drive || kind == Place::Kind::Computer ||
+                       isFolder(path)))
+            places.push_back(Place{kind, std::move(label), path});
     };
 
     const std::string config = configFolder(home);

@@ -23,7 +23,8 @@ struct Place {
     bool operator==(const Place&) const = default;
 };
 
-// The places that exist now, in the order shown, each path once.
+// The places that exist now, in the order shown, each path once. Folders from the user's
+// files are shown only when they exist; drives as the mount table lists them.
 std::vector<Place> readPlaces();
 
 // The mount table the drives come from; the system flags it when a mount comes or goes.

@@ -209,6 +209,9 @@ bool ByteFileDialog::setFolder(const std::string& folder, bool reportFailure) {
         return false;
     }
     folder_ = target;
+    // The folder chooser's field names a folder inside the listed one: what it held named one
+    // in the folder left behind.
+    if (mode_ == Mode::Folder) nameEdit->clear();
     completer->reset();
     buildLookIn();
     placesPane->markFolder(folder_);
@@ -282,7 +285,8 @@ bool ByteFileDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void ByteFileDialog::changeEvent(QEvent* event) {
     // A drive plugged in while another window was active shows when the dialog is back.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) placesPane->refresh();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && placesPane != nullptr)
+        placesPane->refresh();
     QDialog::changeEvent(event);
 }
 

@@ -8,14 +8,36 @@
 namespace platform::file_dialog {
 namespace {
 
-class LabelledComboAccessible final : public QAccessibleWidget {
+// The value is offered as read-only text too: with the name taken by the label, that is where
+// an AT-SPI reader finds which entry is chosen.
+class LabelledComboAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit LabelledComboAccessible(QComboBox* combo)
         : QAccessibleWidget(combo, QAccessible::ComboBox) {}
 
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(int start, int end) const override { return value().mid(start, end - start); }
+    int characterCount() const override { return int(value().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = *end = 0;
+        return {};
+    }
+
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value) return combo()->currentText();
-        return QAccessibleWidget::text(t);
+        return t == QAccessible::Value ? value() : QAccessibleWidget::text(t);
     }
     // The pop-up list, as Qt's own combo box offers it.
     int childCount() const override { return 1; }
@@ -39,6 +61,7 @@ public:
 
 private:
     QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+    QString value() const { return combo()->currentText(); }
 };
 
 QAccessibleInterface* labelledComboFactory(const QString& className, QObject* object) {

@@ -37,6 +37,9 @@ PlacesPane::PlacesPane(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
+    // The list's icon size: the style's folder icon is otherwise drawn at its large size.
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    setIconSize(QSize(icon, icon));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     connect(this, &QListWidget::itemClicked, this, &PlacesPane::choose);
 
