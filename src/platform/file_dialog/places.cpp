@@ -177,8 +177,10 @@ std::vector<std::string> parseDriveMounts(std::string_view mountinfo) {
         const auto dash = std::find(fields.begin() + std::min<std::size_t>(6, fields.size()),
                                     fields.end(), std::string_view("-"));
         if (fields.size() < 6 || fields.end() - dash < 3) continue;
-        const std::string mountPoint = octalDecoded(fields[4]);
-        if (!realFileSystem(dash[1], dash[2]) || systemFolder(mountPoint)) continue;
+        const std::string mountPoint = normalized(octalDecoded(fields[4]));
+        if (mountPoint.front() != '/' || !realFileSystem(dash[1], dash[2]) ||
+            systemFolder(mountPoint))
+            continue;
         if (std::find(drives.begin(), drives.end(), mountPoint) == drives.end())
             drives.push_back(mountPoint);
     }
