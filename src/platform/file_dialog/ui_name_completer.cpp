@@ -2,6 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStandardItemModel>
 
@@ -30,6 +32,8 @@ NameCompleter::NameCompleter(QLineEdit* field, std::function<std::string()> fold
     completer_->setModelSorting(QCompleter::UnsortedModel);
     completer_->setMaxVisibleItems(10);
     completer_->popup()->setAccessibleName(QStringLiteral(u"补全"));
+    // Installed after the completer's own filter, so it sees the pop-up's keys first.
+    completer_->popup()->installEventFilter(this);
     connect(field_, &QLineEdit::textEdited, this, &NameCompleter::onEdited);
     connect(completer_, qOverload<const QModelIndex&>(&QCompleter::activated), this,
             [this](const QModelIndex& index) {
@@ -37,6 +41,21 @@ NameCompleter::NameCompleter(QLineEdit* field, std::function<std::string()> fold
                 taken_ = KnownText{text, index.data(kPathRole).toByteArray().toStdString()};
                 field_->setText(text);
             });
+}
+
+bool NameCompleter::eventFilter(QObject* watched, QEvent* event) {
+    // Return with no completion chosen is meant for the dialog: the pop-up would only close.
+    if (watched == completer_->popup() && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !completer_->popup()->currentIndex().isValid()) {
+            completer_->popup()->hide();
+            QKeyEvent again(key->type(), key->key(), key->modifiers(), key->text());
+            QCoreApplication::sendEvent(field_, &again);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 std::optional<KnownText> NameCompleter::taken() const {

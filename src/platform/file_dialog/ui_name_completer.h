@@ -40,6 +40,9 @@ public:
     void reset();
     QCompleter* completer() const { return completer_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void onEdited(const QString& text);
     void list(const QString& folderText, bool hidden);
