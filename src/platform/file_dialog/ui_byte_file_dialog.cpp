@@ -235,7 +235,7 @@ void ByteFileDialog::buildLookIn() {
     lookInBox->insertSeparator(lookInBox->count());
     for (int i = 0; i < placesPane->count(); ++i) {
         const QListWidgetItem* place = placesPane->item(i);
-        lookInBox->addItem(place->icon(), place->text(), place->data(Qt::UserRole));
+        lookInBox->addItem(place->icon(), place->text(), place->data(file_dialog::PlacesPane::kPathRole));
     }
 }
 

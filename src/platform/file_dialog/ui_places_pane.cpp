@@ -13,8 +13,6 @@
 namespace platform::file_dialog {
 namespace {
 
-constexpr int kPathRole = Qt::UserRole;
-
 QIcon iconOf(Place::Kind kind, const QStyle* style) {
     static const QFileIconProvider icons;
     switch (kind) {

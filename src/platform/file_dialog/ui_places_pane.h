@@ -20,6 +20,9 @@ namespace platform::file_dialog {
 class PlacesPane final : public QListWidget {
     Q_OBJECT
 public:
+    // Each item's data in this role is its place's path (bytes).
+    static constexpr int kPathRole = Qt::UserRole;
+
     explicit PlacesPane(QWidget* parent = nullptr);
     ~PlacesPane() override;
 
