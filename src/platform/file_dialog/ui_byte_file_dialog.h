@@ -99,6 +99,7 @@ private:
     bool acceptFile(std::string& path);
     void refuse(const QString& text, unsigned icon);
     void reportUnreadable(const std::string& folder, int error);
+    void chooseFolder(const std::string& folder);
     void finish(std::string path);
 
     Mode mode_;

@@ -5,10 +5,12 @@
 #include <QTreeView>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/code_page.h"
+#include "platform/dir_listing.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -17,6 +19,15 @@
 #include "ui_name_completer.h"
 
 namespace platform {
+namespace {
+
+// Why the folder command could not enter and scan `folder` (an errno value), or 0.
+int unusableFolder(const std::string& folder) {
+    if (const int error = DirListing(folder, "*").error(); error != 0) return error;
+    return ::access(folder.c_str(), X_OK) == 0 ? 0 : errno;
+}
+
+}  // namespace
 
 using file_dialog::displayPath;
 
@@ -36,7 +47,7 @@ void ByteFileDialog::tryAccept() {
         // With nothing typed: the folder chooser takes the listed folder; the file dialogs
         // enter the folder under the cursor.
         if (mode_ == Mode::Folder) {
-            finish(folder_);
+            chooseFolder(folder_);
         } else if (const QModelIndex current = entryView->currentIndex();
                    current.isValid() && model_->entry(current.row()).folder) {
             activate(current.row());
@@ -66,11 +77,8 @@ void ByteFileDialog::tryAccept() {
     if (file_dialog::isFolder(path)) {
         if (mode_ != Mode::Folder) {
             if (setFolder(path)) nameEdit->clear();
-        } else if (const int error = DirListing(path, "*").error(); error != 0) {
-            // The folder command could neither enter nor scan it.
-            reportUnreadable(path, error);
         } else {
-            finish(file_dialog::normalized(path));
+            chooseFolder(file_dialog::normalized(path));
         }
         return;
     }
@@ -108,6 +116,16 @@ void ByteFileDialog::reportUnreadable(const std::string& folder, int error) {
     refuse(
         displayPath(folder) + QStringLiteral(u"\n无法访问。\n") + toDisplay(systemMessage(error)),
         MB_ICONERROR);
+}
+
+void ByteFileDialog::chooseFolder(const std::string& folder) {
+    // The folder command enters the folder and scans it: refused here, with the folder named,
+    // rather than failing there with the system's message alone.
+    if (const int error = unusableFolder(folder); error != 0) {
+        reportUnreadable(folder, error);
+    } else {
+        finish(folder);
+    }
 }
 
 void ByteFileDialog::finish(std::string path) {
