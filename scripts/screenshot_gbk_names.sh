@@ -24,9 +24,28 @@ for name in '\xb3\xc9\xb6\xbc' '\x9c\x5c\x87\x5c\xb8\xe8' '\xc3\xf7\xd4\xc2\xb9\
     ffmpeg -nostdin -v error -y -f lavfi -i sine=d=20 "$music/$(printf "$name").mp3"
 done
 
-start_player_in "$work" zh_CN.UTF-8 "$locales"
-pid=$player_pid
-open_first_folder_and_play "$main"
+# The work folder is the user's home too: its desktop, downloads and music (the GBK 音乐) are
+# the user's folders that the file dialog's places list.
+mkdir -p "$work/.config" "$work/桌面" "$work/下载"
+printf 'XDG_DESKTOP_DIR="$HOME/桌面"\nXDG_DOWNLOAD_DIR="$HOME/下载"\nXDG_MUSIC_DIR="%s"\n' \
+    "$music" >"$work/.config/user-dirs.dirs"
+
+# The player starts in the work folder, so the dialogs open there.
+(cd "$work" && HOME=$work XDG_CONFIG_HOME= LOCPATH=$locales LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 XDG_RUNTIME_DIR=$work \
+    SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb exec "$player") &
+pid=$!
+main=$(window_named 'VorelaMP3播放器-Tamsir绿色软件')
+sleep 1
+# 打开文件夹: from the name field back past the list to the places, down to 音乐 (after 主目录, 桌面
+# and 下载), into it, then forward to the name field and choose it.
+key "$main" ctrl+o
+chooser=$(window_named '请选择目录')
+key "$chooser" shift+Tab shift+Tab Home Down Down Down Return Tab Tab Return
+# Play the first row: the list has the focus after a click on it.
+xdotool mousemove --window "$main" 60 90 click 1 2>/dev/null
+sleep 0.3
+key "$main" Home Return
+sleep 1
 import -window "$main" -frame $root/docs/gbk_names_utf8.png
 # 打开文件 lists the folder the folder command made current.
 key "$main" ctrl+f

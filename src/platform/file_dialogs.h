@@ -1,7 +1,7 @@
 #pragma once
 // The open, save and folder dialogs, behind a service that tests replace with a scripted
-// double. Paths come back as the exact bytes of the names listed (ui_byte_file_dialog.h), or
-// of a typed name in the system code page.
+// double. Paths come back as the exact bytes of the names listed
+// (file_dialog/ui_byte_file_dialog.h), or of a typed name in the system code page.
 
 #include <QString>
 

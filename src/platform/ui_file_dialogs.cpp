@@ -1,5 +1,5 @@
+#include "file_dialog/ui_byte_file_dialog.h"
 #include "file_dialogs.h"
-#include "ui_byte_file_dialog.h"
 
 namespace platform {
 namespace {
