@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds a release of the player without the tests and packs it as one Debian package,
 # dist/vorela_<version>_<arch>.deb. Its dependencies are those of the libraries that the program
-# and its playback module link (dpkg-shlibdeps); lintian checks the package where it is
-# installed, and an error fails the script.
+# and its playback module link (dpkg-shlibdeps). Where lintian is installed it checks the
+# package, and an error of its fails the script.
 #   scripts/package.sh
 # Environment: VORELA_PACKAGE_BUILD the build folder (build-package), VORELA_DIST the output
 # folder (dist), VORELA_MAINTAINER "Name <address>" for the control file and the changelog.
@@ -43,7 +43,11 @@ work=$build/debian-package
 stage=$work/debian/vorela
 rm -rf "$work"
 mkdir -p "$work/debian"
-with_maintainer() { sed "s|@MAINTAINER@|$maintainer|" "$1"; }
+with_maintainer() {
+    local text
+    text=$(<"$1")
+    printf '%s\n' "${text//@MAINTAINER@/$maintainer}"
+}
 with_maintainer "$packaging/control" >"$work/debian/control"
 with_maintainer "$packaging/changelog" >"$work/debian/changelog"
 
