@@ -13,15 +13,18 @@ else
 fi
 missing=()
 looked=0
+# Shell builtins only: a process or two per file made the check take seconds.
 for f in "${files[@]}"; do
     [ -f "$f" ] || continue
+    first="" second=""
+    { IFS= read -r first && IFS= read -r second; } <"$f" 2>/dev/null
     case $f in
         .*/*) continue ;;
         *.cpp | *.h | *.c | *.sh | *.py | *.cmake | *.cmake.in | CMakeLists.txt | */CMakeLists.txt) ;;
-        *) [ "$(head -c2 -- "$f")" = '#!' ] || continue ;;
+        *) [ "${first:0:2}" = '#!' ] || continue ;;
     esac
     looked=$((looked + 1))
-    head -n2 -- "$f" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || missing+=("$f")
+    [[ "$first$second" == *'SPDX-License-Identifier: GPL-3.0-or-later'* ]] || missing+=("$f")
 done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Source files without the line \"SPDX-License-Identifier: GPL-3.0-or-later\":"
