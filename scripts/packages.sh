@@ -22,6 +22,8 @@ VORELA_PACKAGES=(
     # accessibility tree as a screen reader reads it, the desktop entry and AppStream metadata
     dbus playerctl at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
     desktop-file-utils appstream
+    # the Debian package (scripts/package.sh): dpkg-shlibdeps and dpkg-gencontrol, and its check
+    dpkg-dev lintian
     # the player on a Wayland compositor of its own
     weston qt6-wayland
     # a user's own Qt palette (light and dark screenshots, the contrast check)

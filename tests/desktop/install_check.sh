@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix as the README's install section does, checks what a
 # desktop reads there (the desktop entry, the AppStream metadata, the icon, the help page) with
-# the desktop's own validators, then uninstalls it from the install manifest.
+# the desktop's own validators, then uninstalls it as the README says.
 #   install_check.sh <build-dir> <application-id>
 set -uo pipefail
 build=$1
@@ -45,9 +45,11 @@ check "the metadata launches this entry" \
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo"
 check "the help page lies where the installed program looks for it" \
     test -f "$prefix/bin/../share/vorela/help/index.html"
+check "the manual page is installed" test -f "$prefix/share/man/man1/vorela.1"
 
-xargs rm -f <"$manifest"
-check "uninstalling from the manifest leaves no file behind" \
-    test -z "$(find "$prefix" -type f)"
+cmake -P "$build/uninstall.cmake" >/dev/null
+check "uninstalling leaves no file behind" test -z "$(find "$prefix" ! -type d)"
+check "uninstalling leaves no folder of the player's (lib/vorela, share/vorela)" \
+    test -z "$(find "$prefix" -name vorela)"
 
 summary
