@@ -57,6 +57,8 @@ public:
     void setThreadPriority(ThreadPriority value) { threadPriority_ = value; }
     bool isBusy() const { return busy_; }
     bool wasAborted() const { return aborted_; }
+    // True from the moment an abort() waits for the lock until it returns; any thread.
+    bool abortPending() const { return abortRequested_; }
     std::uint16_t currentLevel() const { return currentLevel_; }
 
     // Set while idle; called as described at the top of this file.

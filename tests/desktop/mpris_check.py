@@ -180,6 +180,16 @@ check("Raise brings it back minimised too, active",
       wait_for(lambda: sh("xdotool getactivewindow getwindowname") == MAIN_CAPTION))
 call("org.mpris.MediaPlayer2", "Quit")
 pid = int(os.environ["VORELA_PID"])
-check("Quit ends the program", wait_for(lambda: not os.path.exists("/proc/%d" % pid) or
-                                        open("/proc/%d/stat" % pid).read().split()[2] == "Z", 10))
+
+
+def ended(pid):
+    # Gone, or a zombie waiting for the session to reap it; it may go between two reads.
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            return stat.read().split()[2] == "Z"
+    except FileNotFoundError:
+        return True
+
+
+check("Quit ends the program", wait_for(lambda: ended(pid), 10))
 finish()

@@ -12,10 +12,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -304,7 +307,18 @@ TEST_F(SearchDialogTest, StopShowsBothMessages) {
         write(d + "/m.mp3");
     }
     selectFolder(music_);
-    // The worker's first folder event waits for this thread, which is busy clicking "stop".
+    // The worker waits in its first folder event until the stop is under way, so it cannot
+    // finish the walk first on a busy machine.
+    std::atomic<bool> first{true};
+    const search::FolderChangeHandler handler = form_->finder->onFolderChange;
+    form_->finder->onFolderChange = [&](search::FileFinder* sender, const std::string& folder,
+                                        search::FolderIgnore& ignore) {
+        if (first.exchange(false)) {
+            while (!sender->abortPending() && !sender->wasAborted())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        handler(sender, folder, ignore);
+    };
     QTest::mouseClick(form_->startButton, Qt::LeftButton);
     EXPECT_FALSE(form_->startButton->isEnabled());
     EXPECT_TRUE(form_->stopButton->isEnabled());
@@ -315,7 +329,8 @@ TEST_F(SearchDialogTest, StopShowsBothMessages) {
     EXPECT_TRUE(form_->startButton->isEnabled());
     EXPECT_FALSE(form_->stopButton->isEnabled());
     EXPECT_LT(form_->results->count(), 34);
-    // The next search runs to its end.
+    // The next search runs to its end (the stop may have come before the first folder event).
+    form_->finder->onFolderChange = handler;
     form_->results->clear();
     EXPECT_EQ(search().size(), 34u);
     EXPECT_EQ(form_->statusBar->currentMessage(), QStringLiteral(u"完成搜索"));
