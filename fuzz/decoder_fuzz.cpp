@@ -37,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = fuzz_support::scratchFolder() + "input";
     fuzz_support::putFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
     try {
-        playback::Decoder decoder(path, playback::OutputFormat{48000, 2});
+        const std::unique_ptr<playback::Decoder> opened =
+            playback::openDecoder(path, playback::OutputFormat{48000, 2});
+        playback::Decoder& decoder = *opened;
         const playback::TrackLength length = decoder.length();
         fuzz_support::check(length.ms >= 0 && length.frames >= 0, "a length of 0 or more");
         decodeOn(decoder);

@@ -78,18 +78,19 @@ OpenCost measureOpen(const std::string& file) {
     std::condition_variable found;
     bool done = false;
     const double start = bench::wallNow();
-    playback::Decoder decoder(file, playback::OutputFormat{48000, 2}, [&] {
-        std::lock_guard lock(mutex);
-        done = true;
-        found.notify_all();
-    });
-    cost.scanned = !decoder.lengthExact();
+    const std::unique_ptr<playback::Decoder> decoder =
+        playback::openDecoder(file, playback::OutputFormat{48000, 2}, [&] {
+            std::lock_guard lock(mutex);
+            done = true;
+            found.notify_all();
+        });
+    cost.scanned = !decoder->lengthExact();
     if (cost.scanned) {
         std::unique_lock lock(mutex);
         found.wait(lock, [&] { return done; });
     }
     cost.exactAfterMs = (bench::wallNow() - start) * 1e3;
-    cost.exactMs = cost.scanned ? decoder.foundLength()->ms : decoder.length().ms;
+    cost.exactMs = cost.scanned ? decoder->foundLength()->ms : decoder->length().ms;
     return cost;
 }
 
