@@ -175,21 +175,22 @@ void Mp3Decoder::seek(std::int64_t frame) {
     }
     const Segment& run = segments[index];
     const std::int64_t runOutput = segmentOutput(segments, index, 0);
+    done_ = !converter_.start(run.rate, 2);
     // The sample of music to start from: the target's own at the output's rate; before it by
     // the resampler's history at another, from where a fresh resampler counts alike.
     std::int64_t music = frame - runOutput;
-    if (run.rate != format_.sampleRate) {
+    if (converter_.resampling()) {
         music = std::max<std::int64_t>(
             0, PcmConverter::inputFrames(run.rate, format_.sampleRate, music) -
-                   PcmConverter::history(run.rate, format_.sampleRate) - 1);
+                   converter_.history());
     }
     // Its index among all samples: the first whose music count reaches it.
     const std::int64_t base = keptBefore(run.firstSample);
     std::int64_t sample = run.firstSample + music;
     for (int i = 0; i < 4; ++i) {
-        const std::int64_t short_ = music - (keptBefore(sample) - base);
-        if (short_ <= 0) break;
-        sample += short_;
+        const std::int64_t missing = music - (keptBefore(sample) - base);
+        if (missing <= 0) break;
+        sample += missing;
     }
     // The frame that holds it, in the segment that holds it.
     std::size_t holder = index;
@@ -207,8 +208,7 @@ void Mp3Decoder::seek(std::int64_t frame) {
     pending_.clear();
     pendingOffset_ = 0;
     nextFrame_ = frame;
-    done_ = mpg123_seek_frame(stream_->handle(), off_t(frameNumber_), SEEK_SET) < 0 ||
-            !converter_.start(at.rate, 2);
+    done_ = done_ || mpg123_seek_frame(stream_->handle(), off_t(frameNumber_), SEEK_SET) < 0;
 }
 
 std::size_t Mp3Decoder::read(std::int16_t* out, std::size_t maxFrames) {

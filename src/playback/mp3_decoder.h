@@ -48,7 +48,6 @@ public:
         int samplesPerFrame = 0;
     };
 
-private:
     // The samples of music among the first `sample` decoded: the cuts at the start and at the
     // end of the frames the header frame counts left out.
     std::int64_t keptBefore(std::int64_t sample) const;
@@ -56,8 +55,13 @@ private:
     // its start) comes out.
     std::int64_t segmentOutput(const std::vector<Segment>& segments, std::size_t index,
                                std::int64_t samples) const;
-    std::vector<Segment> knownSegments() const;
+    // The exact length: every frame of the file walked without decoding, on a stream of its
+    // own, and the cuts applied. What the background scan runs; public so that a fuzz target
+    // can hold the decoding against it. Empty when the file cannot be read (or `stop` is set).
     std::optional<TrackLength> scanLength(const std::string& path, const std::atomic<bool>& stop);
+
+private:
+    std::vector<Segment> knownSegments() const;
     bool refill();
     void takeFrame(const std::uint8_t* audio, std::size_t bytes);
     void account(std::size_t before);

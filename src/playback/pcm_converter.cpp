@@ -1,9 +1,10 @@
 #include "playback/pcm_converter.h"
 
-#include <syn123.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "playback/decoder.h"
 
@@ -40,17 +41,10 @@ std::int16_t toInt16(float sample) {
     return std::int16_t(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
-// How late the resampler's output is, in output frames: where its answer to an impulse peaks.
-std::int64_t resamplerDelay(syn123_handle* resampler, int rate, int outputRate) {
-    const std::size_t frames = 64 + 4 * std::size_t(rate / outputRate);
-    std::vector<float> in(frames * 2, 0.0f);
-    in[0] = in[1] = 1.0f;
-    std::vector<float> out(syn123_resample_count(rate, outputRate, frames) * 2);
-    const std::size_t made = syn123_resample(resampler, out.data(), in.data(), frames);
-    std::size_t peak = 0;
-    for (std::size_t i = 0; i < made; ++i)
-        if (std::abs(out[2 * i]) > std::abs(out[2 * peak])) peak = i;
-    return std::int64_t(peak);
+void appendInt16(const float* samples, std::size_t frames, std::vector<std::int16_t>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + frames * 2);
+    for (std::size_t i = 0; i < frames * 2; ++i) out[at + i] = toInt16(samples[i]);
 }
 
 }  // namespace
@@ -58,7 +52,7 @@ std::int64_t resamplerDelay(syn123_handle* resampler, int rate, int outputRate) 
 PcmConverter::PcmConverter(OutputFormat output) : output_(output) {}
 
 PcmConverter::~PcmConverter() {
-    if (resampler_) syn123_del(resampler_);
+    if (resampler_) soxr_delete(resampler_);
 }
 
 bool PcmConverter::start(int rate, int channels, std::uint32_t speakers) {
@@ -95,42 +89,53 @@ bool PcmConverter::start(int rate, int channels, std::uint32_t speakers) {
         }
     }
     if (rate != output_.sampleRate) {
-        int error = 0;
-        if (!resampler_) resampler_ = syn123_new(output_.sampleRate, 2, MPG123_ENC_FLOAT_32, 0, &error);
-        if (!resampler_) return false;
-        // Cleared first: set up again with only another rate, it would keep its history.
-        const auto setUp = [&] {
-            syn123_setup_resample(resampler_, 0, 0, 0, 0, 0);
-            return syn123_setup_resample(resampler_, rate, output_.sampleRate, 2, 0, 0) ==
-                   SYN123_OK;
-        };
-        if (!setUp()) return false;
-        delay_ = resamplerDelay(resampler_, rate, output_.sampleRate);
-        if (!setUp()) return false;
-    } else {
-        delay_ = 0;
+        if (resampler_ && resamplerRate_ == rate) {
+            soxr_clear(resampler_);
+        } else {
+            if (resampler_) soxr_delete(resampler_);
+            soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
+            io.flags |= SOXR_NO_DITHER;  // the same samples for the same file, every time
+            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+            const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+            soxr_error_t error = nullptr;
+            resampler_ = soxr_create(rate, output_.sampleRate, 2, &error, &io, &quality, &runtime);
+            resamplerRate_ = error ? 0 : rate;
+            if (error) {
+                soxr_delete(resampler_);
+                resampler_ = nullptr;
+                return false;
+            }
+        }
     }
-    dropped_ = 0;
+    fed_ = made_ = 0;
+    carried_.clear();
     rate_ = rate;
     channels_ = channels;
     return true;
 }
 
 std::int64_t PcmConverter::outputFrames(int rate, int outputRate, std::int64_t frames) {
-    if (rate == outputRate || frames <= 0) return std::max<std::int64_t>(frames, 0);
-    const off_t total = syn123_resample_total(rate, outputRate, off_t(frames));
-    return total < 0 ? 0 : std::int64_t(total);
+    if (rate <= 0 || frames <= 0) return 0;
+    if (rate == outputRate) return frames;
+    // In two steps, so that no product overflows.
+    return frames / rate * outputRate + frames % rate * outputRate / rate;
 }
 
 std::int64_t PcmConverter::inputFrames(int rate, int outputRate, std::int64_t frames) {
-    if (rate == outputRate || frames <= 0) return std::max<std::int64_t>(frames, 0);
-    const off_t total = syn123_resample_intotal(rate, outputRate, off_t(frames));
-    return total < 0 ? 0 : std::int64_t(total);
+    if (outputRate <= 0 || frames <= 0) return 0;
+    if (rate == outputRate) return frames;
+    // The least n whose outputFrames(n) reaches `frames`.
+    std::int64_t n = frames / outputRate * rate + (frames % outputRate * rate + outputRate - 1) /
+                                                      outputRate;
+    while (n > 0 && outputFrames(rate, outputRate, n - 1) >= frames) --n;
+    while (outputFrames(rate, outputRate, n) < frames) ++n;
+    return n;
 }
 
-std::int64_t PcmConverter::history(int rate, int outputRate) {
-    if (rate == outputRate) return 0;
-    return std::int64_t(std::min<std::size_t>(syn123_resample_history(rate, outputRate, 0), 1 << 16));
+std::int64_t PcmConverter::history() const {
+    if (!resampling() || !resampler_) return 0;
+    // The resampler's delay, in input frames, twice over.
+    return 2 * std::int64_t(std::ceil(soxr_delay(resampler_) * rate_ / output_.sampleRate)) + 16;
 }
 
 void PcmConverter::convert(const std::int16_t* in, std::size_t frames,
@@ -161,8 +166,15 @@ void PcmConverter::mixAndEmit(const Sample* in, std::size_t frames,
     const std::size_t channels = std::size_t(channels_);
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(kBlockFrames, frames - done);
-        stereo_.resize(n * 2);
         const Sample* block = in + done * channels;
+        done += n;
+        if constexpr (std::is_same_v<Sample, float>) {
+            if (channels == 2) {
+                emit(block, n, out);
+                continue;
+            }
+        }
+        stereo_.resize(n * 2);
         if (channels == 2) {
             for (std::size_t i = 0; i < n * 2; ++i) stereo_[i] = toFloat(block[i]);
         } else {
@@ -177,47 +189,48 @@ void PcmConverter::mixAndEmit(const Sample* in, std::size_t frames,
                 stereo_[2 * i + 1] = right;
             }
         }
-        emit(n, out);
-        done += n;
+        emit(stereo_.data(), n, out);
     }
+}
+
+void PcmConverter::emit(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out) {
+    if (!resampling()) {
+        appendInt16(stereo, frames, out);
+        return;
+    }
+    fed_ += std::int64_t(frames);
+    // The resampler writes behind what it carried over; a flush gives what it holds in as many
+    // calls as it takes.
+    const std::size_t room =
+        std::size_t(outputFrames(rate_, output_.sampleRate, std::int64_t(frames)) +
+                    std::int64_t(soxr_delay(resampler_)) + 64);
+    for (;;) {
+        const std::size_t at = carried_.size();
+        carried_.resize(at + room * 2);
+        std::size_t done = 0;
+        soxr_process(resampler_, stereo, stereo ? frames : 0, nullptr, carried_.data() + at, room,
+                     &done);
+        carried_.resize(at + done * 2);
+        if (stereo || done == 0) break;
+    }
+    // What goes beyond the run's count so far waits: the resampler lags by its delay, so that
+    // is rare.
+    const std::int64_t due = outputFrames(rate_, output_.sampleRate, fed_) - made_;
+    const std::size_t take =
+        std::size_t(std::clamp<std::int64_t>(due, 0, std::int64_t(carried_.size() / 2)));
+    out.insert(out.end(), carried_.begin(), carried_.begin() + std::ptrdiff_t(take * 2));
+    carried_.erase(carried_.begin(), carried_.begin() + std::ptrdiff_t(take * 2));
+    made_ += std::int64_t(take);
 }
 
 void PcmConverter::finish(std::vector<std::int16_t>& out) {
     if (rate_ == 0 || !resampling()) return;
-    // Silence after the run pushes its last frames out of the filters; what comes beyond the
-    // frames owed is not kept.
-    std::int64_t owed = dropped_;
-    dropped_ = delay_;  // nothing more is dropped
-    const std::size_t step = std::size_t(PcmConverter::inputFrames(rate_, output_.sampleRate, owed)) + 2;
-    for (int round = 0; owed > 0 && round < 8; ++round) {
-        stereo_.assign(step * 2, 0.0f);
-        resampled_.resize(syn123_resample_count(rate_, output_.sampleRate, step) * 2);
-        const std::int64_t made = std::int64_t(
-            syn123_resample(resampler_, resampled_.data(), stereo_.data(), step));
-        const std::int64_t kept = std::min(made, owed);
-        const std::size_t at = out.size();
-        out.resize(at + std::size_t(kept) * 2);
-        for (std::size_t i = 0; i < std::size_t(kept) * 2; ++i) out[at + i] = toInt16(resampled_[i]);
-        owed -= kept;
-    }
-}
-
-void PcmConverter::emit(std::size_t frames, std::vector<std::int16_t>& out) {
-    const float* samples = stereo_.data();
-    std::size_t count = frames;
-    if (resampling()) {
-        resampled_.resize(syn123_resample_count(rate_, output_.sampleRate, frames) * 2);
-        count = syn123_resample(resampler_, resampled_.data(), stereo_.data(), frames);
-        samples = resampled_.data();
-        // The start of a run comes out late: that much of it is dropped.
-        const std::size_t drop = std::size_t(std::min<std::int64_t>(delay_ - dropped_, count));
-        dropped_ += std::int64_t(drop);
-        samples += drop * 2;
-        count -= drop;
-    }
-    const std::size_t at = out.size();
-    out.resize(at + count * 2);
-    for (std::size_t i = 0; i < count * 2; ++i) out[at + i] = toInt16(samples[i]);
+    emit(nullptr, 0, out);
+    // Should the resampler have given fewer than the run's count, silence makes it up.
+    const std::int64_t owed = outputFrames(rate_, output_.sampleRate, fed_) - made_;
+    if (owed > 0) out.resize(out.size() + std::size_t(owed) * 2, 0);
+    made_ += std::max<std::int64_t>(owed, 0);
+    carried_.clear();
 }
 
 }  // namespace playback

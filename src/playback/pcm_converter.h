@@ -1,9 +1,10 @@
 #pragma once
 // Turns the samples our decoders make (MP3 through libmpg123, WAV through our reader) into what
 // the output takes: interleaved 16-bit stereo at the output's rate. Mono is doubled; more
-// channels are mixed down by where their speakers stand; another rate is resampled by libsyn123
-// (libmpg123's companion), whose output count for a given input count is exact and known in
-// advance, so that a track's length in output frames is exact too.
+// channels are mixed down by where their speakers stand; another rate is resampled by libsoxr
+// (its high quality, on this thread alone). A run of n input frames makes exactly
+// outputFrames(n) output frames, whatever pieces they come in, so that a track's length in
+// output frames is exact too.
 //
 // Threads: one object on one thread at a time (the opening thread, then the decoder thread).
 
@@ -13,7 +14,7 @@
 
 #include "playback/audio_output.h"
 
-struct syn123_struct;
+struct soxr;
 
 namespace playback {
 
@@ -36,9 +37,7 @@ public:
     // Appends to `out` the output frames that `frames` interleaved input frames make.
     void convert(const std::int16_t* in, std::size_t frames, std::vector<std::int16_t>& out);
     void convert(const float* in, std::size_t frames, std::vector<std::int16_t>& out);
-    // Ends the run: appends what the resampler still owes. A run's output is late by the
-    // resampler's delay, which is dropped at its start and made up here, so that the run's
-    // first output frame stands for its first input frame and none of its last is lost.
+    // Ends the run: appends what the resampler still holds of it, up to the run's exact count.
     void finish(std::vector<std::int16_t>& out);
 
     // The output frames a run makes of `frames` input frames at `rate`, whatever the pieces
@@ -47,24 +46,26 @@ public:
     // The input frames at `rate` a run needs to make at least `frames` output frames.
     static std::int64_t inputFrames(int rate, int outputRate, std::int64_t frames);
     // The input frames that bring a fresh resampler close to the state it has after a long run.
-    static std::int64_t history(int rate, int outputRate);
+    std::int64_t history() const;
 
 private:
     template <typename Sample>
     void mixAndEmit(const Sample* in, std::size_t frames, std::vector<std::int16_t>& out);
-    // Resamples (when the rates differ) and appends the `frames` frames mixed into stereo_.
-    void emit(std::size_t frames, std::vector<std::int16_t>& out);
+    // Resamples (when the rates differ) and appends the `frames` frames mixed into stereo_, or
+    // with null, the resampler's last frames.
+    void emit(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out);
 
     OutputFormat output_;
-    syn123_struct* resampler_ = nullptr;
-    std::int64_t delay_ = 0;    // output frames the run's output is late by
-    std::int64_t dropped_ = 0;  // of those, dropped so far at the run's start
+    soxr* resampler_ = nullptr;
+    int resamplerRate_ = 0;      // the input rate resampler_ is made for
+    std::int64_t fed_ = 0;       // input frames of the run
+    std::int64_t made_ = 0;      // output frames of the run appended
+    std::vector<std::int16_t> carried_;  // resampled, not yet appended (beyond the run's count)
     int rate_ = 0;
     int channels_ = 0;
     std::vector<float> left_;   // each input channel's share of the left output channel
     std::vector<float> right_;  // and of the right one
-    std::vector<float> stereo_;     // mixed input, interleaved
-    std::vector<float> resampled_;  // resampler output, interleaved
+    std::vector<float> stereo_;  // mixed input, interleaved
 };
 
 }  // namespace playback

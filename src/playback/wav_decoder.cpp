@@ -122,17 +122,17 @@ WavDecoder::WavDecoder(const std::string& path, const WavLayout& layout, OutputF
 
 void WavDecoder::seek(std::int64_t frame) {
     frame = std::max<std::int64_t>(frame, 0);
+    converter_.start(layout_.rate, layout_.channels, layout_.speakers);
     // At another rate, from where a fresh resampler has its history, counted alike.
     std::int64_t from = frame;
-    if (layout_.rate != format_.sampleRate) {
+    if (converter_.resampling()) {
         from = std::max<std::int64_t>(
             0, PcmConverter::inputFrames(layout_.rate, format_.sampleRate, frame) -
-                   PcmConverter::history(layout_.rate, format_.sampleRate) - 1);
+                   converter_.history());
     }
     block_ = std::min(from, layout_.frames);
     cursor_ = PcmConverter::outputFrames(layout_.rate, format_.sampleRate, block_);
     target_ = frame;
-    converter_.start(layout_.rate, layout_.channels, layout_.speakers);
     finished_ = false;
     pending_.clear();
     pendingOffset_ = 0;
