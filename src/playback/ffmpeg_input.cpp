@@ -165,7 +165,10 @@ void PacketTally::add(const AVPacket& packet) {
 
 double PacketTally::seconds() const {
     double span = stamped_ && end_ > first_ ? end_ - first_ : durationSum_;
-    if (longest_ > 0) span = std::min(span, durationSum_ + double(undated_ + 1) * longest_);
+    // A duration may be short by a unit of the time base (ASF counts whole milliseconds: 46 for
+    // 46.4), which over a song adds up to seconds: each packet may fill one unit more.
+    if (longest_ > 0)
+        span = std::min(span, durationSum_ + double(packets_) + double(undated_ + 1) * longest_);
     const double seconds = span * av_q2d(timeBase_) - skipped_ / sampleRate_;
     return seconds > 0 ? seconds : 0.0;
 }

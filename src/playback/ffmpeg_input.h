@@ -67,7 +67,8 @@ public:
     std::int64_t packets() const { return packets_; }
     // The time the packets span, less the samples marked for skipping. Time stamps are believed
     // only as far as the packets' own durations reach (with one packet's slack for a missing
-    // last duration): a damaged stamp far ahead or behind does not stretch the track.
+    // last duration, and a time-base unit's for each rounded one): a damaged stamp far ahead
+    // or behind does not stretch the track.
     double seconds() const;
 
 private:
