@@ -12,6 +12,7 @@
 // foundLength() and then calls `lengthFound` on that thread. cancel() and foundLength() may be
 // called from any thread. The destructor stops and joins the scan.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "playback/audio_output.h"
 
@@ -82,6 +84,31 @@ std::unique_ptr<Decoder> openDecoder(const std::string& path, OutputFormat forma
 // Maps the FFmpeg module on this thread, unless it is mapped already; false when it cannot be
 // loaded. For a worker that prepares what a file in the playlist will need.
 bool loadFfmpegDecoders();
+
+// The read() of a decoder that converts into `pending` (interleaved frames of `channels`, read
+// from frame `offset` on): copies up to `maxFrames` of them to `out`, calling `refill` (which
+// empties `pending` and fills it again; false at the end of the data) whenever they run out, and
+// moves `nextFrame` on by what it copied. Returns how many it copied.
+template <typename Refill>
+std::size_t readPending(std::vector<std::int16_t>& pending, std::size_t& offset, int channels,
+                        std::int16_t* out, std::size_t maxFrames, std::int64_t& nextFrame,
+                        Refill refill) {
+    const std::size_t width = std::size_t(channels);
+    std::size_t produced = 0;
+    while (produced < maxFrames) {
+        const std::size_t available = pending.size() / width - offset;
+        if (available == 0) {
+            if (!refill()) break;
+            continue;
+        }
+        const std::size_t n = std::min(available, maxFrames - produced);
+        std::copy_n(pending.data() + offset * width, n * width, out + produced * width);
+        offset += n;
+        produced += n;
+        nextFrame += std::int64_t(n);
+    }
+    return produced;
+}
 
 // A length scan on a thread of its own, as decoders with an estimated length run one. `measure`
 // runs on that thread with a stop flag to poll, and returns the exact length, or nothing when

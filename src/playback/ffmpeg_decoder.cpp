@@ -309,22 +309,8 @@ void FfmpegDecoder::seek(std::int64_t frame) {
 
 std::size_t FfmpegDecoder::read(std::int16_t* out, std::size_t maxFrames) {
     State& s = *state_;
-    const std::size_t channels = std::size_t(format_.channels);
-    std::size_t produced = 0;
-    while (produced < maxFrames) {
-        const std::size_t available = s.pending.size() / channels - s.pendingOffset;
-        if (available == 0) {
-            if (!refill()) break;
-            continue;
-        }
-        const std::size_t n = std::min(available, maxFrames - produced);
-        std::memcpy(out + produced * channels, s.pending.data() + s.pendingOffset * channels,
-                    n * channels * sizeof(std::int16_t));
-        s.pendingOffset += n;
-        produced += n;
-        nextFrame_ += std::int64_t(n);
-    }
-    return produced;
+    return readPending(s.pending, s.pendingOffset, format_.channels, out, maxFrames, nextFrame_,
+                       [this] { return refill(); });
 }
 
 // Decodes until some frames at or after the target are pending. False when the data has ended.

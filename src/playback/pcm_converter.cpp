@@ -152,16 +152,16 @@ void PcmConverter::convert(const std::int16_t* in, std::size_t frames,
         }
         return;
     }
-    mixAndEmit(in, frames, out);
+    mixAndDeliver(in, frames, out);
 }
 
 void PcmConverter::convert(const float* in, std::size_t frames, std::vector<std::int16_t>& out) {
     if (rate_ == 0) return;
-    mixAndEmit(in, frames, out);
+    mixAndDeliver(in, frames, out);
 }
 
 template <typename Sample>
-void PcmConverter::mixAndEmit(const Sample* in, std::size_t frames,
+void PcmConverter::mixAndDeliver(const Sample* in, std::size_t frames,
                               std::vector<std::int16_t>& out) {
     const std::size_t channels = std::size_t(channels_);
     for (std::size_t done = 0; done < frames;) {
@@ -170,7 +170,7 @@ void PcmConverter::mixAndEmit(const Sample* in, std::size_t frames,
         done += n;
         if constexpr (std::is_same_v<Sample, float>) {
             if (channels == 2) {
-                emit(block, n, out);
+                deliver(block, n, out);
                 continue;
             }
         }
@@ -189,11 +189,11 @@ void PcmConverter::mixAndEmit(const Sample* in, std::size_t frames,
                 stereo_[2 * i + 1] = right;
             }
         }
-        emit(stereo_.data(), n, out);
+        deliver(stereo_.data(), n, out);
     }
 }
 
-void PcmConverter::emit(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out) {
+void PcmConverter::deliver(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out) {
     if (!resampling()) {
         appendInt16(stereo, frames, out);
         return;
@@ -225,7 +225,7 @@ void PcmConverter::emit(const float* stereo, std::size_t frames, std::vector<std
 
 void PcmConverter::finish(std::vector<std::int16_t>& out) {
     if (rate_ == 0 || !resampling()) return;
-    emit(nullptr, 0, out);
+    deliver(nullptr, 0, out);
     // Should the resampler have given fewer than the run's count, silence makes it up.
     const std::int64_t owed = outputFrames(rate_, output_.sampleRate, fed_) - made_;
     if (owed > 0) out.resize(out.size() + std::size_t(owed) * 2, 0);

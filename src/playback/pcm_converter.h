@@ -50,10 +50,10 @@ public:
 
 private:
     template <typename Sample>
-    void mixAndEmit(const Sample* in, std::size_t frames, std::vector<std::int16_t>& out);
+    void mixAndDeliver(const Sample* in, std::size_t frames, std::vector<std::int16_t>& out);
     // Resamples (when the rates differ) and appends the `frames` frames mixed into stereo_, or
     // with null, the resampler's last frames.
-    void emit(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out);
+    void deliver(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out);
 
     OutputFormat output_;
     soxr* resampler_ = nullptr;

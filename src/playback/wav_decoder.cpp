@@ -140,21 +140,8 @@ void WavDecoder::seek(std::int64_t frame) {
 }
 
 std::size_t WavDecoder::read(std::int16_t* out, std::size_t maxFrames) {
-    std::size_t produced = 0;
-    while (produced < maxFrames) {
-        const std::size_t available = pending_.size() / 2 - pendingOffset_;
-        if (available == 0) {
-            if (!refill()) break;
-            continue;
-        }
-        const std::size_t n = std::min(available, maxFrames - produced);
-        std::memcpy(out + produced * 2, pending_.data() + pendingOffset_ * 2,
-                    n * 2 * sizeof(std::int16_t));
-        pendingOffset_ += n;
-        produced += n;
-        nextFrame_ += std::int64_t(n);
-    }
-    return produced;
+    return readPending(pending_, pendingOffset_, 2, out, maxFrames, nextFrame_,
+                       [this] { return refill(); });
 }
 
 // Reads and converts the next frames of the file; false at the end of the data and after
