@@ -29,6 +29,11 @@ std::optional<WavLayout::Sample> sampleOf(std::uint32_t tag, std::uint32_t bits)
     return std::nullopt;
 }
 
+// Float samples are taken within full scale twice over; a NaN is silence.
+float withinRange(double value) {
+    return value == value ? float(std::clamp(value, -2.0, 2.0)) : 0.0f;
+}
+
 float sampleAt(const std::uint8_t* p, WavLayout::Sample sample) {
     switch (sample) {
         case WavLayout::Sample::UInt8:
@@ -45,13 +50,13 @@ float sampleAt(const std::uint8_t* p, WavLayout::Sample sample) {
             const std::uint32_t bits = le32(p);
             float value = 0;
             std::memcpy(&value, &bits, sizeof value);
-            return value;
+            return withinRange(value);
         }
         case WavLayout::Sample::Float64: {
             const std::uint64_t bits = std::uint64_t(le32(p)) | std::uint64_t(le32(p + 4)) << 32;
             double value = 0;
             std::memcpy(&value, &bits, sizeof value);
-            return float(value);
+            return withinRange(value);
         }
     }
     return 0;
