@@ -126,6 +126,7 @@ private:
 struct Mapped {
     double rssMiB = 0;
     int libraries = 0;  // shared objects mapped
+    std::set<std::string> objects;
 };
 
 inline Mapped mapped(pid_t pid) {
@@ -142,6 +143,7 @@ inline Mapped mapped(pid_t pid) {
             objects.insert(line.substr(slash));
     }
     m.libraries = int(objects.size());
+    m.objects = std::move(objects);
     return m;
 }
 

@@ -36,5 +36,11 @@ tone short.flac 0.1 8000 1 -c:a flac
 cat "$dir/cbr.mp3" "$dir/mono22.mp3" >"$dir/joined.mp3"
 cat "$dir/cbr.mp3" "$dir/cbr.mp3" >"$dir/joined_same.mp3"
 head -c 600 "$dir/vbr.mp3" >"$dir/cut.mp3"
+# A last byte of 0xF6 or 0xF7 makes the targets put 600 MB or 2 GB of zero bytes behind the
+# input (a sparse file), as a download client's preallocation leaves them.
+for seed in cbr.mp3 no_xing.mp3 short.wma s16.wav; do
+    { cat "$dir/$seed"; printf '\xf6'; } >"$dir/tail600_$seed"
+    { cat "$dir/$seed"; printf '\xf7'; } >"$dir/tail2g_$seed"
+done
 head -c 3000 "$dir/short.wma" >"$dir/cut.wma"
 ls -l "$dir" | tail -n +2 | awk '{ total += $5 } END { print NR " seeds, " total " bytes" }'
