@@ -13,6 +13,7 @@ namespace playback {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 16;
+constexpr long kPreframes = 12;
 
 }  // namespace
 
@@ -26,6 +27,10 @@ Mp3Stream::Mp3Stream(const std::string& path, std::int64_t start, int outputRate
     if (!handle_) throw DeviceError(mpg123_plain_strerror(error));
     mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0);
     mpg123_param(handle_, MPG123_RESYNC_LIMIT, long(kJunkLimit), 0);
+    // After a seek, this many frames before the target are decoded unheard to fill the bit
+    // reservoir: libmpg123's default of 4 left the first frames of a VBR file's quiet stretch
+    // wrong, some as loud as the tone.
+    mpg123_param(handle_, MPG123_PREFRAMES, kPreframes, 0);
     mpg123_format_none(handle_);
     const long* rates = nullptr;
     std::size_t count = 0;

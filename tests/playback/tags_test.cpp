@@ -1,6 +1,7 @@
 // Tags as outside tools write them (id3v2, eyeD3, ffmpeg): GBK bytes in ID3v1 and in ID3v2
-// frames marked ISO-8859-1, UTF-8 and UTF-16 frames, WMA's UTF-16, and real ISO-8859-1. What
-// the reader gives, decoded by platform::legacyText, must be the text the tool was given.
+// frames marked ISO-8859-1, UTF-8 and UTF-16 frames, WMA's UTF-16, WAV's RIFF INFO, a cover
+// before the text, and real ISO-8859-1. What the reader gives, decoded by platform::legacyText,
+// must be the text the tool was given.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -67,6 +68,11 @@ TEST(Tags, WrittenByOutsideToolsReadAsTheirText) {
         return path;
     };
     const std::vector<std::string> utf8Args{"-t", "成都", "-a", "歌手", "-A", "专辑"};
+    // A bought MP3's tag: a 300 KB front cover before the text frames.
+    const std::string cover = folder + "cover.jpg";
+    fixtures::writeBytes(cover, std::string("\xFF\xD8\xFF\xE0", 4) + std::string(300000, 'c'));
+    std::vector<std::string> coverArgs = utf8Args;
+    coverArgs.insert(coverArgs.begin(), {"--add-image", cover + ":FRONT_COVER"});
 
     const struct {
         const char* label;
@@ -92,6 +98,10 @@ TEST(Tags, WrittenByOutsideToolsReadAsTheirText) {
         {"ffmpeg ID3v2.3 (UTF-16)", ffmpegTagged("ff23.mp3", {"-id3v2_version", "3"}),
          kChinese},
         {"ffmpeg WMA", ffmpegTagged("ff.wma", {"-c:a", "wmav2"}), kChinese},
+        {"ffmpeg WAV (RIFF INFO)", ffmpegTagged("ff.wav", {}), kChinese},
+        {"eyeD3 UTF-8 behind a 300 KB cover",
+         withTool({"eyeD3", "-Q", "--encoding", "utf8"}, mp3("cover.mp3", false), coverArgs),
+         kChinese},
         {"no tag", mp3("none.mp3", false), Shown{}},
         {"not a file", folder, Shown{}},
     };
