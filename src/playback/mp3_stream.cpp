@@ -68,15 +68,23 @@ off_t Mp3Stream::seekCallback(void* self, off_t offset, int whence) {
     if (whence == SEEK_CUR) to += stream.position_;
     if (whence == SEEK_END) to += size;
     if (size < 0 || to < 0) return -1;
+    if (to != stream.position_) stream.zeroRun_ = 0;
     stream.position_ = to;
     return off_t(to);
 }
 
 ssize_t Mp3Stream::readBytes(std::uint8_t* out, std::size_t bytes) {
     if (stop_ && stop_->load(std::memory_order_relaxed)) return -1;
+    // A run of zero bytes longer than the junk bound ends the file: no MPEG audio holds one,
+    // and libmpg123, which gives up after the bound while decoding, reads on through
+    // gigabytes of a preallocated tail when a seek looks for a frame beyond the music.
+    if (zeroRun_ > kJunkLimit) return 0;
     std::size_t done = 0;
     while (done < bytes) {
-        if (bytesRead_ >= readLimit_) return done > 0 ? ssize_t(done) : -1;
+        if (bytesRead_ >= readLimit_) {
+            if (done == 0) return -1;
+            break;
+        }
         const std::int64_t inBlock = position_ - blockAt_;
         if (blockAt_ < 0 || inBlock < 0 || inBlock >= std::int64_t(block_.size())) {
             // Large reads go straight to the caller's buffer; small ones through the block.
@@ -84,7 +92,8 @@ ssize_t Mp3Stream::readBytes(std::uint8_t* out, std::size_t bytes) {
                 const std::size_t got = file_.read(start_ + position_, out + done, bytes - done);
                 position_ += std::int64_t(got);
                 bytesRead_ += std::int64_t(got);
-                return ssize_t(done + got);
+                done += got;
+                break;
             }
             block_.resize(kBlockBytes);
             block_.resize(file_.read(start_ + position_, block_.data(), kBlockBytes));
@@ -98,6 +107,10 @@ ssize_t Mp3Stream::readBytes(std::uint8_t* out, std::size_t bytes) {
         done += n;
         position_ += std::int64_t(n);
     }
+    // The zero bytes that end what was served, added to those before when it was all zeros.
+    std::size_t zeros = 0;
+    while (zeros < done && out[done - 1 - zeros] == 0) ++zeros;
+    zeroRun_ = zeros == done ? zeroRun_ + std::int64_t(zeros) : std::int64_t(zeros);
     return ssize_t(done);
 }
 

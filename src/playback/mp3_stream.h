@@ -53,6 +53,7 @@ private:
     std::int64_t position_ = 0;  // from start_
     std::int64_t bytesRead_ = 0;
     std::int64_t readLimit_ = std::numeric_limits<std::int64_t>::max();
+    std::int64_t zeroRun_ = 0;  // zero bytes in a row up to position_
     // libmpg123 searches for a frame a byte at a time: the reads come out of a block read ahead.
     std::vector<std::uint8_t> block_;
     std::int64_t blockAt_ = -1;  // position of block_[0]
