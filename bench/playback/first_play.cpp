@@ -57,7 +57,6 @@ int main(int argc, char** argv) {
         if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
         if (arg == "--play" && i + 1 < argc) playSeconds = std::atof(argv[++i]);
         if (arg == "--rest" && i + 1 < argc) restSeconds = std::atof(argv[++i]);
-        if (arg == "--player" && i + 1 < argc) return bench::runPlayerChild(argc, argv, argv[i + 1]);
     }
     bench::PrivateSoundServer server;
     const std::string folder = server.dir() + "/";
@@ -69,7 +68,7 @@ int main(int argc, char** argv) {
     std::string added;  // the libraries playing maps, in the first run
     for (int run = 0; run < runs; ++run) {
         {
-            bench::PlayerChild player(argv[0], folder);
+            bench::PlayerChild player(folder);
             waitMs(1500);
             const bench::Mapped idle = bench::mapped(player.pid());
             player.ask("add track.mp3");

@@ -82,9 +82,7 @@ void compare(const char* name, const std::vector<std::int16_t>& heard,
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::string(argv[i]) == "--player") return bench::runPlayerChild(argc, argv, argv[i + 1]);
+int main() {
     bench::PrivateSoundServer server;
     const std::string folder = server.dir() + "/";
     std::printf("three tracks cut from one tone (%lld, %lld and %lld frames at 44.1 kHz), played "
@@ -112,7 +110,7 @@ int main(int argc, char** argv) {
         }
         std::vector<std::int16_t> heard;
         {
-            bench::PlayerChild player(argv[0], folder);
+            bench::PlayerChild player(folder);
             for (const std::string& name : names) player.ask("add " + name);
             bench::waitMs(1000);
             const std::string recording = folder + "heard.raw";

@@ -1,6 +1,8 @@
 #pragma once
-// The benchmarks' player: the real main window, offscreen, in a child process that takes one-line
-// commands on stdin and answers each with one line, so that the measuring costs it nothing:
+// The benchmarks' player: the real main window, offscreen, in a child process of its own
+// (player_child.cpp, an executable that links the program's libraries and nothing else, so that
+// what it maps is what the program maps), taking one-line commands on stdin and answering each
+// with one line, so that the measuring costs it nothing:
 //   add NAME     adds FOLDER/NAME as a row, as the open-file dialog does
 //   play NAME    selects its row and clicks play, as a double click does
 //   pause, resume, stop, quit
@@ -78,14 +80,15 @@ inline int runPlayerChild(int argc, char** argv, const std::string& folder) {
     return QApplication::exec();
 }
 
-// In the parent: the child above, started as `self --player FOLDER`.
+#ifdef VORELA_PLAYER_CHILD
+// In the parent: the child above, started as `player_child FOLDER`.
 class PlayerChild {
 public:
-    PlayerChild(const char* self, const std::string& folder) {
+    explicit PlayerChild(const std::string& folder) {
         int in[2];
         int out[2];
         if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
-        pid_ = spawn({self, "--player", folder}, in[0], {}, out[1]);
+        pid_ = spawn({VORELA_PLAYER_CHILD, folder}, in[0], {}, out[1]);
         close(in[0]);
         close(out[1]);
         to_ = in[1];
@@ -122,6 +125,7 @@ private:
     int to_ = -1;
     FILE* from_ = nullptr;
 };
+#endif
 
 struct Mapped {
     double rssMiB = 0;
