@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
             figures["ours idle RSS MiB"].push_back(idle.rssMiB);
             figures["ours idle libraries"].push_back(idle.libraries);
             figures["ours with a row: RSS added MiB"].push_back(withRow.rssMiB - idle.rssMiB);
-            figures["ours with a row: libraries added"].push_back(withRow.libraries - idle.libraries);
+            figures["ours with a row: libraries added"].push_back(withRow.libraries -
+                                                                  idle.libraries);
             figures["ours playing: RSS added MiB"].push_back(playing.rssMiB - idle.rssMiB);
             figures["ours playing: libraries added"].push_back(playing.libraries - idle.libraries);
             figures["ours playing ms/s"].push_back(cpuMsPerSecond(player.pid(), playSeconds));
@@ -143,8 +144,8 @@ int main(int argc, char** argv) {
                 ours > 0 && ours <= 2 * peer ? "met" : "NOT met");
     std::printf("playing adds %.1f MiB and %.0f libraries (goal at most 8 MiB and 15: %s)\n", rss,
                 libraries, rss <= 8 && libraries <= 15 ? "met" : "NOT met");
-    std::printf("CPU playing %.2f ms/s (goal at most 2.2: %s), paused/stopped %.2f ms/s (goal 0: %s)\n",
-                playing, playing <= 2.2 ? "met" : "NOT met", resting,
-                resting < 0.1 ? "met" : "NOT met");
+    std::printf(
+        "CPU playing %.2f ms/s (goal at most 2.2: %s), paused/stopped %.2f ms/s (goal 0: %s)\n",
+        playing, playing <= 2.2 ? "met" : "NOT met", resting, resting < 0.1 ? "met" : "NOT met");
     return 0;
 }

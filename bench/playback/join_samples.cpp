@@ -75,9 +75,10 @@ void compare(const char* name, const std::vector<std::int16_t>& heard,
     std::size_t after = 0;
     for (std::size_t at = std::size_t(2 * offset) + reference.size(); at < heard.size(); ++at)
         after += heard[at] != 0;
-    std::printf("  against %-7s %zu frames expected, %zu samples differ, largest difference %d, "
-                "%d within 64 frames of a join, %zu samples heard after the end\n",
-                name, reference.size() / 2, differing, largest, atJoins, after);
+    std::printf(
+        "  against %-7s %zu frames expected, %zu samples differ, largest difference %d, "
+        "%d within 64 frames of a join, %zu samples heard after the end\n",
+        name, reference.size() / 2, differing, largest, atJoins, after);
 }
 
 }  // namespace
@@ -85,10 +86,11 @@ void compare(const char* name, const std::vector<std::int16_t>& heard,
 int main() {
     bench::PrivateSoundServer server;
     const std::string folder = server.dir() + "/";
-    std::printf("three tracks cut from one tone (%lld, %lld and %lld frames at 44.1 kHz), played "
-                "in order into a null sink\n",
-                static_cast<long long>(kParts[0]), static_cast<long long>(kParts[1]),
-                static_cast<long long>(kParts[2]));
+    std::printf(
+        "three tracks cut from one tone (%lld, %lld and %lld frames at 44.1 kHz), played "
+        "in order into a null sink\n",
+        static_cast<long long>(kParts[0]), static_cast<long long>(kParts[1]),
+        static_cast<long long>(kParts[2]));
     for (const fixtures::Format format : {fixtures::Format::Wav, fixtures::Format::Mp3}) {
         const std::string kind = fixtures::formatName(format);
         std::vector<std::string> names;
@@ -104,8 +106,8 @@ int main() {
                                         folder + "ffmpeg.raw");
             ffmpeg.insert(ffmpeg.end(), part.begin(), part.end());
             if (format != fixtures::Format::Mp3) continue;
-            const auto own =
-                decodedBy({"mpg123", "-q", "--gapless", "-s", "--stereo", file}, folder + "mpg123.raw");
+            const auto own = decodedBy({"mpg123", "-q", "--gapless", "-s", "--stereo", file},
+                                       folder + "mpg123.raw");
             mpg123.insert(mpg123.end(), own.begin(), own.end());
         }
         std::vector<std::int16_t> heard;

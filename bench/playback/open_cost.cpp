@@ -246,8 +246,8 @@ std::string boughtMp3(const std::string& folder, const std::string& name, int se
     fixtures::writeBytes(cover, jpeg + "\xFF\xD9");
     const std::string path = folder + "/" + name;
     fixtures::writeTone(path, fixtures::Format::Mp3, 440.0, seconds * 1000, 44100, 2);
-    if (fixtures::runTool({"eyeD3", "-Q", "--add-image", cover + ":FRONT_COVER", "-t", name,
-                           "-a", "Artist", "-A", "Album", path}) != 0)
+    if (fixtures::runTool({"eyeD3", "-Q", "--add-image", cover + ":FRONT_COVER", "-t", name, "-a",
+                           "Artist", "-A", "Album", path}) != 0)
         throw std::runtime_error("eyeD3 failed (is it installed?)");
     return path;
 }
@@ -285,13 +285,15 @@ bool busyOpens(const std::string& folder) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    std::printf("\n%d opens of two MP3s with a 300 KB cover in their ID3v2 tag (%.0f kB each) "
-                "beside %d busy loops\n",
-                kBusyOpens, double(std::filesystem::file_size(files[0])) / 1e3, kBusyLoops);
-    std::printf("  refused %d (goal 0: %s)%s%s; Open and Play block %.1f ms median, %.1f ms max "
-                "(wall time, waiting for a CPU included)\n",
-                refused, refused == 0 ? "met" : "MISSED", reason.empty() ? "" : ", ",
-                reason.c_str(), median(blocked), *std::max_element(blocked.begin(), blocked.end()));
+    std::printf(
+        "\n%d opens of two MP3s with a 300 KB cover in their ID3v2 tag (%.0f kB each) "
+        "beside %d busy loops\n",
+        kBusyOpens, double(std::filesystem::file_size(files[0])) / 1e3, kBusyLoops);
+    std::printf(
+        "  refused %d (goal 0: %s)%s%s; Open and Play block %.1f ms median, %.1f ms max "
+        "(wall time, waiting for a CPU included)\n",
+        refused, refused == 0 ? "met" : "MISSED", reason.empty() ? "" : ", ", reason.c_str(),
+        median(blocked), *std::max_element(blocked.begin(), blocked.end()));
     return refused == 0;
 }
 
@@ -348,14 +350,16 @@ bool zeroTails(const std::string& folder, const char* self) {
     for (const Input& input : inputs) {
         std::string path = input.path;
         if (input.tail > 0) {
-            path = in("tailed") + std::to_string(input.tail) + input.path.substr(input.path.size() - 4);
+            path = in("tailed") + std::to_string(input.tail) +
+                   input.path.substr(input.path.size() - 4);
             std::filesystem::copy_file(input.path, path,
                                        std::filesystem::copy_options::overwrite_existing);
-            std::filesystem::resize_file(path, std::filesystem::file_size(input.path) +
-                                                   std::uintmax_t(input.tail));
+            std::filesystem::resize_file(
+                path, std::filesystem::file_size(input.path) + std::uintmax_t(input.tail));
         }
         const std::string report = path + ".memory";
-        const int status = fixtures::waitExit(fixtures::spawn({self, "--memory", path}, -1, report));
+        const int status =
+            fixtures::waitExit(fixtures::spawn({self, "--memory", path}, -1, report));
         long long peak = 0, opened = 0, length = 0;
         double seconds = 0;
         std::ifstream numbers(report);
@@ -364,10 +368,11 @@ bool zeroTails(const std::string& folder, const char* self) {
         if (input.tail == 0) songPeak = mib;
         const bool ok = status == 0 && mib - songPeak <= kMemoryGoalMiB;
         met = met && ok;
-        std::printf("  %-48s peak RSS %6.1f MiB (%+.1f; goal at most +%.0f: %s), length %s after "
-                    "Open, %s at the end, %.1f s\n",
-                    input.name, mib, mib - songPeak, kMemoryGoalMiB, ok ? "met" : "MISSED",
-                    timeText(opened).c_str(), timeText(length).c_str(), seconds);
+        std::printf(
+            "  %-48s peak RSS %6.1f MiB (%+.1f; goal at most +%.0f: %s), length %s after "
+            "Open, %s at the end, %.1f s\n",
+            input.name, mib, mib - songPeak, kMemoryGoalMiB, ok ? "met" : "MISSED",
+            timeText(opened).c_str(), timeText(length).c_str(), seconds);
         if (input.tail > 0) std::filesystem::remove(path);
     }
     return met;

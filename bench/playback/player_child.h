@@ -60,8 +60,9 @@ inline int runPlayerChild(int argc, char** argv, const std::string& folder) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
             const std::string verb = line.substr(0, line.find(' '));
-            const std::string arg =
-                line.find(' ') == std::string::npos ? std::string() : line.substr(line.find(' ') + 1);
+            const std::string arg = line.find(' ') == std::string::npos
+                                        ? std::string()
+                                        : line.substr(line.find(' ') + 1);
             if (verb == "add") window.addRow(folder, arg);
             if (verb == "play") {
                 window.selectRow(window.playlist->findPath(folder + arg));
@@ -204,7 +205,7 @@ private:
     int fd_ = -1;
     std::thread reader_;
     std::mutex mutex_;
-    bool armed_ = false;                          // guarded by mutex_
+    bool armed_ = false;                            // guarded by mutex_
     std::optional<SteadyClock::time_point> heard_;  // guarded by mutex_
 };
 

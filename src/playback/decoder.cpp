@@ -23,7 +23,6 @@ namespace {
 constexpr std::int64_t kLeadingZerosLimit = 64 << 20;
 constexpr const char* kInvalidData = "Invalid data found when processing input";
 
-
 // The containers that FFmpeg's decoders play, known by their first bytes.
 bool ffmpegContainer(const std::uint8_t* head, std::size_t size) {
     const auto is = [&](std::size_t at, const char* magic, std::size_t n) {
@@ -46,10 +45,10 @@ FfmpegDecoderFactory ffmpegDecoders() {
     if (ffmpegFactory) return ffmpegFactory;
     std::string error;
     // Beside the device module (or the program) that holds this code, else in the build tree.
-    void* module = openModule({folderOf(reinterpret_cast<const void*>(&openDecoder)) +
-                                   "/vorela_ffmpeg.so",
-                               VORELA_FFMPEG_BUILD_PATH},
-                              error);
+    void* module =
+        openModule({folderOf(reinterpret_cast<const void*>(&openDecoder)) + "/vorela_ffmpeg.so",
+                    VORELA_FFMPEG_BUILD_PATH},
+                   error);
     if (!module) throw DeviceError(error);
     void* symbol = dlsym(module, kFfmpegDecoderSymbol);
     if (!symbol) throw DeviceError("Unknown error code");
@@ -73,7 +72,8 @@ std::unique_ptr<Decoder> openDecoder(const std::string& path, OutputFormat forma
     // end.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) throw DeviceError(std::strerror(errno));
-    if (!S_ISREG(info.st_mode)) throw DeviceError(std::strerror(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
+    if (!S_ISREG(info.st_mode))
+        throw DeviceError(std::strerror(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
     const FileBytes file(path);
     if (file.size() < 0) throw DeviceError(std::strerror(file.error() ? file.error() : EINVAL));
 
@@ -95,7 +95,8 @@ std::unique_ptr<Decoder> openDecoder(const std::string& path, OutputFormat forma
     for (const std::int64_t at : {start, afterId3v2Tags(file, start)}) {
         const std::size_t n = file.read(at, head.data(), head.size());
         if (n == 0) throw DeviceError(std::strerror(EINVAL));  // nothing at all
-        if (ffmpegContainer(head.data(), n)) return ffmpegDecoders()(path, format, std::move(lengthFound));
+        if (ffmpegContainer(head.data(), n))
+            return ffmpegDecoders()(path, format, std::move(lengthFound));
     }
     // MPEG audio has no magic: whatever else libmpg123 finds frames in.
     return std::make_unique<Mp3Decoder>(path, start, format, std::move(lengthFound));

@@ -134,8 +134,8 @@ private:
 // The module's export: an FFmpeg decoder for a file no decoder of ours takes; its value is an
 // FfmpegDecoderFactory.
 using FfmpegDecoderFactory = std::unique_ptr<Decoder> (*)(const std::string& path,
-                                                         OutputFormat format,
-                                                         std::function<void()> lengthFound);
+                                                          OutputFormat format,
+                                                          std::function<void()> lengthFound);
 inline constexpr char kFfmpegDecoderSymbol[] = "vorela_ffmpeg_decoder";
 
 }  // namespace playback

@@ -16,7 +16,7 @@ namespace {
 
 // Guards the load, so that the UI thread's open waits for a worker that is loading.
 std::mutex loadMutex;
-void* loadedModule = nullptr;       // guarded by loadMutex
+void* loadedModule = nullptr;           // guarded by loadMutex
 DeviceFactory loadedFactory = nullptr;  // guarded by loadMutex
 
 std::string executableDir() {
@@ -31,9 +31,9 @@ std::string executableDir() {
 // loadMutex held.
 void load() {
     std::string error;
-    void* module = openModule({executableDir() + "/" VORELA_DEVICE_RELATIVE_PATH,
-                               std::string(VORELA_DEVICE_BUILD_PATH)},
-                              error);
+    void* module = openModule(
+        {executableDir() + "/" VORELA_DEVICE_RELATIVE_PATH, std::string(VORELA_DEVICE_BUILD_PATH)},
+        error);
     void* symbol = module ? dlsym(module, kDeviceFactorySymbol) : nullptr;
     if (!symbol) throw DeviceError(error.empty() ? "Unknown error code" : error);
     loadedModule = module;

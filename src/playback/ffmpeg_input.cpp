@@ -115,15 +115,14 @@ std::optional<double> pcmSeconds(const AVStream& stream, int rate, int channels,
     return double(frames) / rate;
 }
 
-
 std::int64_t threadCpuNs() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-int openLocalInput(AVFormatContext** context, const std::string& path,
-                   const AVInputFormat* format, std::int64_t skipBytes) {
+int openLocalInput(AVFormatContext** context, const std::string& path, const AVInputFormat* format,
+                   std::int64_t skipBytes) {
     AVDictionary* options = nullptr;
     av_dict_set(&options, "format_whitelist", kPlayedContainers, 0);
     av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);

@@ -45,7 +45,7 @@ std::string frameText(std::string_view data) {
             if (text.size() >= 2 && std::uint8_t(text[0]) == 0xFE && std::uint8_t(text[1]) == 0xFF)
                 return legacyTagBytes(utf16ToUtf8(text.substr(2), true));
             return {};  // no mark: no telling the byte order
-        case 2:  // UTF-16 big-endian
+        case 2:         // UTF-16 big-endian
             return legacyTagBytes(utf16ToUtf8(text, true));
         case 3:  // UTF-8
             return legacyTagBytes(text.substr(0, text.find('\0')));
@@ -89,10 +89,10 @@ TrackTags id3v2Tags(std::string_view tag) {
         if (!field) continue;
         std::string data(frames.substr(start, size));
         if (version == 3) {
-            if (frameFlags & 0x00C0) continue;  // compressed or encrypted
+            if (frameFlags & 0x00C0) continue;          // compressed or encrypted
             if (frameFlags & 0x0020) data.erase(0, 1);  // group
         } else if (version == 4) {
-            if (frameFlags & 0x000C) continue;  // compressed or encrypted
+            if (frameFlags & 0x000C) continue;          // compressed or encrypted
             if (frameFlags & 0x0040) data.erase(0, 1);  // group
             if ((frameFlags & 0x0002) || (flags & 0x80)) data = resynchronised(data);
             if (frameFlags & 0x0001) data.erase(0, std::min<std::size_t>(4, data.size()));

@@ -14,17 +14,17 @@ TrackLength TrackLength::ofFrames(std::int64_t frames, int rate) {
 
 LengthScan::LengthScan(TrackLength estimate, Measure measure, std::function<void()> lengthFound)
     : found_(estimate) {
-    thread_ = std::thread([this, measure = std::move(measure),
-                           lengthFound = std::move(lengthFound)] {
-        pthread_setname_np(pthread_self(), "vorela-length");
-        const std::optional<TrackLength> length = measure(stop_);
-        if (stop_.load(std::memory_order_relaxed)) return;
-        // A file that could not be measured (gone or changed since it was opened) keeps its
-        // estimate.
-        if (length) found_ = *length;
-        done_.store(true, std::memory_order_release);
-        if (lengthFound) lengthFound();
-    });
+    thread_ =
+        std::thread([this, measure = std::move(measure), lengthFound = std::move(lengthFound)] {
+            pthread_setname_np(pthread_self(), "vorela-length");
+            const std::optional<TrackLength> length = measure(stop_);
+            if (stop_.load(std::memory_order_relaxed)) return;
+            // A file that could not be measured (gone or changed since it was opened) keeps its
+            // estimate.
+            if (length) found_ = *length;
+            done_.store(true, std::memory_order_release);
+            if (lengthFound) lengthFound();
+        });
 }
 
 LengthScan::~LengthScan() {

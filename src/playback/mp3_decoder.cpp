@@ -36,7 +36,8 @@ Mp3Decoder::Mp3Decoder(const std::string& path, std::int64_t start, OutputFormat
         throw DeviceError(std::strerror(EINVAL));
     stream_->limitReads(kNoEnd);
     const int spf = mpg123_spf(h);
-    if (spf <= 0 || !converter_.start(int(rate), 2)) throw DeviceError("Invalid data found");
+    if (spf <= 0 || !converter_.start(int(rate), 2))
+        throw DeviceError("Invalid data found when processing input");
     floats_ = encoding == MPG123_ENC_FLOAT_32;
     segments_.push_back({0, 0, int(rate), spf});
 
@@ -76,8 +77,7 @@ Mp3Decoder::Mp3Decoder(const std::string& path, std::int64_t start, OutputFormat
             PcmConverter::outputFrames(int(rate), format.sampleRate, keptBefore(estimate)),
             format.sampleRate);
         scan_ = std::make_unique<LengthScan>(
-            length_,
-            [this, path](const std::atomic<bool>& stop) { return scanLength(path, stop); },
+            length_, [this, path](const std::atomic<bool>& stop) { return scanLength(path, stop); },
             std::move(lengthFound));
     }
     seek(0);
@@ -107,10 +107,9 @@ std::int64_t Mp3Decoder::segmentOutput(const std::vector<Segment>& segments, std
             keptBefore(segments[i].firstSample) - keptBefore(segments[run].firstSample));
         run = i;
     }
-    return out + PcmConverter::outputFrames(
-                     segments[run].rate, format_.sampleRate,
-                     keptBefore(segments[index].firstSample + samples) -
-                         keptBefore(segments[run].firstSample));
+    return out + PcmConverter::outputFrames(segments[run].rate, format_.sampleRate,
+                                            keptBefore(segments[index].firstSample + samples) -
+                                                keptBefore(segments[run].firstSample));
 }
 
 std::vector<Mp3Decoder::Segment> Mp3Decoder::knownSegments() const {
@@ -128,8 +127,8 @@ std::optional<TrackLength> Mp3Decoder::scanLength(const std::string& path,
     try {
         Mp3Stream scan(path, start_, format_.sampleRate, &stop);
         mpg123_handle* h = scan.handle();
-        for (int code = mpg123_framebyframe_next(h);
-             code == MPG123_OK || code == MPG123_NEW_FORMAT; code = mpg123_framebyframe_next(h)) {
+        for (int code = mpg123_framebyframe_next(h); code == MPG123_OK || code == MPG123_NEW_FORMAT;
+             code = mpg123_framebyframe_next(h)) {
             mpg123_frameinfo2 info{};
             mpg123_info2(h, &info);
             const int spf = mpg123_spf(h);
@@ -145,8 +144,7 @@ std::optional<TrackLength> Mp3Decoder::scanLength(const std::string& path,
     }
     if (stop.load(std::memory_order_relaxed) || segments.empty()) return std::nullopt;
     const std::size_t last = segments.size() - 1;
-    const std::int64_t total =
-        segmentOutput(segments, last, samples - segments[last].firstSample);
+    const std::int64_t total = segmentOutput(segments, last, samples - segments[last].firstSample);
     {
         std::lock_guard lock(segmentsMutex_);
         scanned_ = std::move(segments);
@@ -181,8 +179,8 @@ void Mp3Decoder::seek(std::int64_t frame) {
     std::int64_t music = frame - runOutput;
     if (converter_.resampling()) {
         music = std::max<std::int64_t>(
-            0, PcmConverter::inputFrames(run.rate, format_.sampleRate, music) -
-                   converter_.history());
+            0,
+            PcmConverter::inputFrames(run.rate, format_.sampleRate, music) - converter_.history());
     }
     // Its index among all samples: the first whose music count reaches it.
     const std::int64_t base = keptBefore(run.firstSample);
@@ -200,8 +198,8 @@ void Mp3Decoder::seek(std::int64_t frame) {
     frameNumber_ = at.firstFrame + inFrames;
     sample_ = at.firstSample + inFrames * at.samplesPerFrame;
     skipBefore_ = sample;
-    cursor_ = runOutput + PcmConverter::outputFrames(run.rate, format_.sampleRate,
-                                                     keptBefore(sample) - base);
+    cursor_ = runOutput +
+              PcmConverter::outputFrames(run.rate, format_.sampleRate, keptBefore(sample) - base);
     target_ = frame;
     segments_.assign(segments.begin(), segments.begin() + std::ptrdiff_t(holder) + 1);
     segment_ = holder;
@@ -301,8 +299,8 @@ void Mp3Decoder::takeFrame(const std::uint8_t* audio, std::size_t bytes) {
             converter_.convert(reinterpret_cast<const float*>(data), std::size_t(to - from),
                                pending_);
         } else {
-            converter_.convert(reinterpret_cast<const std::int16_t*>(data),
-                               std::size_t(to - from), pending_);
+            converter_.convert(reinterpret_cast<const std::int16_t*>(data), std::size_t(to - from),
+                               pending_);
         }
         account(before);
     };

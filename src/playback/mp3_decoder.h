@@ -42,7 +42,7 @@ public:
     // A run of frames at one rate, in the order they decode; a join of files at other rates
     // has several.
     struct Segment {
-        std::int64_t firstFrame = 0;  // libmpg123's frame number
+        std::int64_t firstFrame = 0;   // libmpg123's frame number
         std::int64_t firstSample = 0;  // of all samples decoded before it
         int rate = 0;
         int samplesPerFrame = 0;

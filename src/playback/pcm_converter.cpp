@@ -18,15 +18,15 @@ constexpr int kMaxChannels = 64;
 // The WAVE speaker bits in channel order, as a file without a mask lays its channels out.
 enum Side { kLeft, kRight, kCentre, kNone };
 constexpr Side kSpeakerSides[18] = {
-    kLeft,  kRight, kCentre,  // front left, right, centre
-    kNone,                    // low frequency
-    kLeft,  kRight,           // back left, right
-    kLeft,  kRight,           // front left and right of centre
-    kCentre,                  // back centre
-    kLeft,  kRight,           // side left, right
-    kCentre,                  // top centre
-    kLeft,  kCentre, kRight,  // top front
-    kLeft,  kCentre, kRight,  // top back
+    kLeft,   kRight,  kCentre,  // front left, right, centre
+    kNone,                      // low frequency
+    kLeft,   kRight,            // back left, right
+    kLeft,   kRight,            // front left and right of centre
+    kCentre,                    // back centre
+    kLeft,   kRight,            // side left, right
+    kCentre,                    // top centre
+    kLeft,   kCentre, kRight,   // top front
+    kLeft,   kCentre, kRight,   // top back
 };
 
 float toFloat(std::int16_t sample) {
@@ -125,8 +125,8 @@ std::int64_t PcmConverter::inputFrames(int rate, int outputRate, std::int64_t fr
     if (outputRate <= 0 || frames <= 0) return 0;
     if (rate == outputRate) return frames;
     // The least n whose outputFrames(n) reaches `frames`.
-    std::int64_t n = frames / outputRate * rate + (frames % outputRate * rate + outputRate - 1) /
-                                                      outputRate;
+    std::int64_t n =
+        frames / outputRate * rate + (frames % outputRate * rate + outputRate - 1) / outputRate;
     while (n > 0 && outputFrames(rate, outputRate, n - 1) >= frames) --n;
     while (outputFrames(rate, outputRate, n) < frames) ++n;
     return n;
@@ -162,7 +162,7 @@ void PcmConverter::convert(const float* in, std::size_t frames, std::vector<std:
 
 template <typename Sample>
 void PcmConverter::mixAndDeliver(const Sample* in, std::size_t frames,
-                              std::vector<std::int16_t>& out) {
+                                 std::vector<std::int16_t>& out) {
     const std::size_t channels = std::size_t(channels_);
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(kBlockFrames, frames - done);
@@ -193,7 +193,8 @@ void PcmConverter::mixAndDeliver(const Sample* in, std::size_t frames,
     }
 }
 
-void PcmConverter::deliver(const float* stereo, std::size_t frames, std::vector<std::int16_t>& out) {
+void PcmConverter::deliver(const float* stereo, std::size_t frames,
+                           std::vector<std::int16_t>& out) {
     if (!resampling()) {
         appendInt16(stereo, frames, out);
         return;

@@ -57,14 +57,14 @@ private:
 
     OutputFormat output_;
     soxr* resampler_ = nullptr;
-    int resamplerRate_ = 0;      // the input rate resampler_ is made for
-    std::int64_t fed_ = 0;       // input frames of the run
-    std::int64_t made_ = 0;      // output frames of the run appended
+    int resamplerRate_ = 0;              // the input rate resampler_ is made for
+    std::int64_t fed_ = 0;               // input frames of the run
+    std::int64_t made_ = 0;              // output frames of the run appended
     std::vector<std::int16_t> carried_;  // resampled, not yet appended (beyond the run's count)
     int rate_ = 0;
     int channels_ = 0;
-    std::vector<float> left_;   // each input channel's share of the left output channel
-    std::vector<float> right_;  // and of the right one
+    std::vector<float> left_;    // each input channel's share of the left output channel
+    std::vector<float> right_;   // and of the right one
     std::vector<float> stereo_;  // mixed input, interleaved
 };
 

@@ -69,8 +69,8 @@ bool zerosToTheEnd(const FileBytes& file, std::int64_t at) {
     const std::int64_t end = std::min(file.size(), at + kJunkLimit + kJunkMargin);
     std::array<std::uint8_t, 1 << 16> block{};
     while (at < end) {
-        const std::size_t n =
-            file.read(at, block.data(), std::size_t(std::min<std::int64_t>(end - at, block.size())));
+        const std::size_t n = file.read(
+            at, block.data(), std::size_t(std::min<std::int64_t>(end - at, block.size())));
         if (n == 0) return false;
         if (std::any_of(block.begin(), block.begin() + std::ptrdiff_t(n),
                         [](std::uint8_t byte) { return byte != 0; }))
@@ -146,7 +146,6 @@ std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start) {
     return at;
 }
 
-
 std::int64_t Mp3HeaderFrame::keptSamples() const {
     const std::int64_t all = frames * samplesPerFrame;
     if (delay < 0 || padding < 0) return all;
@@ -186,8 +185,8 @@ std::optional<Mp3HeaderFrame> mp3HeaderFrame(const FileBytes& file, std::int64_t
         // encoders disagree on what the CRC covers, so it proves nothing there.
         if (lameSize < 36) return std::nullopt;
         const std::size_t crcAt = lame + 34;
-        if (crcAt == 190 && lameCrc(frame.data(), crcAt) !=
-                                ((std::uint32_t(frame[crcAt]) << 8) | frame[crcAt + 1]))
+        if (crcAt == 190 &&
+            lameCrc(frame.data(), crcAt) != ((std::uint32_t(frame[crcAt]) << 8) | frame[crcAt + 1]))
             return std::nullopt;
         const std::uint32_t pads = be32(lameTag + 20) & 0xFFFFFF;
         result.delay = int(pads >> 12);

@@ -87,7 +87,8 @@ WavProbe probeWav(const FileBytes& file, std::int64_t start) {
             layout.rate = int(le32(head.data() + 4));
             layout.blockBytes = int(le16(head.data() + 12));
             const std::uint32_t bits = le16(head.data() + 14);
-            if (tag == 0xFFFE && n == 40 && std::memcmp(head.data() + 26, kSubformatTail, 14) == 0) {
+            if (tag == 0xFFFE && n == 40 &&
+                std::memcmp(head.data() + 26, kSubformatTail, 14) == 0) {
                 layout.speakers = le32(head.data() + 20);
                 tag = le16(head.data() + 24);
             }
@@ -159,8 +160,8 @@ bool WavDecoder::refill() {
         const std::int64_t frames = std::min(kReadFrames, layout_.frames - block_);
         const std::size_t block = std::size_t(layout_.blockBytes);
         bytes_.resize(std::size_t(std::max<std::int64_t>(frames, 0)) * block);
-        const std::size_t got =
-            file_.read(layout_.dataStart + block_ * std::int64_t(block), bytes_.data(), bytes_.size());
+        const std::size_t got = file_.read(layout_.dataStart + block_ * std::int64_t(block),
+                                           bytes_.data(), bytes_.size());
         const std::size_t whole = got / block;
         if (whole == 0) {
             // The end of the data, or of what the file still holds (cut short under us).
@@ -171,7 +172,8 @@ bool WavDecoder::refill() {
         }
         block_ += std::int64_t(whole);
         const std::size_t values = whole * std::size_t(layout_.channels);
-        if (layout_.sample == WavLayout::Sample::Int16 && std::endian::native == std::endian::little) {
+        if (layout_.sample == WavLayout::Sample::Int16 &&
+            std::endian::native == std::endian::little) {
             converter_.convert(reinterpret_cast<const std::int16_t*>(bytes_.data()), whole,
                                pending_);
         } else {

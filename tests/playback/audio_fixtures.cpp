@@ -241,8 +241,8 @@ void encodeTone(const std::string& path, const Encoding& encoding, double freque
 
 void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
                int sampleRate, int channels) {
-    encodeTone(path, encodingOf(format), frequencyHz, 0, std::int64_t(durationMs) * sampleRate / 1000,
-               sampleRate, channels);
+    encodeTone(path, encodingOf(format), frequencyHz, 0,
+               std::int64_t(durationMs) * sampleRate / 1000, sampleRate, channels);
 }
 
 void writeTonePart(const std::string& path, Format format, double frequencyHz,

@@ -134,7 +134,8 @@ TEST_F(PlayerTest, SeeksLandOnTheSampleThatDecodingFromTheStartHasThere) {
             sought->seek(frame);
             std::vector<std::int16_t> part(1000 * 2);
             const std::size_t got = sought->read(part.data(), 1000);
-            ASSERT_EQ(got, std::size_t(std::min<std::int64_t>(1000, whole->length().frames - frame)));
+            ASSERT_EQ(got,
+                      std::size_t(std::min<std::int64_t>(1000, whole->length().frames - frame)));
             EXPECT_TRUE(std::equal(part.begin(), part.begin() + std::ptrdiff_t(got * 2),
                                    all.begin() + std::ptrdiff_t(frame * 2)));
         }

@@ -123,7 +123,8 @@ TEST_P(ThreeTrackJoin, EverySampleOfEveryTrackIsHeardInOrder) {
     std::vector<std::int16_t> expected;
     std::int64_t first = 0;
     for (const std::int64_t count : frames) {
-        files.push_back(path("part" + std::to_string(files.size()) + fixtures::extension(GetParam())));
+        files.push_back(
+            path("part" + std::to_string(files.size()) + fixtures::extension(GetParam())));
         fixtures::writeTonePart(files.back(), GetParam(), 440.0, first, count);
         first += count;
         const fixtures::Decoded alone = fixtures::decodeFile(files.back());
