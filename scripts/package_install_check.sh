@@ -43,8 +43,8 @@ in_root apt-get install -y -qq --no-install-recommends libglib2.0-bin >/dev/null
 cp "$deb" "$root/tmp/"
 package=/tmp/$(basename "$deb")
 check "apt installs the package with what it needs" in_root apt-get install -y -qq "$package"
-libraries=$(in_root sh -c 'ldd /usr/bin/vorela /usr/lib/*/vorela/vorela_device.so' 2>&1)
-check "the program and its module find every library they link" \
+libraries=$(in_root sh -c 'ldd /usr/bin/vorela /usr/lib/*/vorela/*.so' 2>&1)
+check "the program and its modules find every library they link" \
     eval '[ -n "$libraries" ] && ! grep -qE "not found|No such file" <<<"$libraries"'
 installed=$(in_root dpkg -L vorela)
 check "apt purges the package" in_root apt-get purge -y -qq vorela

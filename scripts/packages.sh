@@ -10,6 +10,8 @@ VORELA_PACKAGES=(
     # the zh_CN locale sources that the GBK tests build a zh_CN.GBK locale from (localedef)
     locales
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    # MPEG audio by libmpg123, resampled by libsoxr
+    libmpg123-dev libsoxr-dev
     libsdl2-dev libpulse-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # the fade check watches the lyrics window's opacity on an X server of its own

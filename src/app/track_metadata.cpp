@@ -11,7 +11,7 @@ QVariantMap tagMetadata(const std::string& path, const QString& caption) {
     static std::string taggedPath;
     static playback::TrackTags tags;
     if (path != taggedPath) {
-        tags = playback::readTrackTagsThroughDevice(path);
+        tags = playback::readTrackTags(path);
         taggedPath = path;
     }
     // A field that shows as nothing (a byte-order mark alone) is no field.

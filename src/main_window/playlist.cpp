@@ -18,6 +18,7 @@
 #include "platform/message_box.h"
 #include "platform/shell.h"
 #include "platform/system.h"
+#include "playback/device_loader.h"
 #include "playback/media_player.h"
 
 namespace main_window {
@@ -45,6 +46,13 @@ void MainWindow::connectPlaylist() {
             platform::guarded(this, &MainWindow::onSelectionChanged));
     connect(playlist, &QAbstractItemModel::modelReset, this,
             platform::guarded(this, &MainWindow::onSelectionChanged));
+    // What playing a row needs is loaded on a worker as soon as the list has the row, so that
+    // the first play does not wait for it on this thread.
+    connect(playlist, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row)
+                    playback::prepareToPlay(playlist->path(row));
+            });
     // Return (or Enter) on the list plays the row under the focus mark, as a double click on it
     // does; not while a caption is being edited, when the editor has the keys.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {

@@ -1,642 +1,105 @@
 #include "playback/decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
-
-#include <pthread.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <mutex>
-#include <string_view>
-#include <thread>
-#include <vector>
 
 #include "playback/device.h"
+#include "playback/file_bytes.h"
+#include "playback/module_loader.h"
+#include "playback/mp3_decoder.h"
 #include "playback/track_length.h"
+#include "playback/wav_decoder.h"
 
 namespace playback {
 namespace {
 
-// Seeks land this far before the target and decode up to it: MP3 needs the frames before a
-// seek point for its bit reservoir, and ASF index entries can sit after the asked time.
-constexpr double kSeekPrerollSeconds = 0.5;
-// Files up to this size are scanned for their exact length while opening (a few milliseconds);
-// the length of larger ones whose headers do not state it is found in the background.
-constexpr std::int64_t kScanAtOnceBytes = 1 << 20;
-// What opening may read: the probe (which reads an ID3v2 tag whole, covers included), then the
-// search for the streams and the first packet. A file of gigabytes of undecodable bytes, or a
-// damaged tag size, then fails at once instead of being read to its end.
-constexpr std::int64_t kProbeReadBudget = 64 << 20;
-// FFmpeg's own tools read this much to find the streams (its default probe size): enough for
-// an MP3 whose first frame sits behind megabytes of zero bytes.
-constexpr std::int64_t kOpenReadBudget = 5'000'000;
-// The containers the player plays. Probing picks a demuxer by content, and a playlist or meta
-// demuxer (HLS, concatenation scripts, image sequences) would open whatever its text names and
-// wait for a live list to grow: a text file named .mp3 held the window for minutes.
-constexpr const char* kPlayedContainers = "mp3,asf,wav,w64,flac,ogg,aac,aiff,mov";
-constexpr const char* kLocalFilesOnly = "file";
-// Opening runs on the UI thread. It may take this long beyond the time that reading its bytes
-// at kSlowestReadRate needs, so that nothing FFmpeg waits for holds the window, while a large
-// ID3v2 tag or megabytes of junk before the first frame still open on a slow disk.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::chrono::milliseconds kOpenWaitLimit{500};  // the sanitizers' slower code
-#else
-constexpr std::chrono::milliseconds kOpenWaitLimit{50};
-#endif
-constexpr double kSlowestReadRate = 16e6;  // bytes a second
-constexpr const char* kOpenTooSlow = "The file took too long to open";
-// The frame shapes the converter takes; anything else comes from damaged data.
-constexpr int kMaxChannels = 64;  // swresample's own limit
-constexpr int kMinSampleRate = 1000;
-constexpr int kMaxSampleRate = 1000000;
-constexpr int kMaxFrameSamples = 1 << 18;
-// A frame is converted this many samples at a time, which bounds the converter's buffers and
-// the pending frames whatever the frame's size and the ratio of the rates.
-constexpr int kSliceSamples = 4096;
-// No length beyond this (about 30 years) is believed, whatever the file says.
-constexpr double kLongestSeconds = 1e9;
+// Zero bytes at the start of a file are skipped, up to this many: damaged rips carry megabytes
+// of them before the first frame.
+constexpr std::int64_t kLeadingZerosLimit = 64 << 20;
+constexpr const char* kInvalidData = "Invalid data found when processing input";
 
-[[noreturn]] void fail(int code) {
-    const std::string text = decoderErrorText(code);
-    throw DeviceError(text.empty() ? "Unknown error code" : text);
+// The containers that FFmpeg's decoders play, known by their first bytes.
+bool ffmpegContainer(const std::uint8_t* head, std::size_t size) {
+    const auto is = [&](std::size_t at, const char* magic, std::size_t n) {
+        return size >= at + n && std::memcmp(head + at, magic, n) == 0;
+    };
+    return is(0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11", 8)  // ASF: WMA
+           || is(0, "OggS", 4) || is(0, "fLaC", 4) || is(0, "RIFX", 4) || is(0, "RF64", 4) ||
+           is(0, "riff\x2E\x91\xCF\x11", 8)  // Wave64
+           || (is(0, "FORM", 4) && (is(8, "AIFF", 4) || is(8, "AIFC", 4))) || is(4, "ftyp", 4) ||
+           is(0, "ADIF", 4)
+           // ADTS: a sync word with the layer bits MPEG audio never has.
+           || (size >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0);
 }
 
-void quietLibraries() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
-}
+std::mutex ffmpegMutex;
+FfmpegDecoderFactory ffmpegFactory = nullptr;  // guarded by ffmpegMutex
 
-// A demuxer's reads and waits give up once `stop` is set, once they have passed `readLimit`
-// bytes, or while opening (`openStarted` set) once the open has waited too long. Used only on
-// the thread that reads through it; `stop` may be set from any.
-struct ReadGuard {
-    using Clock = std::chrono::steady_clock;
-    AVFormatContext* input = nullptr;
-    const std::atomic<bool>* stop = nullptr;
-    std::int64_t readLimit = std::numeric_limits<std::int64_t>::max();
-    std::optional<Clock::time_point> openStarted;
-    bool timedOut = false;
-};
-
-// FFmpeg calls this before each read from the file and while it waits.
-int interruptRead(void* opaque) {
-    auto* guard = static_cast<ReadGuard*>(opaque);
-    if (guard->stop && guard->stop->load(std::memory_order_relaxed)) return 1;
-    const std::int64_t bytes = guard->input && guard->input->pb ? guard->input->pb->bytes_read : 0;
-    if (bytes > guard->readLimit) return 1;
-    if (guard->openStarted) {
-        const auto allowed =
-            kOpenWaitLimit + std::chrono::duration_cast<ReadGuard::Clock::duration>(
-                                 std::chrono::duration<double>(double(bytes) / kSlowestReadRate));
-        if (ReadGuard::Clock::now() - *guard->openStarted > allowed) guard->timedOut = true;
-    }
-    return guard->timedOut;
-}
-
-struct InputCloser {
-    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
-std::string localUrl(const std::string& path) {
-    return "file:" + path;
-}
-
-// The demuxer that probing picks for the data of `path` from byte `offset` on; null when none
-// does.
-const AVInputFormat* probeAt(const std::string& path, std::int64_t offset,
-                             const AVIOInterruptCB& interrupt) {
-    const std::string url = localUrl(path);
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
-    AVIOContext* file = nullptr;
-    const int code = avio_open2(&file, url.c_str(), AVIO_FLAG_READ, &interrupt, &options);
-    av_dict_free(&options);
-    const AVInputFormat* format = nullptr;
-    if (code >= 0 && avio_seek(file, offset, SEEK_SET) == offset) {
-        av_probe_input_buffer2(file, &format, url.c_str(), nullptr, 0, 0);
-    }
-    avio_closep(&file);
-    return format;
-}
-
-// Opens `path` under `guard` and picks its audio stream, the others discarded; returns the
-// stream's index or an error code.
-int openAudio(InputPtr& input, const std::string& path, ReadGuard& guard, const AVCodec** codec,
-              std::int64_t probeBudget, std::int64_t readBudget) {
-    AVFormatContext* context = avformat_alloc_context();
-    if (!context) return AVERROR(ENOMEM);
-    context->interrupt_callback = {interruptRead, &guard};
-    guard.input = context;
-    guard.readLimit = probeBudget;
-    // Zero bytes before the first frame are skipped, and what follows them probed: probing
-    // from the start would parse a megabyte of zeros with every demuxer and find nothing.
-    const AVInputFormat* format = nullptr;
-    std::int64_t skipped = 0;
-    if (const std::int64_t zeros = leadingZeroBytes(path, std::min(probeBudget, kProbeReadBudget));
-        zeros > 0) {
-        format = probeAt(path, zeros, context->interrupt_callback);
-        if (format) skipped = zeros;
-    }
-    const int opened = openLocalInput(&context, path, kPlayedContainers, format, skipped);
-    if (opened < 0) {
-        guard.input = nullptr;  // freed by the failed open
-        return opened;
-    }
-    input.reset(context);
-    // The probe has read what it needed; what finding the streams reads is budgeted.
-    if (context->pb) guard.readLimit = av_sat_add64(context->pb->bytes_read, readBudget);
-    if (int code = avformat_find_stream_info(context, nullptr); code < 0) return code;
-    const int stream = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, codec, 0);
-    if (stream < 0) return stream;
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        if (int(i) != stream) context->streams[i]->discard = AVDISCARD_ALL;
-    }
-    return stream;
-}
-
-// Reads packets to the end (or the first error) and tallies those of `stream`; returns the
-// code that ended the reading.
-int tallyPackets(AVFormatContext* input, int stream, AVPacket* packet, PacketTally& tally) {
-    int code = 0;
-    while ((code = av_read_frame(input, packet)) >= 0) {
-        if (packet->stream_index == stream) tally.add(*packet);
-        av_packet_unref(packet);
-    }
-    return code;
-}
-
-// PCM in WAV is as long as its data, and never longer than what the file holds after the
-// data's start: a RIFF or data size that lies is no reason to wait for data that is not there.
-std::optional<double> pcmSeconds(const AVStream& stream, int rate, int channels,
-                                 std::int64_t fileBytes, std::int64_t dataStart) {
-    const AVCodecID id = stream.codecpar->codec_id;
-    const int bits = av_get_exact_bits_per_sample(id);
-    if (id < AV_CODEC_ID_PCM_S16LE || id >= AV_CODEC_ID_ADPCM_IMA_QT || bits <= 0 || bits % 8 ||
-        dataStart < 0 || fileBytes < dataStart)
-        return std::nullopt;
-    std::int64_t frames = (fileBytes - dataStart) / (std::int64_t(bits / 8) * channels);
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
-        const std::int64_t stated = av_rescale_q(stream.duration, stream.time_base, {1, rate});
-        if (stated > 0) frames = std::min(frames, stated);
-    }
-    return double(frames) / rate;
+FfmpegDecoderFactory ffmpegDecoders() {
+    std::lock_guard lock(ffmpegMutex);
+    if (ffmpegFactory) return ffmpegFactory;
+    std::string error;
+    // Beside the device module (or the program) that holds this code, else in the build tree.
+    void* module =
+        openModule({folderOf(reinterpret_cast<const void*>(&openDecoder)) + "/vorela_ffmpeg.so",
+                    VORELA_FFMPEG_BUILD_PATH},
+                   error);
+    if (!module) throw DeviceError(error);
+    void* symbol = dlsym(module, kFfmpegDecoderSymbol);
+    if (!symbol) throw DeviceError("Unknown error code");
+    ffmpegFactory = *static_cast<FfmpegDecoderFactory*>(symbol);
+    return ffmpegFactory;
 }
 
 }  // namespace
 
-int openLocalInput(AVFormatContext** context, const std::string& path, const char* containers,
-                   const AVInputFormat* format, std::int64_t skipBytes) {
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "format_whitelist", containers, 0);
-    av_dict_set(&options, "protocol_whitelist", kLocalFilesOnly, 0);
-    if (skipBytes > 0) av_dict_set_int(&options, "skip_initial_bytes", skipBytes, 0);
-    const int opened = avformat_open_input(context, localUrl(path).c_str(), format, &options);
-    av_dict_free(&options);
-    return opened;
-}
-
-std::string decoderErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, text, sizeof text) < 0) return {};
-    return text;
-}
-
-struct Decoder::State {
-    std::atomic<bool> cancelled{false};
-    ReadGuard guard;
-    InputPtr input;
-    AVCodecContext* codec = nullptr;
-    SwrContext* swr = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
-    int stream = -1;
-    AVRational timeBase{1, 1};
-    std::int64_t startPts = 0;
-
-    // The frame shape the converter is set up for; null swr when that shape cannot be converted.
-    AVSampleFormat swrFormat = AV_SAMPLE_FMT_NONE;
-    int swrRate = 0;
-    AVChannelLayout swrLayout{};
-
-    bool demuxEnded = false;  // av_read_frame gave up; the decoder has been sent its flush
-    bool done = false;        // nothing more will come until the next seek
-    bool syncing = true;      // the next decoded frame's time stamp places the data
-    bool frameHeld = false;   // `frame` is accepted and converted up to frameOffset
-    int frameOffset = 0;
-    std::int64_t target = 0;  // frames before this index are decoded and dropped
-    std::int64_t cursor = 0;  // output index of the next converted frame
-
-    std::vector<std::int16_t> pending;  // converted frames not yet read, from pendingOffset
-    std::size_t pendingOffset = 0;      // in frames
-    std::vector<std::int16_t> scratch;
-
-    ~State() {
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        swr_free(&swr);
-        av_channel_layout_uninit(&swrLayout);
-        avcodec_free_context(&codec);
-    }
-
-    // Sets the converter up for frames of this shape (taking `layout`); FFmpeg's error code.
-    int setUpConverter(AVSampleFormat format, int rate, AVChannelLayout& layout,
-                       OutputFormat output) {
-        swr_free(&swr);
-        av_channel_layout_uninit(&swrLayout);
-        swrLayout = layout;
-        layout = AVChannelLayout{};
-        swrFormat = format;
-        swrRate = rate;
-        AVChannelLayout out{};
-        av_channel_layout_default(&out, output.channels);
-        int code = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, output.sampleRate, &swrLayout,
-                                       format, rate, 0, nullptr);
-        av_channel_layout_uninit(&out);
-        if (code >= 0) code = swr_init(swr);
-        if (code < 0) swr_free(&swr);
-        return code;
-    }
-};
-
-struct Decoder::Scan {
-    std::atomic<bool> stop{false};
-    std::atomic<bool> done{false};
-    TrackLength found;  // written before done is set
-    std::thread thread;
-};
-
-Decoder::Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound)
-    : state_(std::make_unique<State>()), format_(format) {
-    quietLibraries();
-    State& s = *state_;
-    s.guard.stop = &s.cancelled;
-    s.guard.openStarted = ReadGuard::Clock::now();
+bool loadFfmpegDecoders() {
     try {
-        open(path);
+        return ffmpegDecoders() != nullptr;
     } catch (const DeviceError&) {
-        if (s.guard.timedOut) throw DeviceError(kOpenTooSlow);
-        throw;
+        return false;
     }
-    // From here on only the decoder thread reads, and it may wait for a slow disk.
-    s.guard.openStarted.reset();
-    s.guard.timedOut = false;
-    s.guard.readLimit = std::numeric_limits<std::int64_t>::max();
-    if (lengthExact_) return;
-    scan_ = std::make_unique<Scan>();
-    scan_->thread = std::thread([this, &scan = *scan_, path, rate = s.codec->sample_rate,
-                                 index = s.stream, lengthFound = std::move(lengthFound)] {
-        pthread_setname_np(pthread_self(), "vorela-length");
-        ReadGuard guard;
-        guard.stop = &scan.stop;
-        InputPtr input;
-        std::optional<double> seconds;
-        // Another demuxer on the same file: the decoder's own belongs to the decoder thread.
-        constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
-        if (openAudio(input, path, guard, nullptr, kAll, kAll) == index) {
-            PacketTally tally(input->streams[index]->time_base, rate);
-            if (AVPacket* packet = av_packet_alloc()) {
-                tallyPackets(input.get(), index, packet, tally);
-                av_packet_free(&packet);
-            }
-            if (tally.packets() > 0) seconds = tally.seconds();
-        }
-        if (scan.stop.load(std::memory_order_relaxed)) return;
-        // A file gone or changed since it was opened keeps its estimate.
-        scan.found = seconds ? lengthOf(*seconds) : length_;
-        scan.done.store(true, std::memory_order_release);
-        if (lengthFound) lengthFound();
-    });
 }
 
-// On the opening thread: the file's audio stream, its decoder and converter, its length, and
-// the position at the start.
-void Decoder::open(const std::string& path) {
-    State& s = *state_;
+std::unique_ptr<Decoder> openDecoder(const std::string& path, OutputFormat format,
+                                     std::function<void()> lengthFound) {
     // Only regular files: a folder fails at once, and a pipe or a device would block or never
     // end.
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        fail(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
+    if (::stat(path.c_str(), &info) != 0) throw DeviceError(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        throw DeviceError(std::strerror(S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
+    const FileBytes file(path);
+    if (file.size() < 0) throw DeviceError(std::strerror(file.error() ? file.error() : EINVAL));
+
+    const std::int64_t start = leadingZeroBytes(path, kLeadingZerosLimit);
+    const WavProbe wav = probeWav(file, start);
+    switch (wav.kind) {
+        case WavProbe::Kind::Pcm:
+            return std::make_unique<WavDecoder>(path, wav.layout, format);
+        case WavProbe::Kind::Damaged:
+            throw DeviceError(kInvalidData);
+        case WavProbe::Kind::OtherCodec:
+            return ffmpegDecoders()(path, format, std::move(lengthFound));
+        case WavProbe::Kind::NotWav:
+            break;
     }
-    const AVCodec* codec = nullptr;
-    s.stream = openAudio(s.input, path, s.guard, &codec, kProbeReadBudget, kOpenReadBudget);
-    // A read cut off by the budget means no audio where a player would look for it.
-    if (s.stream < 0) fail(s.stream == AVERROR_EXIT ? AVERROR_INVALIDDATA : s.stream);
-    AVStream* stream = s.input->streams[s.stream];
-    s.timeBase = stream->time_base;
-    s.startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-
-    s.codec = avcodec_alloc_context3(codec);
-    if (!s.codec) fail(AVERROR(ENOMEM));
-    if (int code = avcodec_parameters_to_context(s.codec, stream->codecpar); code < 0) fail(code);
-    s.codec->pkt_timebase = stream->time_base;
-    if (int code = avcodec_open2(s.codec, codec, nullptr); code < 0) fail(code);
-    const int channels = s.codec->ch_layout.nb_channels;
-    if (s.codec->sample_rate < kMinSampleRate || s.codec->sample_rate > kMaxSampleRate ||
-        channels <= 0 || channels > kMaxChannels || s.timeBase.num <= 0 || s.timeBase.den <= 0)
-        fail(AVERROR_INVALIDDATA);
-    s.packet = av_packet_alloc();
-    s.frame = av_frame_alloc();
-    if (!s.packet || !s.frame) fail(AVERROR(ENOMEM));
-
-    measureLength(path);
-
-    // A file whose announced shape cannot be converted fails now rather than playing silence.
-    AVChannelLayout layout{};
-    if (s.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-        av_channel_layout_default(&layout, channels);
-    } else if (int code = av_channel_layout_copy(&layout, &s.codec->ch_layout); code < 0) {
-        fail(code);
+    // What follows the zero bytes, and what follows ID3v2 tags, which some programs put before
+    // FLAC and AAC too.
+    std::array<std::uint8_t, 12> head{};
+    for (const std::int64_t at : {start, afterId3v2Tags(file, start)}) {
+        const std::size_t n = file.read(at, head.data(), head.size());
+        if (n == 0) throw DeviceError(std::strerror(EINVAL));  // nothing at all
+        if (ffmpegContainer(head.data(), n))
+            return ffmpegDecoders()(path, format, std::move(lengthFound));
     }
-    if (int code = s.setUpConverter(s.codec->sample_fmt, s.codec->sample_rate, layout, format_);
-        code < 0)
-        fail(code);
-
-    seek(0);
-}
-
-Decoder::~Decoder() {
-    if (scan_ && scan_->thread.joinable()) {
-        scan_->stop.store(true, std::memory_order_relaxed);
-        scan_->thread.join();
-    }
-}
-
-// On the opening thread: the stated or scanned length, or else an estimate for the scan to
-// replace. Reads the stream's first packet, so that a file without one fails here.
-void Decoder::measureLength(const std::string& path) {
-    State& s = *state_;
-    const AVStream& stream = *s.input->streams[s.stream];
-    const int rate = s.codec->sample_rate;
-    const std::int64_t fileBytes = avio_size(s.input->pb);
-    maxSeconds_ =
-        fileBytes >= 0 ? std::min(maxSecondsForBytes(fileBytes), kLongestSeconds) : kLongestSeconds;
-
-    PacketTally tally(s.timeBase, rate);
-    std::int64_t firstPacketAt = -1;
-    int code = 0;
-    while (tally.packets() == 0 && (code = av_read_frame(s.input.get(), s.packet)) >= 0) {
-        if (s.packet->stream_index == s.stream) {
-            tally.add(*s.packet);
-            firstPacketAt = s.packet->pos;
-        }
-        av_packet_unref(s.packet);
-    }
-    if (tally.packets() == 0) {
-        fail(code == AVERROR_EOF || code == AVERROR_EXIT ? AVERROR_INVALIDDATA : code);
-    }
-
-    const std::string_view demuxer = s.input->iformat->name;
-    std::optional<double> stated;
-    if (demuxer == "mp3" && s.codec->codec_id == AV_CODEC_ID_MP3) {
-        if (const auto header = mp3StatedLength(path); header && header->sampleRate == rate) {
-            stated = double(header->samples) / rate;
-        }
-    } else if (demuxer == "wav") {
-        stated = pcmSeconds(stream, rate, s.codec->ch_layout.nb_channels, fileBytes, firstPacketAt);
-    }
-    if (!stated && fileBytes >= 0 && fileBytes <= kScanAtOnceBytes) {
-        // A file this small is read to its end in a few milliseconds.
-        s.guard.readLimit = s.input->pb->bytes_read + kScanAtOnceBytes + kOpenReadBudget;
-        if (tallyPackets(s.input.get(), s.stream, s.packet, tally) != AVERROR_EXIT) {
-            stated = tally.seconds();
-        }
-    }
-    if (stated) {
-        length_ = lengthOf(*stated);
-        lengthExact_ = true;
-        return;
-    }
-    double estimate = 0;
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
-        estimate = double(stream.duration) * av_q2d(stream.time_base);
-    } else if (s.input->duration > 0) {
-        estimate = double(s.input->duration) / AV_TIME_BASE;
-    }
-    length_ = lengthOf(std::max(estimate, tally.seconds()));
-}
-
-TrackLength Decoder::lengthOf(double seconds) const {
-    seconds = seconds > 0 ? std::min(seconds, maxSeconds_) : 0.0;
-    TrackLength length;
-    length.ms = std::llround(seconds * 1000.0);
-    length.frames = (length.ms * format_.sampleRate + 999) / 1000;
-    return length;
-}
-
-std::optional<TrackLength> Decoder::foundLength() const {
-    if (!scan_ || !scan_->done.load(std::memory_order_acquire)) return std::nullopt;
-    return scan_->found;
-}
-
-void Decoder::cancel() {
-    state_->cancelled.store(true, std::memory_order_relaxed);
-    if (scan_) scan_->stop.store(true, std::memory_order_relaxed);
-}
-
-void Decoder::seek(std::int64_t frame) {
-    State& s = *state_;
-    frame = std::max<std::int64_t>(frame, 0);
-    const double seconds = std::max(0.0, double(frame) / format_.sampleRate - kSeekPrerollSeconds);
-    // In doubles: a damaged start time must not overflow the stamp.
-    const double stamp = std::clamp(double(s.startPts) + seconds / av_q2d(s.timeBase), -9e18, 9e18);
-    const std::int64_t ts = frame == 0 ? s.startPts : std::int64_t(stamp);
-    if (av_seek_frame(s.input.get(), s.stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        av_seek_frame(s.input.get(), s.stream, s.startPts, AVSEEK_FLAG_BACKWARD) < 0) {
-        // No way back: decode from wherever the demuxer is; the time stamps still place the
-        // data, and a read that finds nothing ends the track.
-        av_seek_frame(s.input.get(), -1, 0, AVSEEK_FLAG_BYTE);
-    }
-    avcodec_flush_buffers(s.codec);
-    if (s.swr) swr_init(s.swr);  // drops samples buffered for the old position
-    av_frame_unref(s.frame);
-    s.frameHeld = false;
-    s.demuxEnded = false;
-    s.done = false;
-    s.syncing = true;
-    s.target = frame;
-    s.cursor = frame;
-    s.pending.clear();
-    s.pendingOffset = 0;
-    nextFrame_ = frame;
-}
-
-std::size_t Decoder::read(std::int16_t* out, std::size_t maxFrames) {
-    State& s = *state_;
-    const std::size_t channels = std::size_t(format_.channels);
-    std::size_t produced = 0;
-    while (produced < maxFrames) {
-        const std::size_t available = s.pending.size() / channels - s.pendingOffset;
-        if (available == 0) {
-            if (!refill()) break;
-            continue;
-        }
-        const std::size_t n = std::min(available, maxFrames - produced);
-        std::memcpy(out + produced * channels, s.pending.data() + s.pendingOffset * channels,
-                    n * channels * sizeof(std::int16_t));
-        s.pendingOffset += n;
-        produced += n;
-        nextFrame_ += std::int64_t(n);
-    }
-    return produced;
-}
-
-// Decodes until some frames at or after the target are pending. False when the data has ended.
-bool Decoder::refill() {
-    State& s = *state_;
-    s.pending.clear();
-    s.pendingOffset = 0;
-    while (!s.done) {
-        if (s.cancelled.load(std::memory_order_relaxed)) {
-            s.done = true;
-            return false;
-        }
-        if (s.frameHeld) {
-            convertSlice();
-            if (!s.pending.empty()) return true;
-            continue;
-        }
-        const int received = avcodec_receive_frame(s.codec, s.frame);
-        if (received == 0) {
-            if (!acceptFrame()) {
-                av_frame_unref(s.frame);
-                continue;
-            }
-            const std::int64_t pts = s.frame->best_effort_timestamp;
-            if (s.syncing && pts != AV_NOPTS_VALUE) {
-                // Data that starts after the target is taken as starting at it. In doubles,
-                // clamped: a damaged stamp must not overflow the index.
-                const double at =
-                    (double(pts) - double(s.startPts)) * av_q2d(s.timeBase) * format_.sampleRate;
-                s.cursor = std::llround(std::clamp(at, -4e18, double(s.target)));
-            }
-            s.syncing = false;
-            s.frameHeld = true;
-            s.frameOffset = 0;
-            continue;
-        }
-        if (received == AVERROR_EOF) {
-            resample(nullptr, 0);  // what the converter still holds
-            s.done = true;
-            return !s.pending.empty();
-        }
-        if (received != AVERROR(EAGAIN)) {
-            s.done = true;
-            return false;
-        }
-        if (s.demuxEnded) {
-            // The flush was sent and the decoder still asks for input: nothing more will come.
-            s.done = true;
-            return false;
-        }
-        const int read = av_read_frame(s.input.get(), s.packet);
-        if (read < 0) {
-            // End of file or a read error (a file cut short under us): drain what is decoded.
-            s.demuxEnded = true;
-            avcodec_send_packet(s.codec, nullptr);
-            continue;
-        }
-        if (s.packet->stream_index == s.stream) {
-            // A damaged packet is skipped; the decoder resynchronises on the next one.
-            avcodec_send_packet(s.codec, s.packet);
-        }
-        av_packet_unref(s.packet);
-    }
-    return false;
-}
-
-// Checks the decoded frame before anything reads it, and sets the converter up anew when the
-// frame's shape differs from the last one's: files joined from others (44.1 kHz stereo, then
-// 22.05 kHz mono) and damaged ones change rate, channels or sample format mid-stream. False
-// skips the frame.
-bool Decoder::acceptFrame() {
-    State& s = *state_;
-    const AVFrame& frame = *s.frame;
-    const auto format = AVSampleFormat(frame.format);
-    const int channels = frame.ch_layout.nb_channels;
-    const int bytes = format > AV_SAMPLE_FMT_NONE && format < AV_SAMPLE_FMT_NB
-                          ? av_get_bytes_per_sample(format)
-                          : 0;
-    if (frame.nb_samples <= 0 || frame.nb_samples > kMaxFrameSamples || bytes <= 0 ||
-        channels <= 0 || channels > kMaxChannels || frame.sample_rate < kMinSampleRate ||
-        frame.sample_rate > kMaxSampleRate || !frame.extended_data)
-        return false;
-    const bool planar = av_sample_fmt_is_planar(format);
-    for (int plane = 0; plane < (planar ? channels : 1); ++plane) {
-        if (!frame.extended_data[plane]) return false;
-    }
-    if (std::int64_t(frame.linesize[0]) <
-        std::int64_t(frame.nb_samples) * bytes * (planar ? 1 : channels))
-        return false;
-
-    AVChannelLayout layout{};
-    if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
-        !av_channel_layout_check(&frame.ch_layout)) {
-        av_channel_layout_default(&layout, channels);
-    } else if (av_channel_layout_copy(&layout, &frame.ch_layout) < 0) {
-        return false;
-    }
-    if (format == s.swrFormat && frame.sample_rate == s.swrRate &&
-        av_channel_layout_compare(&layout, &s.swrLayout) == 0) {
-        av_channel_layout_uninit(&layout);
-        return s.swr != nullptr;
-    }
-    resample(nullptr, 0);  // what the converter holds of the frames before
-    return s.setUpConverter(format, frame.sample_rate, layout, format_) >= 0;
-}
-
-// Converts the held frame's next slice, and lets the frame go after its last.
-void Decoder::convertSlice() {
-    State& s = *state_;
-    const AVFrame& frame = *s.frame;
-    const int channels = frame.ch_layout.nb_channels;
-    const bool planar = av_sample_fmt_is_planar(AVSampleFormat(frame.format));
-    const std::size_t step = std::size_t(av_get_bytes_per_sample(AVSampleFormat(frame.format))) *
-                             std::size_t(planar ? 1 : channels);
-    std::array<const std::uint8_t*, kMaxChannels> planes{};
-    for (int p = 0; p < (planar ? channels : 1); ++p) {
-        planes[std::size_t(p)] = frame.extended_data[p] + std::size_t(s.frameOffset) * step;
-    }
-    const int slice = std::min(kSliceSamples, frame.nb_samples - s.frameOffset);
-    resample(planes.data(), slice);
-    s.frameOffset += slice;
-    if (s.frameOffset >= frame.nb_samples) {
-        av_frame_unref(s.frame);
-        s.frameHeld = false;
-    }
-}
-
-// Resamples `samples` input frames (none: drains the converter) placed at the cursor, and
-// appends those at or after the target to the pending frames.
-void Decoder::resample(const std::uint8_t* const* data, int samples) {
-    State& s = *state_;
-    if (!s.swr) return;
-    const std::size_t channels = std::size_t(format_.channels);
-    const int capacity = swr_get_out_samples(s.swr, samples);
-    if (capacity <= 0) return;
-    s.scratch.resize(std::size_t(capacity) * channels);
-    auto* out = reinterpret_cast<std::uint8_t*>(s.scratch.data());
-    const int got =
-        swr_convert(s.swr, &out, capacity, const_cast<const std::uint8_t**>(data), samples);
-    if (got <= 0) return;
-    const std::int64_t first = s.cursor;
-    s.cursor = first + got;
-    const std::int64_t drop = std::clamp<std::int64_t>(s.target - first, 0, got);
-    if (drop == got) return;
-    s.pending.insert(s.pending.end(), s.scratch.begin() + std::ptrdiff_t(drop * channels),
-                     s.scratch.begin() + std::ptrdiff_t(std::size_t(got) * channels));
+    // MPEG audio has no magic: whatever else libmpg123 finds frames in.
+    return std::make_unique<Mp3Decoder>(path, start, format, std::move(lengthFound));
 }
 
 }  // namespace playback

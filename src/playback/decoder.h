@@ -1,14 +1,18 @@
 #pragma once
-// One open audio file: FFmpeg demuxing and decoding, converted to the output's format, and the
-// length of the track.
+// One open audio file, decoded to the output's format, and the length of the track.
 //
-// Threads: constructed on the UI thread (Open waits for it); afterwards only the engine's
-// decoder thread calls seek() and read(). length() and lengthExact() never change after
-// construction. When the length is only an estimate, a scanning thread of the decoder's own
-// reads every packet of the file on a demuxer of its own, publishes the exact length through
+// Each format is decoded by what it needs: MP3 (MPEG audio) by libmpg123, PCM WAV by a reader
+// of our own, and every other container (WMA above all) by FFmpeg, which lives in a module of
+// its own that is loaded only when such a file is opened (or prepared for, on a worker).
+//
+// Threads: constructed on the opening thread (the UI thread: Open waits for it); afterwards only
+// the engine's decoder thread calls seek() and read(). length() and lengthExact() never change
+// after construction. When the length is only an estimate, a scanning thread of the decoder's
+// own reads the file through a reader of its own, publishes the exact length through
 // foundLength() and then calls `lengthFound` on that thread. cancel() and foundLength() may be
 // called from any thread. The destructor stops and joins the scan.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -16,86 +20,122 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "playback/audio_output.h"
-
-struct AVFormatContext;
-struct AVInputFormat;
 
 namespace playback {
 
 struct TrackLength {
-    std::int64_t ms = 0;
-    // Output frames up to ms: frame i plays at i / rate seconds, and the last frame ends at or
-    // just after ms.
+    // Output frames of the whole track, counted from the decoder's samples (or the samples a
+    // header states), never derived from a time.
     std::int64_t frames = 0;
+    // The frames in whole milliseconds, rounded down: the position reaches it with the last
+    // frame.
+    std::int64_t ms = 0;
+
+    static TrackLength ofFrames(std::int64_t frames, int rate);
 };
 
 class Decoder {
 public:
-    // Opens `path` (format detected from content) and prepares to decode from the start.
-    // Throws DeviceError with FFmpeg's text. The length is exact when the file states it (an
-    // MP3 Xing, Info or VBRI header that covers the whole file, the data size of PCM WAV) or is
-    // small enough to scan at once; otherwise it is the demuxer's estimate and a background scan
-    // finds the exact one. Only the containers the player plays are opened, never a playlist
-    // or a demuxer that opens other files, and only local files. Opening reads at most 64 MiB
-    // while probing (an ID3v2 tag, or zero bytes before the first frame) and 5 MB more, and
-    // waits for nothing: it gives up once it has taken 50 ms more than reading its bytes needs.
-    Decoder(const std::string& path, OutputFormat format, std::function<void()> lengthFound = {});
-    ~Decoder();
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
+    virtual ~Decoder() = default;
 
     // The length known when the file was opened.
-    TrackLength length() const { return length_; }
+    virtual TrackLength length() const = 0;
     // True when length() is the exact one and no scan runs.
-    bool lengthExact() const { return lengthExact_; }
-    // The exact length once the scan has read every packet (the estimate again when the file
+    virtual bool lengthExact() const = 0;
+    // The exact length once the scan has read the whole file (the estimate again when the file
     // could not be scanned); empty while it runs, and when length() was exact already.
-    std::optional<TrackLength> foundLength() const;
-    OutputFormat format() const { return format_; }
+    virtual std::optional<TrackLength> foundLength() const = 0;
+    virtual OutputFormat format() const = 0;
 
     // The next read() starts at output frame `frame` (0 or more).
-    void seek(std::int64_t frame);
+    virtual void seek(std::int64_t frame) = 0;
     // Writes up to `maxFrames` interleaved 16-bit frames; returns how many. 0 means the data
-    // has ended (end of file, a read error, or cancel()).
-    std::size_t read(std::int16_t* out, std::size_t maxFrames);
+    // has ended (end of file, a read error, junk beyond the bound, or cancel()).
+    virtual std::size_t read(std::int16_t* out, std::size_t maxFrames) = 0;
     // The output frame index of the next frame read() returns.
-    std::int64_t nextFrame() const { return nextFrame_; }
+    virtual std::int64_t nextFrame() const = 0;
     // Makes a read under way end soon, and every later one return 0: a damaged file with
     // megabytes of undecodable bytes would otherwise hold its reader for seconds.
-    void cancel();
-
-private:
-    struct State;
-    struct Scan;
-    void open(const std::string& path);
-    void measureLength(const std::string& path);
-    TrackLength lengthOf(double seconds) const;
-    bool refill();
-    bool acceptFrame();
-    void convertSlice();
-    void resample(const std::uint8_t* const* data, int samples);
-
-    std::unique_ptr<State> state_;
-    std::unique_ptr<Scan> scan_;
-    OutputFormat format_;
-    TrackLength length_;
-    bool lengthExact_ = false;
-    double maxSeconds_ = 0;  // the most the file's size can hold
-    std::int64_t nextFrame_ = 0;
+    virtual void cancel() = 0;
 };
 
-// The one way the device opens a file with FFmpeg: avformat_open_input of the local file `path`
-// into `*context` (allocated by the caller, its interrupt callback set; freed when the open
-// fails), through the `file` protocol alone (a "file:" prefix keeps a name such as "a:b.mp3"
-// or "http://x" a local path) and with a demuxer among `containers` (a comma list of FFmpeg's
-// names) alone. `format`, when given, is taken without probing, from byte `skipBytes` on.
-// FFmpeg's error code.
-int openLocalInput(AVFormatContext** context, const std::string& path, const char* containers,
-                   const AVInputFormat* format = nullptr, std::int64_t skipBytes = 0);
+// Decoding gives up on a file after this many bytes in a row that hold no frame or packet (and
+// a scan measures the track only that far): a download's preallocated zero tail of gigabytes
+// ends the track where its music ends, while music that resumes within the bound plays on.
+inline constexpr std::int64_t kJunkLimit = 1 << 20;
 
-// FFmpeg's text for an error code; empty when it has none.
-std::string decoderErrorText(int code);
+// The sample rates a decoder takes; anything else comes from damaged data.
+inline constexpr int kMinSampleRate = 1000;
+inline constexpr int kMaxSampleRate = 1000000;
+
+// Opens `path` with the decoder its content asks for (never by its name) and prepares to decode
+// from the start. Throws DeviceError with a readable text: the system's for a missing file,
+// "Is a directory" and "Invalid argument" for what is no regular file (a FIFO, a device), the
+// decoder's own otherwise. Nothing the open waits for is bounded by the clock: it is bounded by
+// the bytes it reads (and, in FFmpeg, the packets it parses and the thread's CPU time), so a
+// busy machine never refuses a valid file.
+std::unique_ptr<Decoder> openDecoder(const std::string& path, OutputFormat format,
+                                     std::function<void()> lengthFound = {});
+
+// Maps the FFmpeg module on this thread, unless it is mapped already; false when it cannot be
+// loaded. For a worker that prepares what a file in the playlist will need.
+bool loadFfmpegDecoders();
+
+// The read() of a decoder that converts into `pending` (interleaved frames of `channels`, read
+// from frame `offset` on): copies up to `maxFrames` of them to `out`, calling `refill` (which
+// empties `pending` and fills it again; false at the end of the data) whenever they run out, and
+// moves `nextFrame` on by what it copied. Returns how many it copied.
+template <typename Refill>
+std::size_t readPending(std::vector<std::int16_t>& pending, std::size_t& offset, int channels,
+                        std::int16_t* out, std::size_t maxFrames, std::int64_t& nextFrame,
+                        Refill refill) {
+    const std::size_t width = std::size_t(channels);
+    std::size_t produced = 0;
+    while (produced < maxFrames) {
+        const std::size_t available = pending.size() / width - offset;
+        if (available == 0) {
+            if (!refill()) break;
+            continue;
+        }
+        const std::size_t n = std::min(available, maxFrames - produced);
+        std::copy_n(pending.data() + offset * width, n * width, out + produced * width);
+        offset += n;
+        produced += n;
+        nextFrame += std::int64_t(n);
+    }
+    return produced;
+}
+
+// A length scan on a thread of its own, as decoders with an estimated length run one. `measure`
+// runs on that thread with a stop flag to poll, and returns the exact length, or nothing when
+// the file could not be measured (the estimate stands then).
+class LengthScan {
+public:
+    using Measure = std::function<std::optional<TrackLength>(const std::atomic<bool>& stop)>;
+    LengthScan(TrackLength estimate, Measure measure, std::function<void()> lengthFound);
+    ~LengthScan();  // stops and joins
+    LengthScan(const LengthScan&) = delete;
+    LengthScan& operator=(const LengthScan&) = delete;
+
+    std::optional<TrackLength> found() const;
+    void stop() { stop_.store(true, std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    TrackLength found_;  // written before done_ is set
+    std::thread thread_;
+};
+
+// The module's export: an FFmpeg decoder for a file no decoder of ours takes; its value is an
+// FfmpegDecoderFactory.
+using FfmpegDecoderFactory = std::unique_ptr<Decoder> (*)(const std::string& path,
+                                                          OutputFormat format,
+                                                          std::function<void()> lengthFound);
+inline constexpr char kFfmpegDecoderSymbol[] = "vorela_ffmpeg_decoder";
 
 }  // namespace playback

@@ -86,7 +86,14 @@ using DeviceFactory = std::unique_ptr<Device> (*)(std::unique_ptr<AudioOutput> o
 // mixes the level in leaves the sound server's own level for the stream until the first write.
 inline constexpr std::uint32_t kUntouchedLevel = 0xFFFFFFFFu;
 
-// The module's one exported symbol; its value is a DeviceFactory.
+// The module's exported symbols: its value is a DeviceFactory; a Preloader that maps FFmpeg's
+// decoders (false when they cannot be loaded).
 inline constexpr char kDeviceFactorySymbol[] = "vorela_device_factory";
+using Preloader = bool (*)();
+inline constexpr char kPreloadFfmpegSymbol[] = "vorela_preload_ffmpeg";
+
+// The SDL output module's export, an OutputFactory.
+using OutputFactory = std::unique_ptr<AudioOutput> (*)();
+inline constexpr char kSdlOutputSymbol[] = "vorela_sdl_output";
 
 }  // namespace playback

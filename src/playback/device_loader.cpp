@@ -3,13 +3,21 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
-#include <string>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "playback/module_loader.h"
 
 namespace playback {
 namespace {
 
-void* loadedModule = nullptr;
+// Guards the load, so that the UI thread's open waits for a worker that is loading.
+std::mutex loadMutex;
+void* loadedModule = nullptr;           // guarded by loadMutex
+DeviceFactory loadedFactory = nullptr;  // guarded by loadMutex
 
 std::string executableDir() {
     char buffer[PATH_MAX];
@@ -20,33 +28,46 @@ std::string executableDir() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-DeviceFactory load() {
+// loadMutex held.
+void load() {
     std::string error;
-    for (const std::string& path : {executableDir() + "/" VORELA_DEVICE_RELATIVE_PATH,
-                                    std::string(VORELA_DEVICE_BUILD_PATH)}) {
-        // Kept open for good: the module's libraries hold process-wide state, and its threads
-        // end before the device does, not before the process does.
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module == nullptr) {
-            if (error.empty()) error = dlerror();
-            continue;
-        }
-        void* symbol = dlsym(module, kDeviceFactorySymbol);
-        if (symbol != nullptr) {
-            loadedModule = module;
-            return *static_cast<DeviceFactory*>(symbol);
-        }
-        error = dlerror();
+    void* module = openModule(
+        {executableDir() + "/" VORELA_DEVICE_RELATIVE_PATH, std::string(VORELA_DEVICE_BUILD_PATH)},
+        error);
+    void* symbol = module ? dlsym(module, kDeviceFactorySymbol) : nullptr;
+    if (!symbol) throw DeviceError(error.empty() ? "Unknown error code" : error);
+    loadedModule = module;
+    loadedFactory = *static_cast<DeviceFactory*>(symbol);
+}
+
+// The workers of prepareToPlay, joined at exit. UI thread.
+struct Workers {
+    bool device = false;  // a worker loads (or has loaded) the device module
+    bool ffmpeg = false;  // and FFmpeg's decoders
+    std::vector<std::thread> threads;
+    ~Workers() {
+        for (std::thread& thread : threads) thread.join();
     }
-    throw DeviceError(error.empty() ? "Unknown error code" : error);
+};
+
+// True when the name's extension is one of libmpg123's or ours.
+bool decodedWithoutFfmpeg(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    for (const char* ours : {"mp3", "mp2", "mp1", "mpa", "wav"})
+        if (extension == ours) return true;
+    return false;
 }
 
 }  // namespace
 
 DeviceFactory loadDeviceFactory() {
-    static DeviceFactory factory = nullptr;
-    if (factory == nullptr) factory = load();  // a failure is tried again at the next open
-    return factory;
+    std::lock_guard lock(loadMutex);
+    if (loadedFactory == nullptr) load();  // a failure is tried again at the next open
+    return loadedFactory;
 }
 
 void* deviceModuleSymbol(const char* name) {
@@ -55,7 +76,21 @@ void* deviceModuleSymbol(const char* name) {
     } catch (const DeviceError&) {
         return nullptr;
     }
+    std::lock_guard lock(loadMutex);
     return dlsym(loadedModule, name);
+}
+
+void prepareToPlay(const std::string& path) {
+    static Workers workers;
+    const bool ffmpeg = !workers.ffmpeg && !decodedWithoutFfmpeg(path);
+    if (workers.device && !ffmpeg) return;
+    workers.device = true;
+    workers.ffmpeg = workers.ffmpeg || ffmpeg;
+    workers.threads.emplace_back([ffmpeg] {
+        // Failures are left to the open that needs the module, which reports them.
+        if (void* symbol = deviceModuleSymbol(kPreloadFfmpegSymbol); symbol && ffmpeg)
+            (*static_cast<Preloader*>(symbol))();
+    });
 }
 
 }  // namespace playback

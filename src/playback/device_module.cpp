@@ -1,18 +1,33 @@
 // The device module's entry: the engine over the given output, or over the system's sound
-// server. Built as a shared module that MediaPlayer loads with the first open, so that FFmpeg
-// and the audio libraries stay out of the process until then.
+// server. Built as a shared module that MediaPlayer loads on a worker once the playlist has a
+// row (or with the first open), so that libmpg123 and the sound server's libraries stay out of
+// the process until then. FFmpeg's decoders and the SDL output are modules of their own, loaded
+// only when a file or a machine needs them.
+#include <dlfcn.h>
+
 #include <cstdlib>
 
 #include "platform/program_name.h"
+#include "playback/decoder.h"
 #include "playback/engine.h"
+#include "playback/module_loader.h"
 #include "playback/pulse_output.h"
-#include "playback/sdl_output.h"
-#include "playback/tags.h"
 
 namespace playback {
 namespace {
 
-// What mixers show for the program's stream.
+// SDL's output, from its module beside this one (else in the build tree); null when it cannot
+// be loaded.
+std::unique_ptr<AudioOutput> sdlOutput() {
+    std::string error;
+    void* module =
+        openModule({folderOf(reinterpret_cast<const void*>(&sdlOutput)) + "/vorela_sdl.so",
+                    VORELA_SDL_BUILD_PATH},
+                   error);
+    void* symbol = module ? dlsym(module, kSdlOutputSymbol) : nullptr;
+    if (!symbol) throw DeviceError(error.empty() ? "Unknown error code" : error);
+    return (*static_cast<OutputFactory*>(symbol))();
+}
 
 // The sound server when one answers; else SDL (ALSA, or its silent dummy). An explicit
 // SDL_AUDIODRIVER (tests pick SDL's disk driver that way) goes straight to SDL.
@@ -20,7 +35,7 @@ std::unique_ptr<AudioOutput> systemOutput() {
     if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
         if (auto pulse = PulseOutput::connect(platform::kProgramName)) return pulse;
     }
-    return std::make_unique<SdlOutput>();
+    return sdlOutput();
 }
 
 std::unique_ptr<Device> makeDevice(std::unique_ptr<AudioOutput> output, DeviceEvents events,
@@ -35,6 +50,6 @@ std::unique_ptr<Device> makeDevice(std::unique_ptr<AudioOutput> output, DeviceEv
 extern "C" {
 __attribute__((visibility("default"))) playback::DeviceFactory vorela_device_factory =
     &playback::makeDevice;
-__attribute__((visibility("default"))) playback::TagReader vorela_tag_reader =
-    &playback::readTrackTags;
+__attribute__((visibility("default"))) playback::Preloader vorela_preload_ffmpeg =
+    &playback::loadFfmpegDecoders;
 }

@@ -34,10 +34,10 @@ Engine::~Engine() {
 std::shared_ptr<Decoder> Engine::openDecoder(const std::string& path) {
     // The callback runs on the decoder's scanning thread: a decoder thread waiting at the end of
     // an estimated length goes on with the exact one.
-    return std::make_shared<Decoder>(path, format_, [this] {
+    return std::shared_ptr<Decoder>(playback::openDecoder(path, format_, [this] {
         std::lock_guard lock(mutex_);
         decoderWake_.notify_all();
-    });
+    }));
 }
 
 void Engine::open(const std::string& path) {

@@ -1,21 +1,16 @@
 #pragma once
-// How long a track is, found without decoding it: what an MP3 file's header frame states, and a
-// tally of the packets a demuxer reads. Both count samples as the demuxer and the decoder deliver
-// them, less the encoder delay and padding that the demuxer marks for skipping.
+// How long an MP3 is, as far as its header frame tells without decoding it, and the bounds that
+// keep damaged files from claiming more. No library here: the program's own byte reading.
 //
-// Threads: free functions and a value type, used on whichever thread opens or scans a file.
+// Threads: free functions and value types, used on whichever thread opens or scans a file.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-extern "C" {
-#include <libavutil/rational.h>
-}
-
-struct AVPacket;
-
 namespace playback {
+
+class FileBytes;
 
 // Samples at a stream's own rate.
 struct StreamLength {
@@ -23,44 +18,54 @@ struct StreamLength {
     int sampleRate = 0;
 };
 
-// The length an MP3 file states in the Xing, Info or VBRI header of its first frame (right after
-// its ID3v2 tags). Empty when there is no such header, when it is damaged (a LAME tag whose
-// checksum fails, a frame count its byte count cannot hold) and when anything but tags follows
-// the bytes it counts: a file cut short, or another file joined after it (behind its own
-// ID3v1 tag, as `cat` joins them), is as long as only a scan can tell.
+// What the Xing or Info header frame of an MP3 (right after its ID3v2 tags) says.
+struct Mp3HeaderFrame {
+    int sampleRate = 0;
+    int samplesPerFrame = 0;
+    std::int64_t frames = 0;  // audio frames after the header frame
+    std::int64_t bytes = 0;   // of the header frame and those frames
+    // The encoder delay and padding its LAME tag names; -1 when it names none.
+    int delay = -1;
+    int padding = -1;
+    // Nothing but whole tags (ID3v1, APEv2, Lyrics3, an appended ID3v2) follows the bytes it
+    // counts up to the end of the file, or zero bytes long enough that a decoder gives up on
+    // them as junk: the frames it counts are all the audio there is.
+    bool coversFile = false;
+
+    // The samples of those frames that are music: a decoder's delay of 529 samples and the
+    // encoder delay at the start, and the padding beyond that delay at the end, are cut.
+    std::int64_t keptSamples() const;
+};
+
+// The decoder delay of MPEG audio Layer III, in samples: the start of the music lies this much
+// further into the decoded samples than the encoder delay says.
+inline constexpr int kMp3DecoderDelay = 529;
+
+// The header frame of the MP3 whose data starts at byte `start` of `file`. Empty when there is
+// none (a VBRI header counts the frames differently from decoder to decoder: only a scan
+// measures such a file), when it is damaged (a LAME tag whose checksum fails, a frame count its
+// byte count cannot hold), or when it lacks a frame or byte count.
+std::optional<Mp3HeaderFrame> mp3HeaderFrame(const FileBytes& file, std::int64_t start);
+
+// The length an MP3 file states in its header frame, when that covers the whole file: a file cut
+// short, or another file joined after it (behind its own ID3v1 tag, as `cat` joins them), is as
+// long as only a scan can tell.
 std::optional<StreamLength> mp3StatedLength(const std::string& path);
 
+// Where the audio starts after the ID3v2 tags at byte `start` of `file` (a few at most: more is
+// damage).
+std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start);
+
+// The bytes an ID3v2 tag takes from its 10-byte header "ID3" on: the header, the size its
+// synchsafe field gives and the footer its flag announces. None when the size is damaged.
+std::optional<std::int64_t> id3v2Bytes(const std::uint8_t* header);
+
 // How many zero bytes the file starts with, counting up to `limit`: damaged rips carry
-// megabytes of them before the first frame, which a demuxer would otherwise parse as audio.
+// megabytes of them before the first frame, which a decoder would otherwise search as junk.
 std::int64_t leadingZeroBytes(const std::string& path, std::int64_t limit);
 
 // The longest a file of `bytes` bytes can play: no stream we decode spends less than 1 kbit a
 // second, so time stamps or headers that claim more are damaged.
 double maxSecondsForBytes(std::int64_t bytes);
-
-// The packets of one stream, tallied in the order a demuxer reads them.
-class PacketTally {
-public:
-    PacketTally(AVRational timeBase, int sampleRate);
-
-    void add(const AVPacket& packet);
-    std::int64_t packets() const { return packets_; }
-    // The time the packets span, less the samples marked for skipping. Time stamps are believed
-    // only as far as the packets' own durations reach (with one packet's slack for a missing
-    // last duration): a damaged stamp far ahead or behind does not stretch the track.
-    double seconds() const;
-
-private:
-    AVRational timeBase_;
-    int sampleRate_;
-    std::int64_t packets_ = 0;
-    double first_ = 0;  // in time-base units; doubles, so that no damaged stamp overflows
-    double end_ = 0;
-    bool stamped_ = false;
-    double durationSum_ = 0;
-    double longest_ = 0;
-    std::int64_t undated_ = 0;  // packets without a duration
-    double skipped_ = 0;        // samples
-};
 
 }  // namespace playback

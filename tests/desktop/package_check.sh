@@ -22,14 +22,17 @@ check "one package, named by the version and the architecture" \
 field() { dpkg-deb -f "$deb" "$1"; }
 check "the control file names the package and its version" \
     test "$(field Package) $(field Version)" = "vorela $version"
-# From what the program links (Qt) and what its module links (libpulse, FFmpeg).
-check "it depends on Qt Widgets and on libpulse" \
-    grep -qE 'libqt6widgets6.*libpulse0|libpulse0.*libqt6widgets6' <<<"$(field Depends)"
+# From what the program links (Qt) and what its modules link (libpulse, libmpg123, FFmpeg).
+depends=$(field Depends)
+for package in libqt6widgets6 libpulse0 libmpg123-0 'libavformat[0-9]+'; do
+    check "it depends on $package" grep -qE "(^|, )$package[ ,(]" <<<"$depends, "
+done
 
 listing=$(dpkg-deb -c "$deb")
 paths=$(awk '{print $6}' <<<"$listing" | sed 's|^\./|/|')
 has() { grep -qx "$1" <<<"$paths"; }
 for path in /usr/bin/vorela "/usr/lib/[^/]*/vorela/vorela_device\.so" \
+    "/usr/lib/[^/]*/vorela/vorela_ffmpeg\.so" "/usr/lib/[^/]*/vorela/vorela_sdl\.so" \
     "/usr/share/applications/$id\.desktop" "/usr/share/metainfo/$id\.metainfo\.xml" \
     "/usr/share/icons/hicolor/scalable/apps/$id\.svg" /usr/share/vorela/help/index\.html \
     /usr/share/man/man1/vorela\.1\.gz /usr/share/doc/vorela/copyright \

@@ -160,7 +160,7 @@ const char* extension(Format format) {
 namespace {
 
 void encodeTone(const std::string& path, const Encoding& encoding, double frequencyHz,
-                int durationMs, int sampleRate, int channels) {
+                std::int64_t firstFrame, std::int64_t frames, int sampleRate, int channels) {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoding.codec);
     if (!codec) throw std::runtime_error(std::string("no encoder ") + encoding.codec);
 
@@ -207,7 +207,7 @@ void encodeTone(const std::string& path, const Encoding& encoding, double freque
     check(headerCode, "avformat_write_header");
 
     const int frameSize = encoder->frame_size > 0 ? encoder->frame_size : 1024;
-    const std::int64_t total = std::int64_t(durationMs) * sampleRate / 1000;
+    const std::int64_t total = frames;
     std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     const double step = 2.0 * std::numbers::pi * frequencyHz / sampleRate;
@@ -220,7 +220,7 @@ void encodeTone(const std::string& path, const Encoding& encoding, double freque
         check(av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout), "layout");
         check(av_frame_get_buffer(frame.get(), 0), "av_frame_get_buffer");
         for (int i = 0; i < count; ++i) {
-            const std::int64_t n = start + i;
+            const std::int64_t n = firstFrame + start + i;
             double amplitude = 0.5;
             // A slow swell from 0.05 to 0.5 and back gives a VBR encoder frames of many sizes.
             if (encoding.vbr) amplitude = 0.05 + 0.45 * std::abs(std::sin(double(n) / sampleRate));
@@ -241,13 +241,24 @@ void encodeTone(const std::string& path, const Encoding& encoding, double freque
 
 void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
                int sampleRate, int channels) {
-    encodeTone(path, encodingOf(format), frequencyHz, durationMs, sampleRate, channels);
+    encodeTone(path, encodingOf(format), frequencyHz, 0,
+               std::int64_t(durationMs) * sampleRate / 1000, sampleRate, channels);
+}
+
+void writeTonePart(const std::string& path, Format format, double frequencyHz,
+                   std::int64_t firstFrame, std::int64_t frames, int sampleRate, int channels) {
+    encodeTone(path, encodingOf(format), frequencyHz, firstFrame, frames, sampleRate, channels);
+}
+
+std::int16_t toneSample(double frequencyHz, int sampleRate, std::int64_t n) {
+    const double step = 2.0 * std::numbers::pi * frequencyHz / sampleRate;
+    return static_cast<std::int16_t>(std::lround(0.5 * std::sin(step * double(n)) * 32767.0));
 }
 
 void writeToneWith(const std::string& path, const char* codec, const char* muxer,
                    double frequencyHz, int durationMs, int sampleRate, int channels, int bitRate) {
-    encodeTone(path, {codec, muxer, false, false, false, bitRate}, frequencyHz, durationMs,
-               sampleRate, channels);
+    encodeTone(path, {codec, muxer, false, false, false, bitRate}, frequencyHz, 0,
+               std::int64_t(durationMs) * sampleRate / 1000, sampleRate, channels);
 }
 
 void writeMp3WithXing(const std::string& path, const std::string& from) {

@@ -26,6 +26,14 @@ const char* extension(Format format);
 void writeTone(const std::string& path, Format format, double frequencyHz, int durationMs,
                int sampleRate = 44100, int channels = 2);
 
+// Frames [firstFrame, firstFrame + frames) of the same tone (Wav, Mp3 or Mp3Vbr): pieces cut
+// from one tone, which played back to back give the tone whole. toneSample is its 16-bit
+// value at frame `n`.
+void writeTonePart(const std::string& path, Format format, double frequencyHz,
+                   std::int64_t firstFrame, std::int64_t frames, int sampleRate = 48000,
+                   int channels = 2);
+std::int16_t toneSample(double frequencyHz, int sampleRate, std::int64_t n);
+
 // The same tone through any libavcodec encoder into any muxer, at a constant `bitRate` (0: 64
 // kbit/s a channel) and without a Xing header: "pcm_u8" in "wav", "libmp3lame" in "mp3".
 void writeToneWith(const std::string& path, const char* codec, const char* muxer,

@@ -1,7 +1,10 @@
 // Every format at every rate and channel count, played to its end through the manual clock:
 // the length against the true duration, the clock moving the position exactly, the end of
 // the track, and the tone that comes out.
+#include <algorithm>
 #include <tuple>
+
+#include "playback/decoder.h"
 
 #include "player_fixture.h"
 
@@ -112,6 +115,31 @@ TEST_F(PlayerTest, VbrWithoutXingLengthIsWhatDecodes) {
     open(file);
     EXPECT_NEAR(double(player_->length()), double(decoded.frames()) * 1000.0 / decoded.sampleRate,
                 1.0);
+}
+
+// A seek lands on the very sample that decoding from the start has there: the encoder delay and
+// padding cut, the frame that holds the target found, the samples before it in that frame left
+// out. At the output's rate nothing is resampled, so the samples are the same to the bit.
+TEST_F(PlayerTest, SeeksLandOnTheSampleThatDecodingFromTheStartHasThere) {
+    for (const Format format : {Format::Wav, Format::Mp3, Format::Mp3Vbr, Format::Mp3Id3}) {
+        SCOPED_TRACE(fixtures::formatName(format));
+        const std::string file = tone(format, 3000);
+        const auto whole = playback::openDecoder(file, playback::OutputFormat{});
+        std::vector<std::int16_t> all(std::size_t(whole->length().frames) * 2);
+        ASSERT_EQ(whole->read(all.data(), all.size() / 2), all.size() / 2);
+        const auto sought = playback::openDecoder(file, playback::OutputFormat{});
+        for (const std::int64_t frame : {std::int64_t{1}, std::int64_t{1151}, std::int64_t{1152},
+                                         std::int64_t{70001}, whole->length().frames - 700}) {
+            SCOPED_TRACE(frame);
+            sought->seek(frame);
+            std::vector<std::int16_t> part(1000 * 2);
+            const std::size_t got = sought->read(part.data(), 1000);
+            ASSERT_EQ(got,
+                      std::size_t(std::min<std::int64_t>(1000, whole->length().frames - frame)));
+            EXPECT_TRUE(std::equal(part.begin(), part.begin() + std::ptrdiff_t(got * 2),
+                                   all.begin() + std::ptrdiff_t(frame * 2)));
+        }
+    }
 }
 
 }  // namespace

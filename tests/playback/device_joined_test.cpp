@@ -1,6 +1,10 @@
-// Frames of changing and unusual shape: MP3 files joined with `cat`, as podcasts and radio rips
-// are, where each part must come out at its own pitch in both channels and the track end at
-// its length; and frames larger than the decoder converts at a time.
+// Joins: MP3 files joined with `cat`, as podcasts and radio rips are, where each part must come
+// out at its own pitch in both channels and the track end at its length; frames larger than
+// the decoder converts at a time; and tracks played one after the other without losing a
+// sample.
+#include <algorithm>
+
+#include "playback/decoder.h"
 #include "player_fixture.h"
 
 namespace playback_test {
@@ -102,6 +106,71 @@ TEST_F(PlayerTest, LargeFramesComeOutWhole) {
     EXPECT_EQ(player_->position(), player_->length());
     EXPECT_TRUE(clock_->samples() == reference.samples);
 }
+
+// Three tracks cut from one tone, of lengths that are no whole number of milliseconds, each
+// queued behind the one before as the play modes queue them: every sample of every track is
+// heard, in order, with nothing between them. A WAV's samples are the tone's own; an MP3's are
+// what decoding each file alone gives, the encoder delay and padding cut, as FFmpeg cuts them.
+class ThreeTrackJoin : public PlayerTest, public ::testing::WithParamInterface<Format> {};
+
+TEST_P(ThreeTrackJoin, EverySampleOfEveryTrackIsHeardInOrder) {
+    auto output =
+        std::make_unique<playback::ManualClockOutput>(playback::OutputFormat{48000, 2}, 200ms);
+    clock_ = output.get();
+    player_ = std::make_unique<playback::MediaPlayer>(std::move(output));
+    const std::int64_t frames[] = {33'333, 40'001, 37'777};
+    std::vector<std::string> files;
+    std::vector<std::int16_t> expected;
+    std::int64_t first = 0;
+    for (const std::int64_t count : frames) {
+        files.push_back(
+            path("part" + std::to_string(files.size()) + fixtures::extension(GetParam())));
+        fixtures::writeTonePart(files.back(), GetParam(), 440.0, first, count);
+        first += count;
+        const fixtures::Decoded alone = fixtures::decodeFile(files.back());
+        EXPECT_EQ(alone.frames(), count) << "FFmpeg's decoding of part " << files.size();
+        if (GetParam() == Format::Wav) continue;
+        // Our own decoding of the file alone.
+        const auto decoder = playback::openDecoder(files.back(), playback::OutputFormat{});
+        std::vector<std::int16_t> chunk(8192 * 2);
+        for (std::size_t n; (n = decoder->read(chunk.data(), 8192)) > 0;)
+            expected.insert(expected.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(n * 2));
+        EXPECT_EQ(decoder->length().frames, count);
+    }
+    if (GetParam() == Format::Wav) {
+        for (std::int64_t n = 0; n < first; ++n)
+            expected.insert(expected.end(), 2, fixtures::toneSample(440.0, 48000, n));
+    }
+
+    std::size_t next = 1;
+    QObject::connect(player_.get(), &playback::MediaPlayer::endComing, [&] {
+        if (next < files.size()) player_->queueNext(files[next]);
+    });
+    QObject::connect(player_.get(), &playback::MediaPlayer::notified, [&] {
+        if (player_->position() != player_->length() || next == files.size()) return;
+        open(files[next++]);
+        player_->play();
+        player_->setNotify(true);
+    });
+    open(files[0]);
+    player_->play();
+    player_->setNotify(true);
+    for (int i = 0; i < 100 && (next < files.size() || player_->mode() == PlayerMode::Playing);
+         ++i) {
+        clock_->advance(100ms);
+        pump();
+    }
+    EXPECT_EQ(next, files.size());
+    EXPECT_EQ(clock_->opens(), 1) << "one stream throughout";
+    const auto& heard = clock_->samples();
+    ASSERT_EQ(heard.size(), std::size_t(first) * 2);
+    const auto differ = std::mismatch(heard.begin(), heard.end(), expected.begin());
+    EXPECT_TRUE(differ.first == heard.end())
+        << "first difference at frame " << (differ.first - heard.begin()) / 2;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ThreeTrackJoin, ::testing::Values(Format::Wav, Format::Mp3),
+                         [](const auto& param) { return fixtures::formatName(param.param); });
 
 }  // namespace
 }  // namespace playback_test

@@ -1,6 +1,7 @@
 // Tags as outside tools write them (id3v2, eyeD3, ffmpeg): GBK bytes in ID3v1 and in ID3v2
-// frames marked ISO-8859-1, UTF-8 and UTF-16 frames, WMA's UTF-16, and real ISO-8859-1. What
-// the reader gives, decoded by platform::legacyText, must be the text the tool was given.
+// frames marked ISO-8859-1, UTF-8 and UTF-16 frames, WMA's UTF-16, WAV's RIFF INFO, a cover
+// before the text, and real ISO-8859-1. What the reader gives, decoded by platform::legacyText,
+// must be the text the tool was given.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -67,31 +68,37 @@ TEST(Tags, WrittenByOutsideToolsReadAsTheirText) {
         return path;
     };
     const std::vector<std::string> utf8Args{"-t", "成都", "-a", "歌手", "-A", "专辑"};
+    // A bought MP3's tag: a 300 KB front cover before the text frames.
+    const std::string cover = folder + "cover.jpg";
+    fixtures::writeBytes(cover, std::string("\xFF\xD8\xFF\xE0", 4) + std::string(300000, 'c'));
+    std::vector<std::string> coverArgs = utf8Args;
+    coverArgs.insert(coverArgs.begin(), {"--add-image", cover + ":FRONT_COVER"});
 
     const struct {
         const char* label;
         std::string path;
         Shown shown;
     } cases[] = {
-        {"ID3v1 of GBK bytes", withTool({"id3v2", "-1"}, mp3("v1.mp3", false), gbkArgs),
-         kChinese},
+        {"ID3v1 of GBK bytes", withTool({"id3v2", "-1"}, mp3("v1.mp3", false), gbkArgs), kChinese},
         {"ID3v1 behind an ID3v2 tag naming only the encoder",
          withTool({"id3v2", "-1"}, mp3("v1enc.mp3", true), gbkArgs), kChinese},
         {"ID3v2.3 frames marked ISO-8859-1 holding GBK",
          withTool({"id3v2", "-2"}, mp3("v23.mp3", false), gbkArgs), kChinese},
-        {"eyeD3 UTF-16", withTool({"eyeD3", "-Q", "--encoding", "utf16"}, mp3("u16.mp3", false),
-                                  utf8Args),
+        {"eyeD3 UTF-16",
+         withTool({"eyeD3", "-Q", "--encoding", "utf16"}, mp3("u16.mp3", false), utf8Args),
          kChinese},
         {"eyeD3 UTF-8 (ID3v2.4)",
-         withTool({"eyeD3", "-Q", "--encoding", "utf8"}, mp3("u8.mp3", false), utf8Args),
-         kChinese},
+         withTool({"eyeD3", "-Q", "--encoding", "utf8"}, mp3("u8.mp3", false), utf8Args), kChinese},
         {"eyeD3 real ISO-8859-1",
          withTool({"eyeD3", "-Q", "--encoding", "latin1"}, mp3("latin.mp3", false),
                   {"-t", "Café Noir", "-a", "Beyoncé", "-A", "Olé"}),
          Shown{QStringLiteral(u"Café Noir"), QStringLiteral(u"Beyoncé"), QStringLiteral(u"Olé")}},
-        {"ffmpeg ID3v2.3 (UTF-16)", ffmpegTagged("ff23.mp3", {"-id3v2_version", "3"}),
-         kChinese},
+        {"ffmpeg ID3v2.3 (UTF-16)", ffmpegTagged("ff23.mp3", {"-id3v2_version", "3"}), kChinese},
         {"ffmpeg WMA", ffmpegTagged("ff.wma", {"-c:a", "wmav2"}), kChinese},
+        {"ffmpeg WAV (RIFF INFO)", ffmpegTagged("ff.wav", {}), kChinese},
+        {"eyeD3 UTF-8 behind a 300 KB cover",
+         withTool({"eyeD3", "-Q", "--encoding", "utf8"}, mp3("cover.mp3", false), coverArgs),
+         kChinese},
         {"no tag", mp3("none.mp3", false), Shown{}},
         {"not a file", folder, Shown{}},
     };

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Writes the seed corpus of decoder_fuzz into DIR: short tones in every format the player
-# takes, joined and cut ones, and odd WAV formats, made with ffmpeg (a few kilobytes each).
-# fuzz/run calls it with the target's corpus folder.
-#   fuzz/seeds/decoder_fuzz.sh DIR
+# Writes the seed corpus of the decoder fuzz targets (mp3_, wav_ and ffmpeg_decoder_fuzz, whose
+# seed scripts link here) into DIR: short tones in every format the player takes, joined and
+# cut ones, and odd WAV formats, made with ffmpeg (a few kilobytes each). fuzz/run calls it with
+# the target's corpus folder.
+#   fuzz/seeds/decoder_seeds.sh DIR
 set -euo pipefail
-dir=${1:?usage: decoder_fuzz.sh DIR}
+dir=${1:?usage: decoder_seeds.sh DIR}
 mkdir -p "$dir"
 
 # tone NAME SECONDS RATE CHANNELS [encoder options...]
@@ -28,8 +29,18 @@ tone f32.wav 0.02 48000 2 -c:a pcm_f32le
 tone six.wav 0.02 8000 6 -c:a pcm_s16le
 tone adpcm.wav 0.1 8000 1 -c:a adpcm_ms
 tone alaw.wav 0.1 8000 1 -c:a pcm_alaw
+tone s24.wav 0.02 44100 2 -c:a pcm_s24le
+tone mp2.mp2 0.3 44100 2 -c:a mp2 -b:a 64k
+tone short.flac 0.1 8000 1 -c:a flac
 
 cat "$dir/cbr.mp3" "$dir/mono22.mp3" >"$dir/joined.mp3"
+cat "$dir/cbr.mp3" "$dir/cbr.mp3" >"$dir/joined_same.mp3"
 head -c 600 "$dir/vbr.mp3" >"$dir/cut.mp3"
+# A last byte of 0xF6 or 0xF7 makes the targets put 600 MB or 2 GB of zero bytes behind the
+# input (a sparse file), as a download client's preallocation leaves them.
+for seed in cbr.mp3 no_xing.mp3 short.wma s16.wav; do
+    { cat "$dir/$seed"; printf '\xf6'; } >"$dir/tail600_$seed"
+    { cat "$dir/$seed"; printf '\xf7'; } >"$dir/tail2g_$seed"
+done
 head -c 3000 "$dir/short.wma" >"$dir/cut.wma"
 ls -l "$dir" | tail -n +2 | awk '{ total += $5 } END { print NR " seeds, " total " bytes" }'

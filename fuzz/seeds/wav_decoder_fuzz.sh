@@ -1,0 +1,1 @@
+decoder_seeds.sh
