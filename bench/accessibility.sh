@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a benchmark on a private virtual display with an accessibility bus, as the player runs on
 # a screen-reader user's desktop.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the benchmarks that drive real windows: whether the accessibility bridge is
 // on, how long the UI thread keeps an input event waiting, and the heap in use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the code page and path rules that every name from the file system goes
 // through: separators and dots are found only at character starts, the parts of a path put
 // together give the path back, and lower-casing keeps every byte of a multi-byte character.

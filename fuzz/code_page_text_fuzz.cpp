@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the conversion of outside bytes (file names, paths, tags, lyric lines, system
 // messages quoting names) to screen text and back, in each kind of code page and with the
 // legacy code page of each language: it never fails, no byte becomes more than one character,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the finder's content search, which reads files block by block: its answer
 // must be the one a plain search of the whole file gives. The input is: one byte for the
 // locale, one of flags (ignore case, whole word, phrase starts with the padding), two for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the decoder fuzz targets (one per decoder): the input as a file, behind which the
 // input's last byte may ask for a sparse tail of zeros as long as a download client's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the whole playback device on any bytes named .mp3: the input is written under
 // that name, opened, played a little, sought into and played to its end on the manual clock,
 // then closed by the next open. Every input must fail with a readable DeviceError or play to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for what the file dialog's places are read from: the mount table, the GTK
 // bookmarks and user-dirs.dirs, which the system, the desktop or the user wrote. The input is
 // split at its first two NUL bytes into the three texts. Every place must come out as an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for FFmpeg's decoder (WMA and the other containers no decoder of ours takes): the
 // input becomes a file (FFmpeg opens paths and detects the format from content), which is
 // opened, decoded to its end, then sought into and decoded on. Every input must either fail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets: the locale an input asks for, a scratch folder, and, for the
 // targets that drive real windows, an offscreen application with message boxes that answer at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for lyric files: where a track's lyric file lies, loading it into the lyrics
 // window and following the elapsed time. The input is: one byte that picks the locale, five
 // bytes for the elapsed-time text, the track's file name up to the first line feed, and the

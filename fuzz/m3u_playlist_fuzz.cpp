@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for loading M3U playlists into the playlist: the input (after its first byte,
 // which picks the locale) is written to a file and loaded through the main window's
 // open-playlist command, as a user's file would be. Then:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the MPEG audio decoder (libmpg123): the input becomes a file, which is opened,
 // decoded from its start to its end, then sought into and decoded on. Every input must either
 // fail with a readable DeviceError or decode without a crash, a hang or a read outside a

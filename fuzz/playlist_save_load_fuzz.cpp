@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for saving and loading the playlist with names of any bytes: the input's first
 // byte picks the locale; the rest, split at NUL bytes (which no name holds), are file names in
 // a folder, added as a scan or a drop adds them. The main window's save command writes them,

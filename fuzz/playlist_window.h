@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window as the playlist fuzz targets drive it: offscreen, on the manual-clock output,
 // with message boxes that answer at once and file dialogs that always choose `path`, the

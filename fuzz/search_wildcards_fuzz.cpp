@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the finder's matchers and exclusion patterns, and the directory listing's
 // Windows masks: every input must give an answer, without a crash, a hang or a read outside
 // the input. The input is cut at its first two NUL bytes into three texts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over files (or standard input) without libFuzzer, so that every target
 // builds and replays its corpus with any compiler.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the tags of a track: the input becomes a file whose tags are read as the
 // media-player interface reads them (FFmpeg's demuxers, then the ID3v1 fallback), and each
 // field is decoded for the screen; and the input itself, taken as one tag's text from FFmpeg,

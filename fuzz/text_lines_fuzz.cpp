@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the line splitter that reads M3U playlists and LRC lyric files, and for the
 // path split every line then goes through.
 #include <cstddef>

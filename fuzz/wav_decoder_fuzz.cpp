@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for our WAV reader: the input's RIFF chunks are read as a WAV file's, and one that
 // we take is decoded from its start to its end (which must come at its length exactly), then
 // sought into and decoded on. Seeds: fuzz/seeds/decoder_seeds.sh.

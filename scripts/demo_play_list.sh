@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Demo: the real player plays a list through by itself. On a virtual display, with SDL's silent
 # dummy driver (which keeps real time), the player loads an M3U file of three generated
 # 3-second tones through the File menu's playlist command (Ctrl+P, the path typed into the file

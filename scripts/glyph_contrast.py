@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures, in a picture of the main window's client area, the contrast of each transport
 glyph against its button: the button's colour is the commonest colour of its face, the glyph's
 the commonest colour that stands apart from it (the solid inside of the shape).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a release of the player without the tests and packs it as one Debian package,
 # dist/vorela_<version>_<arch>.deb. Its dependencies are those of the libraries that the program
 # and its playback module link (dpkg-shlibdeps). Where lintian is installed it checks the

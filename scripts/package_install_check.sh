@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The package as a user of a fresh Debian 12 meets it: in a copy of a minimal debootstrap
 # chroot, `apt install ./vorela_*.deb` must pull what the player needs, the player must start
 # from its desktop entry (on a virtual display of the host, whose picture is kept), and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The one list of Debian packages the project needs to build, test, run and look at itself.
 # Sourced by ./run and ./test; `ensure_packages` installs what is missing.
 VORELA_PACKAGES=(

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the suite with sanitizers (a build folder of its own) and runs it.
 #   scripts/sanitize.sh address,undefined            # ASan + UBSan, the whole suite
 #   scripts/sanitize.sh thread                       # TSan, the threaded parts: the labels

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes a screenshot of the player's main window on a virtual display.
 #   scripts/screenshot.sh [player] [output.png]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of GBK-named files under zh_CN.UTF-8, as archives from Chinese Windows systems
 # bring them: the folder chosen and a track playing in the main window (docs/gbk_names_utf8.png),
 # and the open-file dialog listing the folder (docs/file_dialog_zh.png). Driven by key presses.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of a folder of names from older systems (a GBK folder holding Latin-1, Big5, GBK,
 # Shift JIS and UTF-8 names) in the playlist, under zh_CN.UTF-8 and zh_TW.UTF-8, a track
 # playing: docs/legacy_names_zh_CN.png and docs/legacy_names_zh_TW.png. Driven by key presses;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The main window with its Control menu open, once in Qt's own light palette and once in a dark
 # one chosen the way a desktop user chooses it (qt6ct's "darker" colour scheme), then the
 # contrast of each transport glyph against its button measured in the pictures.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A virtual display with a window manager that docks tray icons. Sourced by ./run and the
 # screenshot script: start_virtual_display [jwm-config] sets DISPLAY; stop_virtual_display ends
 # what was started. key WINDOW KEY... and window_named TITLE drive windows on it;

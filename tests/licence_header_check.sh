@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every source file states its licence in its first lines (after a #! line), as the comment
 # "SPDX-License-Identifier: GPL-3.0-or-later" of its language: C++, shell, Python, CMake, and
 # any other file that starts with #!. Fails listing the files without it.

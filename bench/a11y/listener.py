@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Registers for the events a screen reader follows and counts them, so that the player's
 accessibility bridge has a listener to send to (bench/accessibility.sh --listener)."""
 import signal

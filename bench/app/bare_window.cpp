@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference for the start-up benchmark: a bare Qt 6 Widgets window with one label, shown
 // and left idle.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and idle memory: the time from starting the program to its first window being
 // mapped on a private Xvfb display (no window manager), and its RSS and PSS after two idle
 // seconds, against a bare Qt 6 window (bench_app_bare_window) measured in the same run,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading a lyric file into the lyrics window, from the call to the rows painted, for files a
 // player meets: an ordinary song's lyrics, the largest files still taken (1 MiB in 5,000 lines,
 // and 1 MiB in one line, which once held the window for a second), and files that are no

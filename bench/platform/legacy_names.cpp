@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How names written on older systems read under today's locales: for each locale and each code
 // page of the corpus (tests/platform/legacy_names.txt), how many names show as they were
 // written, beside the rule before (UTF-8, else GB18030 alone, in every locale). Then what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves of one playlist from two processes at once, 3,000 each, while a third process reads it:
 // every save must succeed and every read must find one save's whole list. Three ways a save
 // goes: the user's own list renamed into place from a temporary file that has no name until

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CPU-time measurement for the playback benchmarks: this process (all its threads) and child
 // processes run as references.

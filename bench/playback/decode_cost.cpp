@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decode cost: CPU time to open, decode and resample a 5-minute MP3 (libmpg123), WMA (FFmpeg)
 // and WAV (our reader) through the device's pipeline (manual-clock null output, consumed as
 // fast as the decoder goes), at the file's own rate and resampled to 48 kHz (libsoxr for MP3

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // First play: what the first play after start costs the listener and the machine. The real main
 // window (offscreen, in a child process that takes its commands on stdin) starts afresh with an
 // empty list; an MP3 is added as a row, and a second later, as a user's double click comes,

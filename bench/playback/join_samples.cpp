@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every sample of a join: three tracks cut from one tone, of lengths that are no whole number of
 // milliseconds (33333, 40001 and 37777 frames at 44.1 kHz), as WAV and as MP3 (LAME tags naming
 // the encoder delay and padding), are played in order by the real main window (offscreen, in a

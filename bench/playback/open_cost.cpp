@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Open cost: how long MediaPlayer::open() blocks the calling (UI) thread on a one-hour MP3
 // without and with a Xing header, a 2 GB WAV and a 2 GB MP3 without a Xing header. References
 // in the same run: `ffprobe -count_packets`, which reads every packet, and plain `ffprobe`, which

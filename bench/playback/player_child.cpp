@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The benchmarks' player child (player_child.h): the real main window, driven from stdin.
 //   player_child FOLDER
 #include "player_child.h"

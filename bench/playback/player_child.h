@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The benchmarks' player: the real main window, offscreen, in a child process of its own
 // (player_child.cpp, an executable that links the program's libraries and nothing else, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a process costs while it runs, read from /proc: CPU time summed over its threads
 // (schedstat, nanoseconds) and its wake-ups (voluntary context switches: each time a thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quiet playing: the real main window (offscreen, in a child process that takes its commands on
 // stdin, so that the measuring costs it nothing) plays an MP3 through its default output into a
 // private PulseAudio null sink, and the benchmark reads from /proc what that process and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parts of the quiet-play benchmark (bench_playback_quiet_play): the real main window in a
 // child process driven by one-line commands, and the phases measured on the private sound

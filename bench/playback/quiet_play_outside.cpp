@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What comes from outside the player while it plays: a mixer that sets our stream's level, and
 // busy loops that leave it little of the machine.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quiet-play benchmark's child process: the real main window, offscreen unless a display
 // is given, driven by one-line commands on stdin, each answered with one line on stdout.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings of the private sound server's null sink for the quiet-play benchmark: a tone file
 // to play, the recording of the sink's monitor while an action runs, and what is heard in it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast a stop returns control during a large threaded walk, with handlers that hand every
 // match and folder to the UI thread and wait for it (Qt's blocking queued call): the search
 // dialog's no longer wait, so this is the worst a caller of the finder can do. Reported:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the finder benchmarks: generated trees (made once, kept between runs),
 // wall-clock timing, and running a reference tool with its output discarded.

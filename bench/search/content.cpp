@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Content search for a 12-byte phrase, ignore-case, over 1 GB of generated files that do not
 // hold it, against grep -rliF over the same tree, warm cache. Target: at least 0.7 times
 // grep's throughput.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search dialog on a big collection, shown, wired to the real main window as the program
 // wires it: a search that finds 20,000 and 40,000 files, then "添加选中" and "添加所有" of all
 // 40,000 lines into the playlist. The reference is find -iname over the same tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walking a tree of 100,000 files in 5,000 folders for "*.mp3;*.wma", threaded, against
 // find -iname over the same tree, warm cache. Target: at most 1.5 times find's time.
 //   bench_search_walk [BASE_DIR]   (the tree is generated once under BASE_DIR)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the seed corpus of code_page_text_fuzz into DIR: each name of the test corpus of names
 # from older systems (tests/platform/legacy_names.txt) in the code page it was written in, and
 # a path and a message made of a few of them. fuzz/run calls it with the target's corpus folder.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the seed corpus of the decoder fuzz targets (mp3_, wav_ and ffmpeg_decoder_fuzz, whose
 # seed scripts link here) into DIR: short tones in every format the player takes, joined and
 # cut ones, and odd WAV formats, made with ffmpeg (a few kilobytes each). fuzz/run calls it with

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the seed corpus of tag_decoding_fuzz into DIR: short MP3 and WMA files tagged by
 # ffmpeg, id3v2 and eyeD3 in every text encoding they offer, with GBK, UTF-8 and Latin-1 text.
 # fuzz/run calls it with the target's corpus folder.

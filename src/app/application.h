@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's entry: one instance per user, the application title, the three windows in
 // their order, and the event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's style: the desktop's own, except that the standard icons it is asked for
 // (the menu bar's overflow arrow, the folder icon of the search dialog's tree, a message box's

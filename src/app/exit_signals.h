@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGTERM, SIGINT and SIGHUP (logout, kill, Ctrl+C) reach the UI thread as a signal of this
 // object, so that the program ends by its own exit path instead of dying or, when some library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The player as an MPRIS 2 media player on the session bus (org.mpris.MediaPlayer2 and
 // org.mpris.MediaPlayer2.Player), so that the desktop's media keys, its sound menu and tools

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/track_metadata.h"
 
 #include <QStringList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The xesam fields of a track for the media-player interface. UI thread.
 

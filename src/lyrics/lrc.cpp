@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lyrics/lrc.h"
 
 #include "platform/legacy_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte-level rules of lyric files: where a track's lyric file lies, which character set its
 // lines are shown in and which line a time text selects. Lines stay the file's bytes, never

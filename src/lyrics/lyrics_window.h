@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The lyrics window: a small tool window that stands against the main window's right
 // edge, shows the lyric file of the playing track one line per row, and selects the row whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What assistive tools (screen readers, AT-SPI clients) see of the main window beyond Qt's own
 // accessible interfaces:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding tracks: the open-file dialog, a whole folder, and files dropped on the window.
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The in-place editor of a playlist caption. Captions are bytes in the system code page; the
 // editor shows them as text and gives the model the bytes of what was typed, through the same

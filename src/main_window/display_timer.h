@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A timer of the progress display. The design's two timers tick every 100 and 10 ms for as long
 // as they are enabled, and find nothing to do while no track plays. This one keeps the enabled

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lyrics check box: shows the lyrics window beside this one (loading the playing track's
 // lyrics) and closes it again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Layout of the main window, its menus, start-up and the small commands.
 
 #include "main_window/main_window.h"

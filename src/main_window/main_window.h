@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the playlist, the transport buttons, the progress and volume bars,
 // the status bar, the lyrics check box, two timers, three file dialogs, the main menu and two

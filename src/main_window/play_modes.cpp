@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four play modes and the advance at the end of a track.
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list's row commands: selection-driven enabling, remove, clear, delete from disk and the
 // file properties.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // M3U playlist files: one full path per line.
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of the playlist `playlistView`: caption (the file name) and folder (ending in the
 // separator), both byte strings in the system code page. The rows are the playlist; there is no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The playlist's view: a table of rows, moved through as a list is. Tab and Shift+Tab (and
 // Ctrl+Tab, which leaves any control) go to the next and previous control instead of walking

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A status bar of fixed-width panels, each holding one text, as the main window lays it out.
 // The bar paints its texts itself; assistive tools read each panel through the bar's accessible

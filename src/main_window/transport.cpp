@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transport commands, the progress bar and the time texts.
 
 #include <QCheckBox>

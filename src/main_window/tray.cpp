@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Close-to-tray: closing the main window from its frame hides it behind a notification-area
 // icon; the icon brings it back, and its menu ends the program.
 //

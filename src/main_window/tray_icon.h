@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's notification-area icon, behind a small interface: the desktop's own
 // (QSystemTrayIcon) in the program, a double in tests that run where no tray exists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Volume, mute and channels: the volume bar and the audio menu write the wave-out level at
 // once. The program keeps no level of its own; the state is the bar's position and the
 // menu's check marks, captions and enabled states. A level or mute that a mixer sets on the

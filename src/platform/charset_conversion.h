@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversions between character sets through glibc's iconv, for the code page and the reading
 // of names from older systems. Any thread: each thread keeps converters of its own.

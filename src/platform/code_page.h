@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system's narrow code page: which bytes start a double-byte character, and the 256-entry
 // lower-case and alphanumeric tables that byte-wise text rules use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The locale's linguistic string order (LC_COLLATE), over byte strings in the system code page.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Directory listing with the rules of the Windows directory search: a folder and a wildcard
 // mask ("*", "?", letter case ignored, "*.*" matching every name), entries with Windows

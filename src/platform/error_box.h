@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's standard error box and the guard every event handler runs inside: an
 // exception that escapes a handler is shown in that box and the program goes on. No exception

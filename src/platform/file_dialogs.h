@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The open, save and folder dialogs, behind a service that tests replace with a scripted
 // double. Paths come back as the exact bytes of the names listed

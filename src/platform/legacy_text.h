@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names and tags written on older systems in their 8-bit code pages: GBK and Big5 from Chinese
 // Windows, CP932 from Japanese, CP949 from Korean, CP1252 from Western European ones. Their

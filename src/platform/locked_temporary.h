@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hidden files that a save makes beside the file it replaces: the new contents before they are
 // renamed into place, or a copy of the old contents kept while a file is rewritten in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // System message boxes, as the Windows MessageBox call knows them: a style word chooses the
 // buttons and the icon, and the answer is one of the ID* codes. The Qt implementation lives in

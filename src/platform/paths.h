@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Path rules over byte strings in the system code page. Every split of a path into folder and
 // name, and every search for an extension dot, goes through here, so that the trail byte of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's name as the desktop shows it: taskbars, the sound mixer's stream list and the
 // media-player interface. Plain bytes (UTF-8) so that the device module, which links no Qt, can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop shell: web pages, the file property view, the disc drive door. Every call here
 // is silent on failure; none of their callers reports one.

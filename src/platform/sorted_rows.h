@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of an item model kept in collation order, as the system's sorted list controls keep
 // their items: a row goes after every row that does not sort after it, so rows with equal keys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small process-level facilities in place of the system calls the design relies on: the
 // working-set trim, the current directory, deleting a file, the single-instance marker.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole-file reads and writes of byte texts, and the one line splitter that playlists and lyric
 // files share. Every file the program writes goes through writeWholeFile.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (the file dialogs, the overwrite prompt, the message boxes' buttons) in the
 // user's language, from Qt's translations installed with the system. The program's own texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where decoded samples go: an output pulls interleaved 16-bit frames from its source on its own
 // thread (the sound server's write requests, SDL's callback) or on the caller's (the manual

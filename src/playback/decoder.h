@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One open audio file, decoded to the output's format, and the length of the track.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The playback machinery as MediaPlayer drives it. It lives in a module of its own (FFmpeg and
 // the sound server's libraries with it) that MediaPlayer loads when the first file is opened,

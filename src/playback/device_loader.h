@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds and loads the device module once per process, on a worker before the first play needs
 // it, or at the latest with the first open. Qt-free.

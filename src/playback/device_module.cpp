@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device module's entry: the engine over the given output, or over the system's sound
 // server. Built as a shared module that MediaPlayer loads on a worker once the playlist has a
 // row (or with the first open), so that libmpg123 and the sound server's libraries stay out of

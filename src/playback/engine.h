@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The machinery under MediaPlayer: one open Decoder, a decoder thread that fills a ring buffer
 // and an output that drains it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The decoder for every container no decoder of ours takes (WMA in ASF above all; also FLAC,
 // Ogg, AAC, AIFF, MP4 audio and WAV of other codecs): FFmpeg demuxing and decoding, converted to

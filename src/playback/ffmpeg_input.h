@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the FFmpeg decoder opens and reads a file: local files only, the containers the player
 // plays only, every read under a guard that bounds it by its progress (bytes read, bytes of junk

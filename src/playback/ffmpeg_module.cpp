@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FFmpeg module's entry: an FFmpeg decoder for a file that no decoder of ours takes. Built
 // as a shared module that the device loads when such a file is first opened (or prepared for),
 // so that FFmpeg and its some hundred dependencies stay out of the process until then.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A regular file read by offset. Opened without blocking, so that a name swapped for a FIFO
 // since the caller looked at it cannot hang the opening thread; anything but a regular file

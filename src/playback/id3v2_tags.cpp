@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ID3v2.2, 2.3 and 2.4 text frames for the title, artist and album.
 #include <cstdint>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of decoder.h that every decoder uses, the FFmpeg module's too.
 #include <pthread.h>
 

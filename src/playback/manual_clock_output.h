@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A null output for tests, driven by a manual clock: nothing plays until the test calls
 // advance(), which consumes exactly that much audio on the calling thread, waiting for the

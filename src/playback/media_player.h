@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The playback device: the main window's media player. One file at a time, every time in
 // milliseconds, commands from the UI thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding and mapping the player's own modules (the device, FFmpeg's decoders, the SDL output).
 // Each is loaded at most once per process and kept for its lifetime: the libraries it maps hold

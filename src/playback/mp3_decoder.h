@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MPEG audio (MP3, and MP2 and MP1 alike) through libmpg123.
 //

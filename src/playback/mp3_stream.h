@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One libmpg123 handle over a file, read through a buffered reader of ours, set up alike for
 // the decoder and for its length scan, so that both see the same frames: no gapless trimming

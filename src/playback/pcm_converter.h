@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turns the samples our decoders make (MP3 through libmpg123, WAV through our reader) into what
 // the output takes: interleaved 16-bit stereo at the output's rate. Mono is doubled; more

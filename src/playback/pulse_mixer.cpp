@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio output's level: the wave-out level as our stream's own volume in the server,
 // and what a mixer does to the stream from outside (its volume, balance, mute and device),
 // which the server reports and the output adopts. Threads and locks as in pulse_output.h.

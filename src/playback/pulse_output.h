@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sound server (PulseAudio, or PipeWire's PulseAudio service) through libpulse's
 // asynchronous API. The stream holds about two seconds and is refilled once it is down to one,

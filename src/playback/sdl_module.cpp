@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SDL output's module: SDL2 and the X11, Wayland and ALSA libraries it links are mapped only
 // where no sound server answers, or where SDL_AUDIODRIVER asks for one of its drivers.
 #include "playback/device.h"

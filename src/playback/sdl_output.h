@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Audio through SDL2: where no sound server answers (ALSA alone), for SDL's disk driver in
 // tests, and when no device can be opened at all, SDL's dummy driver, which keeps real time and

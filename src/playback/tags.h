@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Title, artist and album of a track, as its tags hold them: ID3v2 (every version and text
 // encoding), APEv2 and ID3v1 in MPEG audio, RIFF INFO and ID3v2 chunks in WAV, and WMA's content

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How long an MP3 is, as far as its header frame tells without decoding it, and the bounds that
 // keep damaged files from claiming more. No library here: the program's own byte reading.

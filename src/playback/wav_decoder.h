@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // WAV of linear PCM (8-bit unsigned, 16, 24 and 32-bit signed, 32 and 64-bit float, any channel
 // count, WAVE_FORMAT_EXTENSIBLE too), read by us: the samples are the file's bytes, the length

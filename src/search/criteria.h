@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The finder's entry tests besides file names and folders: attributes, extended attributes,
 // time stamps, size and content. Each is a settings object that copies itself from one of its

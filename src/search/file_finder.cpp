@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Threads and locks: see file_finder.h.
 #include "search/file_finder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The background file finder: walks folders, tests every entry against its criteria and
 // reports the accepted ones through events, on the caller's thread or on a worker.

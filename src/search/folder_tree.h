@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folder tree of the search dialog: folders only, a desktop node on top (the user's
 // desktop folder, then its subfolders, the home folder and the file-system root), filled one

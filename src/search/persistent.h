@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The base of the finder's settings objects: each copies itself from an object of its own
 // class and refuses any other with the class library's assignment error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The finder's settings (file names, locations, folders to leave out, and the entry tests of
 // criteria.h) and the search prepared from them when a walk begins: the target folders with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search dialog's result lines: the full path of every file found, as the file system's
 // bytes, kept in the locale's collation order of the path (the design's sorted list box). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The music search dialog: pick a folder, search it and its subfolders in the background for
 // MP3 and WMA files, move some or all of the results into the playlist.

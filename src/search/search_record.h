@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One entry found by the walk, as handed to the finder's tests and handlers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte tables of the content test, the finder's own wildcard matchers and the rule of its
 // exclusion patterns. Pure functions over byte strings in the system code page; no locks (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application style's standard icons: nothing of them is made before they are drawn (no
 // image-format plugin is loaded for a menu bar or a folder icon), and once drawn they are the
 // base style's own, pixel for pixel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM, SIGINT and SIGHUP reach the program's exit path at any time: before anything
 // played, and after a track has played through SDL and SDL's audio has been shut down again.
 // SDL puts handlers of its own in place where it finds none, and takes them away at its end.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program ends cleanly (exit status 0, its lock file released) on SIGTERM, SIGINT and
 # SIGHUP, as it does through its exit command.
 #   exit_signals_test.sh <path-to-vorela>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media-player interface over the real main window (offscreen, manual-clock output): each
 // command runs the window's own control, the state it reports is the window's, and changes are
 // reported once the handler that made them has run. The bus itself is checked end to end by

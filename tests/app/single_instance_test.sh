@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up with real processes on a virtual display: one instance per user, the refusal boxes
 # (after which the running instance shows its window again, over a private session bus), and a
 # start after the first instance was killed.

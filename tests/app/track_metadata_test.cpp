@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track's tags in the media-player interface: a Chinese MP3 whose ID3v2 frames hold GBK
 // bytes marked ISO-8859-1 (as Windows tag editors wrote them) publishes its Chinese title,
 // artist and album; an untagged file keeps its playlist caption as the title. The window

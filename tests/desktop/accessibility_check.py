@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real player as a screen reader reads and drives it over AT-SPI: every control named in
 Chinese, the status bar's panels readable and announcing the now-playing text, the lyrics check
 box's Toggle, Return on a playlist row, Escape in the search dialog."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a temporary prefix as the README's install section does, checks what a
 # desktop reads there (the desktop entry, the AppStream metadata, the icon, the help page) with
 # the desktop's own validators, then uninstalls it as the README says.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real player on a private session bus, as playerctl, a desktop's media keys and its
 sound menu reach it through MPRIS; the window (read through AT-SPI) must agree each time.
    mpris_check.py <built desktop entry>"""

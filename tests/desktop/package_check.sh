@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package with scripts/package.sh (a release without the tests, lintian's
 # errors failing it) in a folder of this build, and checks with dpkg-deb what a user installs:
 # its name, its dependencies, the files a desktop and Debian expect, nothing else.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the checks of the real player share: the player as AT-SPI and the window manager see
 it, the commands a user gives it, and short tones to play. Runs inside session.sh."""
 import math

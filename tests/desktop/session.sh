@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A desktop session for end-to-end checks of the real player, as a user's desktop runs it: a
 # virtual display with a window manager that docks tray icons and binds the media keys to MPRIS
 # (jwmrc), the accessibility bus, and the player on SDL's silent driver, all on a private

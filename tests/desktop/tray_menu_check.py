@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The tray icon as a StatusNotifier host sees it (the desktop docks, panel extensions and bars
 that show only what the item exports): this script is the host's watcher, started before the
 player so that the player finds a host. The item must carry the program's name and export the

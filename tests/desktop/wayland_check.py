@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real player on a Wayland compositor (weston), read through AT-SPI: MPRIS Raise gives the
 main window the focus back from another window, which a compositor does only for a window that
 it maps anew (activation needs a token of the user's input, which a bus call does not carry)."""

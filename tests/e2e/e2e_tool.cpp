@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small command-line driver for the real-sound check:
 //   vorela_e2e_tool tone wav|mp3|wma PATH FREQUENCY_HZ DURATION_MS
 //   vorela_e2e_tool play PATH [PACKED_VOLUME]   (hex, e.g. 0x0000FFFF for the left channel only)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window, as the program builds it (default output: the system's sound server
 // through SDL2), with one file dropped on it as the desktop drops files:
 //   vorela_e2e_window PATH

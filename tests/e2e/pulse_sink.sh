@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the real-sound checks: a private PulseAudio server with a null sink, recordings of
 # what was played into it, and sox's figures for them. Nothing else on the machine is touched:
 # the server runs on its own socket under a scratch folder, and the clients started after

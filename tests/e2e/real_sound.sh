@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Real sound: a private PulseAudio server with a null sink; generated 440 Hz stereo WAV and MP3
 # files are played through the device while the sink's monitor is recorded, and sox checks
 # that the tone arrives at about 440 Hz in both channels, and that with the left channel only

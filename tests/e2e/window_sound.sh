@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Dropping an MP3 on the real main window is heard: the window, offscreen, with its default
 # output (SDL2 on the system's sound server), gets a generated 440 Hz stereo MP3 dropped on it,
 # and plays it while a private PulseAudio null sink is recorded; sox checks the tone in both

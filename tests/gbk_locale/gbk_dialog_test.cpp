@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The open-file, folder, load and save dialogs with GBK-named folders and files, driven by key
 // presses from the main window's shortcuts, under the locale of this executable (see
 // gbk_text_test.cpp). Each dialog must list the names as Chinese and hand back their bytes.

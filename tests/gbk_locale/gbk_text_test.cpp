@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chinese names and lyrics from Chinese Windows systems: files named in GBK bytes, some with 0x5C
 // ("\") as a second byte, go through the real windows, and what each shows is compared with the
 // Chinese the bytes stand for. Built twice: under zh_CN.GBK (as a Chinese desktop of the

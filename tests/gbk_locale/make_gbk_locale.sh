@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the zh_CN.GBK and zh_CN.UTF-8 locales into DIR (the tests find them there through
 # LOCPATH), so that they run on a machine that has never had a Chinese locale, without touching
 # the system's locales.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The lyrics window's fades reach an X server step by step: runs vorela_fade_steps on a private
 # Xvfb. Exits 77 (skipped) when Xvfb is not installed.
 #   tests/lyrics/fade_steps.sh PATH/TO/vorela_fade_steps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Watches the real lyrics window fade in and out on an X server, as a compositor does: through
 // the window's _NET_WM_WINDOW_OPACITY property, on a connection of its own. Prints what it saw
 // and exits 1 unless each fade reached the server as a ramp of many steps spread over its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The glyphs follow the palette: every glyph, in each icon mode the controls use, stands out at
 // least 3:1 against what it is drawn on, in a light and a dark palette, and an icon made once
 // repaints in a palette set later.

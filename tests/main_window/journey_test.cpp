@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Journeys through the real window with every real part behind it: the FFmpeg decoder and the
 // SDL output, here on SDL's disk driver, which writes every frame the device played to a file
 // (silence included) some 40 times faster than real time. The recording is then read back as a

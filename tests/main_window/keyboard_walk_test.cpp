@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every task by the keyboard alone, through the real windows: key presses go to whatever has
 // the focus, and each control is reached by Tab (a control Tab cannot reach fails the walk).
 // The file dialogs are scripted; the music search runs for real over a temporary desktop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a real sound server that dies while it plays: the window shows what the
 // device did (the end of the track) and play works again once the server is back. A private
 // PulseAudio server; skipped where PulseAudio is not installed.

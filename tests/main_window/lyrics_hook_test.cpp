@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lyrics check box and the lyrics hooks of the play command and the drop handler, with the
 // real lyrics window beside the real main window.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user first sees it, and its menu and shortcut map.
 #include <gtest/gtest.h>
 

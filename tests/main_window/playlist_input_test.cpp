@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The row commands driven as a user drives them: rows chosen by clicks and keys on the list,
 // commands chosen from the real pop-up menu. The view's own reactions (moving its current row,
 // and with it the selection, when a row goes) only happen this way.

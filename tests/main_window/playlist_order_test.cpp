@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist's order when many rows arrive at once (M3U files, the search dialog's add
 // commands): exactly the order that adding them one by one gives, the selected row kept, and
 // a handful of model changes however many rows arrive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist as a user builds it: rows, order, selection, the row commands, the three ways of
 // adding tracks and M3U files.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transport, progress and the play modes, through the real main window with the device on the
 // manual-clock output.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Close-to-tray: the main window's frame close hides it behind a tray icon, the icon and its
 // menu bring it back or end the program. The tray is a double here (offscreen has none); the
 // desktop's own is used where the test can only ask whether it exists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume bar and the audio menu as a user drives them, and what reaches the output.
 #include <QAction>
 #include <QSlider>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real main window, offscreen, with its playback device on the manual-clock output, a
 // temporary folder for real audio files, and scripted message boxes and file dialogs.

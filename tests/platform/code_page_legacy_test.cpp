@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names and tags from older systems under today's locales: the corpus read as written, the
 // legacy code page of each language, paths read folder by folder, messages that quote names.
 #include <gtest/gtest.h>

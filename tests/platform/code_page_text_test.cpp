@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes to screen text and back through a code page.
 #include <gtest/gtest.h>
 

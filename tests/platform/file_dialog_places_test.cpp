@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the file dialog's places are read from: the mount table, the GTK bookmarks and
 // user-dirs.dirs, as the system and the desktop write them. Paths must come out as the exact
 // bytes (GBK folder names included), whatever escaping the file uses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The corpus of names from older systems (legacy_names.txt), written in their code pages, and
 // how many of them a locale's code page reads as they were written. Shared by the code page

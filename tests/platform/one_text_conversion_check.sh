@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Bytes and screen text meet in one place, src/platform/code_page.cpp. Qt's "local 8-bit"
 # conversions take every name as UTF-8 whatever the locale, so any other use of them shows a
 # GBK name as "????". Fails listing each use found elsewhere in the program's sources.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reads that refuse what is not a text file, and writes that never lose the old file.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Audio files made at test time with libavcodec's own encoders, so that no binary fixture is
 // committed. Every function throws std::runtime_error when the file cannot be written.

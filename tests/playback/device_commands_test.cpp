@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command API through the manual clock: notifications, pause and resume, seeking,
 // stopping, re-opening, the errors, damaged files and the per-channel gain.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged and odd files, made at test time: cut at many offsets, bits and headers flipped,
 // formats joined, WAV sizes that lie, odd WAV formats and other formats under our names. Each
 // either fails to open with a readable DeviceError or plays to its end through seeks on the

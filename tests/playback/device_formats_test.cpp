@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every format at every rate and channel count, played to its end through the manual clock:
 // the length against the true duration, the clock moving the position exactly, the end of
 // the track, and the tone that comes out.

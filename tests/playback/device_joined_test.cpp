@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Joins: MP3 files joined with `cat`, as podcasts and radio rips are, where each part must come
 // out at its own pitch in both channels and the track end at its length; frames larger than
 // the decoder converts at a time; and tracks played one after the other without losing a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The length of a track: what an MP3 header states, what a scan finds when nothing states it,
 // how a length found after Open takes over, and lengths that damaged time stamps cannot stretch.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What playing needs is mapped only when something needs it: a playlist row loads the device
 // module on a worker, an MP3 and a WAV play without FFmpeg's module, and a WMA's row loads it.
 #include <chrono>

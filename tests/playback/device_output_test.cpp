@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the device tells its output, and the heard position: an output that still holds frames
 // (a sound server's buffer) keeps the position behind what was handed over; the end of a track
 // lets the output play out what it holds, and nothing after the end drops it, so that the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound server dies in the middle of a track, for real: a private PulseAudio server is
 // killed while the device plays through it. The track ends as when its data ends early (the
 // position is the length, the end is notified); the next open fails while no server answers

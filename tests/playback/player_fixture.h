@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A MediaPlayer on the manual-clock output, a temporary folder for generated files, and a
 // count of notified signals delivered by the event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real SDL output: once on SDL's disk driver, which writes exactly what the callback gave
 // it and runs far faster than real time, and once with no usable driver, where the device
 // falls back to SDL's silent dummy driver.

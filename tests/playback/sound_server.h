@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private PulseAudio server for tests and benchmarks that play real sound, and the small
 // process helpers they start it and its clients with. The server runs on its own socket under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-out level on a real PulseAudio server: it is the stream's own per-channel volume,
 // changed while the stream plays (so that what the server holds already changes too), and what
 // a mixer shows; what a mixer sets on the stream holds and is adopted. Skipped where PulseAudio

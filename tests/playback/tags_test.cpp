@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tags as outside tools write them (id3v2, eyeD3, ffmpeg): GBK bytes in ID3v1 and in ID3v2
 // frames marked ISO-8859-1, UTF-8 and UTF-16 frames, WMA's UTF-16, WAV's RIFF INFO, a cover
 // before the text, and real ISO-8859-1. What the reader gives, decoded by platform::legacyText,

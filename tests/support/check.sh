@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the shell checks: `check <description> <command...>` runs the command and counts
 # it in `passes` or `failures`; `summary` prints the closing line and fails when any failed.
 failures=0

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file-dialog double: answers the coming dialogs from a queue (a path, or cancel) and records
 // what each dialog was asked to show. Installed for the lifetime of the object.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A message-box double: records every box shown and answers from a script (IDOK, or the next
 // queued answer). Installed for the lifetime of the object.

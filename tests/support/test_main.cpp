@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one main() of every test executable: a QApplication on the offscreen platform (unless a
 // display was asked for explicitly), the user's locale, then GoogleTest.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paths as the file dialog shows them and as the user types them. Bytes stay bytes: a path is
 // shown one component at a time through the code page, and a typed path is resolved one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the file dialog lists of a folder: its sub-folders and the files the chosen type's
 // patterns match, each with what the list shows of it. Names stay their bytes; the shown text,

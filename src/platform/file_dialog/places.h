@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The places a user starts from, as the desktop's own file choosers offer them: the home
 // folder, the user's folders (user-dirs.dirs) under their own names, the GTK bookmarks, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The open, save and folder dialogs over our own directory listing. Every name is listed and
 // handed back as its exact bytes, whatever the locale; names are shown through the code page

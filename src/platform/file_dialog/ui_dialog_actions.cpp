@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the file dialog does with what the user typed or chose: accepting, refusing with a box
 // that names the path, and making a new folder.
 #include <QInputDialog>

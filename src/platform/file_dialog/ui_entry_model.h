@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file dialog's list: the entries of one folder in columns 名称, 大小, 类型 and 修改日期,
 // sortable by each. Folders stay first in either order; ties go by name, and names compare in

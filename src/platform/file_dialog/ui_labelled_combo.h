@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A combo box that a screen reader names by its label. Qt's own accessible combo box on Linux
 // reports its current text as its name (the label is left to a relation that not every reader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The completion pop-up of the file dialog's name field: while a name or a path is typed, the
 // entries of the folder being typed in that start with what follows its last separator, as the

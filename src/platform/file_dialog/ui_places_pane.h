@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pane of places beside the file dialog's list: 主目录, the user's folders, bookmarks,
 // drives and 计算机. A click, or Return or Space on the item under the cursor, goes there; the
