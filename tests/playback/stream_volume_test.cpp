@@ -159,7 +159,13 @@ TEST(StreamVolume, AMixersLevelMuteAndDeviceHoldAcrossEveryCommand) {
 
     ASSERT_EQ(pactl({"set-sink-input-volume", index, "25%"}), 0);
     ASSERT_EQ(pactl({"set-sink-input-mute", index, "1"}), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return adopted.last().at(1).toBool(); }, 5000));
+    // The last report still says muted from before: wait for the ones these two changes make.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return adopted.size() > reports && adopted.last().at(0).toUInt() == 0x04000400u &&
+                   adopted.last().at(1).toBool();
+        },
+        5000));
     // The server goes and comes back with both devices: the play that follows connects anew.
     server.kill();
     ASSERT_TRUE(
