@@ -11,7 +11,6 @@
 // moment sound first reaches a private PulseAudio null sink, from its monitor.
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QToolButton>
 
 #include <unistd.h>
@@ -29,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "command_lines.h"
 #include "main_window/main_window.h"
 #include "proc_cost.h"
 
@@ -50,32 +50,18 @@ inline int runPlayerChild(int argc, char** argv, const std::string& folder) {
     QApplication app(argc, argv);
     main_window::MainWindow window;
     window.show();
-    QSocketNotifier commands(0, QSocketNotifier::Read);
-    std::string pending;
-    QObject::connect(&commands, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t n = read(0, buffer, sizeof buffer);
-        if (n <= 0) QCoreApplication::exit(0);
-        pending.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const std::string verb = line.substr(0, line.find(' '));
-            const std::string arg = line.find(' ') == std::string::npos
-                                        ? std::string()
-                                        : line.substr(line.find(' ') + 1);
-            if (verb == "add") window.addRow(folder, arg);
-            if (verb == "play") {
-                window.selectRow(window.playlist->findPath(folder + arg));
-                window.playButton->click();
-            }
-            if (verb == "resume") window.playButton->click();
-            if (verb == "pause") window.pauseButton->click();
-            if (verb == "stop") window.stopButton->click();
-            if (verb == "quit") QCoreApplication::exit(0);
-            std::printf("%d\n", int(window.player->mode()));
-            std::fflush(stdout);
+    const auto commands = onCommandLines([&](const std::string& verb, const std::string& arg) {
+        if (verb == "add") window.addRow(folder, arg);
+        if (verb == "play") {
+            window.selectRow(window.playlist->findPath(folder + arg));
+            window.playButton->click();
         }
+        if (verb == "resume") window.playButton->click();
+        if (verb == "pause") window.pauseButton->click();
+        if (verb == "stop") window.stopButton->click();
+        if (verb == "quit") QCoreApplication::exit(0);
+        std::printf("%d\n", int(window.player->mode()));
+        std::fflush(stdout);
     });
     std::printf("ready\n");
     std::fflush(stdout);

@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QSlider>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QToolButton>
 
@@ -12,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "command_lines.h"
 #include "main_window/main_window.h"
 #include "main_window/status_bar.h"
 #include "quiet_play.h"
@@ -84,62 +84,47 @@ int runWindow(int argc, char** argv, const std::string& folder) {
                std::to_string(values.empty() ? 0.0
                                              : *std::max_element(values.begin(), values.end()));
     };
-    QSocketNotifier commands(0, QSocketNotifier::Read);
-    std::string pending;
-    QObject::connect(&commands, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t n = read(0, buffer, sizeof buffer);
-        if (n <= 0) QCoreApplication::exit(0);
-        pending.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
-        std::size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const std::string verb = line.substr(0, line.find(' '));
-            const std::string arg = line.find(' ') == std::string::npos
-                                        ? std::string()
-                                        : line.substr(line.find(' ') + 1);
-            std::string reply = std::to_string(window.player->position());
-            // A command re-arms the timers: the next tick is not one armed by a tick.
-            watch.due = {};
-            if (verb == "add") window.addRow(folder, arg);
-            if (verb == "play") {
-                shownUs.clear();
-                window.selectRow(window.playlist->findPath(folder + arg));
-                window.playButton->click();
-            }
-            if (verb == "resume") window.playButton->click();
-            if (verb == "pause") window.pauseButton->click();
-            if (verb == "stop") window.stopButton->click();
-            if (verb == "seek") window.progressBar->setValue(std::atoi(arg.c_str()));
-            if (verb == "mute") window.muteAction->trigger();
-            if (verb == "volume") window.volumeBar->setValue(std::atoi(arg.c_str()));
-            if (verb == "left") window.leftChannelAction->trigger();
-            if (verb == "right") window.rightChannelAction->trigger();
-            if (verb == "stereo") window.stereoAction->trigger();
-            if (verb == "forward") window.forwardButton->click();
-            if (verb == "back") window.backButton->click();
-            if (verb == "next") window.nextButton->click();
-            if (verb == "mixer")
-                reply = std::to_string(mixerUs) + " " + std::to_string(window.volumeBar->value());
-            // The position and the moment it was read, to tie a recording to the clock.
-            if (verb == "anchor") reply += " " + std::to_string(nowUs());
-            // When panel 0 last named `arg`, or read "停止播放", since the last play command.
-            if (verb == "shown") reply = std::to_string(shownUs[arg]);
-            if (verb == "driver") reply = window.player->output().driver();
-            if (verb == "textlate") reply = summary(textLate);
-            if (verb == "ticklate") reply = summary(tickLate);
-            if (verb == "afterplay") reply = summary(afterPlay);
-            if (verb == "aftermove") reply = summary(afterMove);
-            // Counted from the command's return, when the design's timers would run again.
-            if (verb == "play" || verb == "resume" || verb == "seek") {
-                watch.command = std::chrono::steady_clock::now();
-                watch.commandWasPlay = verb == "play";
-            }
-            if (verb == "quit") QCoreApplication::exit(0);
-            std::printf("%s\n", reply.c_str());
-            std::fflush(stdout);
+    const auto commands = onCommandLines([&](const std::string& verb, const std::string& arg) {
+        std::string reply = std::to_string(window.player->position());
+        // A command re-arms the timers: the next tick is not one armed by a tick.
+        watch.due = {};
+        if (verb == "add") window.addRow(folder, arg);
+        if (verb == "play") {
+            shownUs.clear();
+            window.selectRow(window.playlist->findPath(folder + arg));
+            window.playButton->click();
         }
+        if (verb == "resume") window.playButton->click();
+        if (verb == "pause") window.pauseButton->click();
+        if (verb == "stop") window.stopButton->click();
+        if (verb == "seek") window.progressBar->setValue(std::atoi(arg.c_str()));
+        if (verb == "mute") window.muteAction->trigger();
+        if (verb == "volume") window.volumeBar->setValue(std::atoi(arg.c_str()));
+        if (verb == "left") window.leftChannelAction->trigger();
+        if (verb == "right") window.rightChannelAction->trigger();
+        if (verb == "stereo") window.stereoAction->trigger();
+        if (verb == "forward") window.forwardButton->click();
+        if (verb == "back") window.backButton->click();
+        if (verb == "next") window.nextButton->click();
+        if (verb == "mixer")
+            reply = std::to_string(mixerUs) + " " + std::to_string(window.volumeBar->value());
+        // The position and the moment it was read, to tie a recording to the clock.
+        if (verb == "anchor") reply.append(" ").append(std::to_string(nowUs()));
+        // When panel 0 last named `arg`, or read "停止播放", since the last play command.
+        if (verb == "shown") reply = std::to_string(shownUs[arg]);
+        if (verb == "driver") reply = window.player->output().driver();
+        if (verb == "textlate") reply = summary(textLate);
+        if (verb == "ticklate") reply = summary(tickLate);
+        if (verb == "afterplay") reply = summary(afterPlay);
+        if (verb == "aftermove") reply = summary(afterMove);
+        // Counted from the command's return, when the design's timers would run again.
+        if (verb == "play" || verb == "resume" || verb == "seek") {
+            watch.command = std::chrono::steady_clock::now();
+            watch.commandWasPlay = verb == "play";
+        }
+        if (verb == "quit") QCoreApplication::exit(0);
+        std::printf("%s\n", reply.c_str());
+        std::fflush(stdout);
     });
     return QApplication::exec();
 }
