@@ -273,8 +273,25 @@ DirListing::DirListing(std::string_view folder, std::string_view mask, Options o
     reset(mask);
 }
 
+namespace {
+
+// Every byte a character: the rules for names that are not text of the code page.
+const CodePage& byteRules() {
+    static const CodePage rules = CodePage::singleByte();
+    return rules;
+}
+
+}  // namespace
+
+NameMask::NameMask(std::string_view mask, const CodePage& cp)
+    : cp_(&cp), byCodePage_(mask, cp), byBytes_(mask, byteRules()) {}
+
+bool NameMask::matches(std::string_view name) const {
+    return cp_->isValidText(name) ? byCodePage_.matches(name) : byBytes_.matches(name);
+}
+
 void DirListing::reset(std::string_view mask) {
-    const WildcardMask compiled(mask);
+    const NameMask compiled(mask);
     entries_.clear();
     for (std::size_t i = 0; i < all_.size(); ++i) {
         const std::string& n = all_[i].name;

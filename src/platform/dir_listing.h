@@ -75,6 +75,20 @@ private:
     std::vector<Token> tokens_;
 };
 
+// A mask for names as they come from the disk. A name that is text of the code page matches
+// by its characters, as above; one that is not (a UTF-8 name under a GBK locale) matches by its
+// bytes, so that a lead byte at its end cannot swallow the dot of its extension.
+class NameMask {
+public:
+    explicit NameMask(std::string_view mask, const CodePage& cp = CodePage::active());
+    bool matches(std::string_view name) const;
+
+private:
+    const CodePage* cp_;
+    WildcardMask byCodePage_;
+    WildcardMask byBytes_;
+};
+
 class DirListing {
 public:
     struct Options {

@@ -71,9 +71,9 @@ bool gbkLocale() {
     return platform::CodePage::active().charset() == "GBK";
 }
 
-constexpr char kNoGbk[] =
-    "not running under " VORELA_TEST_LOCALE ": the test set-up could not build the locale (it "
-    "needs localedef and the zh_CN sources of the Debian package locales)";
+constexpr char kNoGbk[] = "not running under " VORELA_TEST_LOCALE
+                          ": the test set-up could not build the locale (it "
+                          "needs localedef and the zh_CN sources of the Debian package locales)";
 
 QString text(const std::string& asciiBytes) {
     return QString::fromLatin1(asciiBytes.data(), qsizetype(asciiBytes.size()));
@@ -184,6 +184,19 @@ TEST_F(GbkWindowTest, PlaylistFilesAndTheirErrorsShowChinese) {
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_TRUE(boxes.shown()[0].text.contains(musicText() + QStringLiteral(u"歌.m3u")))
         << boxes.shown()[0].text.toStdString();
+}
+
+// A folder's scan lists a UTF-8 name of odd length too: read as GBK its last byte is a lead
+// byte that would take the dot of ".mp3".
+TEST_F(GbkWindowTest, FolderScanFindsNamesTheCodePageCannotRead) {
+    const std::string oddUtf8 = "\xE6\xAD\x8C.mp3";
+    platform::writeWholeFile(music() + oddUtf8, "xx");
+    platform::writeWholeFile(music() + kSongBase + ".mp3", "xx");
+    dialogs.choose(music());
+    window->openFolderAction->trigger();
+    ASSERT_EQ(window->playlist->count(), 2);
+    EXPECT_GE(window->playlist->findPath(music() + oddUtf8), 0);
+    EXPECT_GE(window->playlist->findPath(music() + kSongBase + ".mp3"), 0);
 }
 
 TEST_F(GbkWindowTest, DroppedFileKeepsItsGbkBytes) {

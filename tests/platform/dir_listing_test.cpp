@@ -18,6 +18,7 @@
 
 using platform::CodePage;
 using platform::DirListing;
+using platform::NameMask;
 using platform::WildcardMask;
 
 namespace {
@@ -62,6 +63,18 @@ TEST(WildcardMask, QuestionMarkStepsOverAWholeCharacter) {
     // The trail byte 0x41 is not the letter A: no case folding inside a character.
     EXPECT_FALSE(WildcardMask("\x81\x61", gbk).matches("\x81\x41"));
     EXPECT_TRUE(WildcardMask("\x81\x41*", gbk).matches("\x81\x41x"));
+}
+
+TEST(NameMask, ANameTheCodePageCannotReadMatchesOnItsBytes) {
+    const CodePage gbk = CodePage::gbk();
+    // 歌 in UTF-8 is three bytes: read as GBK, the last one is a lead byte that takes the dot.
+    const std::string oddUtf8 = "\xE6\xAD\x8C.mp3";
+    EXPECT_FALSE(WildcardMask("*.mp3", gbk).matches(oddUtf8));
+    EXPECT_TRUE(NameMask("*.mp3", gbk).matches(oddUtf8));
+    EXPECT_FALSE(NameMask("*.wav", gbk).matches(oddUtf8));
+    // GBK text still steps by its characters.
+    EXPECT_TRUE(NameMask("?.mp3", gbk).matches("\xB8\xE8.mp3"));
+    EXPECT_FALSE(NameMask("??.mp3", gbk).matches("\xB8\xE8\xB8\xE8\xB8\xE8.mp3"));
 }
 
 class DirListingTest : public ::testing::Test {

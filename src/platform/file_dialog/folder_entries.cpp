@@ -12,12 +12,6 @@
 namespace platform::file_dialog {
 namespace {
 
-// Byte rules for names that are not text of the code page: every byte is a character.
-const CodePage& byteRules() {
-    static const CodePage rules = CodePage::singleByte();
-    return rules;
-}
-
 // The desktop's description of a file's kind by its extension ("MP3 音频"), looked up once per
 // extension of a listing.
 class TypeNames {
@@ -44,16 +38,14 @@ private:
 NameFilter::NameFilter(const std::vector<std::string>& masks) {
     for (const std::string& m : masks) {
         if (m.empty()) continue;
-        masks_.push_back(Mask{WildcardMask(m), WildcardMask(m, byteRules())});
+        masks_.emplace_back(m);
     }
 }
 
 bool NameFilter::matches(std::string_view name) const {
     if (masks_.empty()) return true;
-    const bool text = CodePage::active().isValidText(name);
-    return std::any_of(masks_.begin(), masks_.end(), [&](const Mask& m) {
-        return text ? m.byCodePage.matches(name) : m.byBytes.matches(name);
-    });
+    return std::any_of(masks_.begin(), masks_.end(),
+                       [&](const NameMask& m) { return m.matches(name); });
 }
 
 std::vector<FolderEntry> listFolder(const std::string& folder, const NameFilter& filter,

@@ -27,10 +27,8 @@ struct FolderEntry {
     QString type;     // the desktop's description of the kind of file, in the UI language
 };
 
-// Patterns of a file type ("*.mp3;*.MP3"), matched with the directory search's rules through
-// the code page. A name that is not text of the code page (a UTF-8 name under a GBK locale) is
-// matched on its bytes instead: read by double-byte rules its last lead byte would take the
-// extension's dot as a trail byte, and *.mp3 would hide it.
+// Patterns of a file type ("*.mp3;*.MP3"), each a NameMask: a name the code page cannot read is
+// matched on its bytes.
 class NameFilter {
 public:
     NameFilter() = default;
@@ -39,11 +37,7 @@ public:
     bool matches(std::string_view name) const;
 
 private:
-    struct Mask {
-        WildcardMask byCodePage;
-        WildcardMask byBytes;
-    };
-    std::vector<Mask> masks_;
+    std::vector<NameMask> masks_;
 };
 
 struct ListingOptions {
