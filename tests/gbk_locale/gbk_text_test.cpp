@@ -265,6 +265,9 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
     platform::writeWholeFile(music + "/" + kSongBase + ".mp3", "x");
     const std::string utf8Song = "\xE7\xA8\xBB\xE9\xA6\x99.mp3";  // 稻香.mp3
     platform::writeWholeFile(music + "/" + utf8Song, "x");
+    // Of odd length: read as GBK, its last byte is a lead byte before the dot.
+    const std::string oddUtf8Song = "\xE6\xAD\x8C.mp3";  // 歌.mp3
+    platform::writeWholeFile(music + "/" + oddUtf8Song, "x");
 
     std::vector<std::string> added;
     {
@@ -286,20 +289,22 @@ TEST(GbkSearch, TreeResultsAndStatusShowChineseAndRowsKeepTheBytes) {
             folderShown = folderShown || args.at(0).toString().startsWith(musicText);
         }
         EXPECT_TRUE(folderShown);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form.results->rowCount() == 2; }, 5000));
-        const QStringList shown{form.results->index(0).data().toString(),
-                                form.results->index(1).data().toString()};
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.results->rowCount() == 3; }, 5000));
+        QStringList shown;
+        for (int row = 0; row < 3; ++row) shown << form.results->index(row).data().toString();
         EXPECT_TRUE(shown.contains(musicText + u'/' + kSongBaseText + QStringLiteral(".mp3")));
         EXPECT_TRUE(shown.contains(musicText + QStringLiteral(u"/稻香.mp3")))
             << shown.join(u' ').toStdString();
+        EXPECT_TRUE(shown.contains(musicText + QStringLiteral(u"/歌.mp3")));
         QTest::mouseClick(form.addAllButton, Qt::LeftButton);
     }
     qputenv("HOME", savedHome);
     qunsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(music);
     std::sort(added.begin(), added.end());
-    EXPECT_EQ(added, (std::vector<std::string>{music + "/|" + kSongBase + ".mp3",
-                                               music + "/|" + utf8Song}));
+    EXPECT_EQ(added,
+              (std::vector<std::string>{music + "/|" + kSongBase + ".mp3",
+                                        music + "/|" + oddUtf8Song, music + "/|" + utf8Song}));
 }
 
 }  // namespace
