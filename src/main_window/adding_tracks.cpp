@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 #include "main_window/main_window.h"
@@ -30,14 +31,13 @@ namespace {
 
 namespace paths = platform::paths;
 
-// Dropped files are taken by their exact extension, letter case included.
+// Dropped files are taken by their exact extension, letter case included. Compared on the
+// bytes: in a name the locale reads, a dot is never part of a character, and in one it cannot
+// read (a UTF-8 name under GBK) a lead byte just before the dot must not hide the extension.
 bool playableExtension(std::string_view path) {
     constexpr std::array<std::string_view, 3> kAccepted{".mp3", ".wma", ".wav"};
-    const std::string_view ext = paths::extension(path);
-    for (std::string_view accepted : kAccepted) {
-        if (ext == accepted) return true;
-    }
-    return false;
+    return std::any_of(kAccepted.begin(), kAccepted.end(),
+                       [&](std::string_view accepted) { return path.ends_with(accepted); });
 }
 
 // While held back, a view neither paints nor lays itself out. Every row a folder scan adds asks

@@ -212,6 +212,16 @@ TEST_F(GbkWindowTest, DroppedFileKeepsItsGbkBytes) {
     EXPECT_EQ(window->playlist->path(0), song);
     EXPECT_EQ(shown(0, 0), kSongBaseText + QStringLiteral(".wav"));
     EXPECT_EQ(window->player->fileName(), song);
+
+    // A UTF-8 name of odd length: read as GBK, its last byte is a lead byte before the dot.
+    const std::string odd = tone(kMusic + "/\xE6\xAD\x8C.wav");
+    mime.setUrls(
+        {QUrl::fromEncoded("file://" + QByteArray::fromStdString(odd).toPercentEncoding("/"))});
+    QDropEvent second(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    window->dropEvent(&second);
+    EXPECT_EQ(window->playlist->count(), 2);
+    EXPECT_GE(window->playlist->findPath(odd), 0);
+    EXPECT_EQ(window->player->fileName(), odd);
 }
 
 TEST(GbkLyrics, ShowsGbkAndMarkedUtf8LyricsAndFollowsThem) {
