@@ -14,10 +14,7 @@ locales=$(cd "$locales" && pwd)
 player=$PWD/$build/bin/vorela
 root=$PWD
 source scripts/xvfb.sh
-start_virtual_display
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; stop_virtual_display; rm -rf "$work"' EXIT
+start_display_session
 
 music="$work/$(printf '\xd2\xf4\xc0\xd6')"  # 音乐
 mkdir -p "$music"

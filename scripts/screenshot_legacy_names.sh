@@ -17,10 +17,7 @@ done
 player=$PWD/$build/bin/vorela
 root=$PWD
 source scripts/xvfb.sh
-start_virtual_display
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; stop_virtual_display; rm -rf "$work"' EXIT
+start_display_session
 
 music="$work/$(printf '音乐' | iconv -t GBK)"
 mkdir -p "$music"

@@ -36,6 +36,15 @@ stop_virtual_display() {
     return 0
 }
 
+# A virtual display and a scratch folder ($work) for one script; when it exits, both go, and so
+# does the player it started if it kept its pid in $pid.
+start_display_session() {
+    start_virtual_display
+    work=$(mktemp -d)
+    pid=
+    trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; stop_virtual_display; rm -rf "$work"' EXIT
+}
+
 # key WINDOW KEY...: key presses through the X server's test extension to the window with the focus.
 key() {
     xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
