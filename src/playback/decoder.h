@@ -111,6 +111,18 @@ std::size_t readPending(std::vector<std::int16_t>& pending, std::size_t& offset,
     return produced;
 }
 
+// For a decoder of stereo output whose next output frame is `cursor`: counts the frames
+// appended to `pending` from value `before` on, moves `cursor` past them, and drops those that
+// lie before `target` (what a seek decodes unheard).
+inline void keepFromTarget(std::vector<std::int16_t>& pending, std::size_t before,
+                           std::int64_t target, std::int64_t& cursor) {
+    const std::int64_t made = std::int64_t(pending.size() - before) / 2;
+    const std::int64_t drop = std::clamp<std::int64_t>(target - cursor, 0, made);
+    cursor += made;
+    pending.erase(pending.begin() + std::ptrdiff_t(before),
+                  pending.begin() + std::ptrdiff_t(before + std::size_t(drop) * 2));
+}
+
 // A length scan on a thread of its own, as decoders with an estimated length run one. `measure`
 // runs on that thread with a stop flag to poll, and returns the exact length, or nothing when
 // the file could not be measured (the estimate stands then).

@@ -235,7 +235,7 @@ bool Mp3Decoder::refill() {
             if (!cancelled_.load(std::memory_order_relaxed)) {
                 const std::size_t before = pending_.size();
                 converter_.finish(pending_);
-                account(before);
+                keepFromTarget(pending_, before, target_, cursor_);
             }
             break;
         }
@@ -261,7 +261,7 @@ bool Mp3Decoder::takeFormat() {
     if (next.samplesPerFrame <= 0) return false;
     const std::size_t before = pending_.size();
     converter_.finish(pending_);  // the run at the old rate ends here
-    account(before);
+    keepFromTarget(pending_, before, target_, cursor_);
     if (segment_ + 1 < segments_.size() && segments_[segment_ + 1].firstFrame == frameNumber_) {
         ++segment_;
     } else {
@@ -270,16 +270,6 @@ bool Mp3Decoder::takeFormat() {
         segment_ = segments_.size() - 1;
     }
     return converter_.start(int(rate), 2);
-}
-
-// Counts the output frames appended to pending_ from `before` on, and drops those before the
-// target.
-void Mp3Decoder::account(std::size_t before) {
-    const std::int64_t made = std::int64_t(pending_.size() - before) / 2;
-    const std::int64_t drop = std::clamp<std::int64_t>(target_ - cursor_, 0, made);
-    cursor_ += made;
-    pending_.erase(pending_.begin() + std::ptrdiff_t(before),
-                   pending_.begin() + std::ptrdiff_t(before + std::size_t(drop) * 2));
 }
 
 // Converts the music among one decoded frame's samples and keeps what lies at or after the
@@ -303,7 +293,7 @@ void Mp3Decoder::takeFrame(const std::uint8_t* audio, std::size_t bytes) {
             converter_.convert(reinterpret_cast<const std::int16_t*>(data), std::size_t(to - from),
                                pending_);
         }
-        account(before);
+        keepFromTarget(pending_, before, target_, cursor_);
     };
     const std::int64_t musicFrom = headCut_;
     if (tailFrom_ < tailTo_) {

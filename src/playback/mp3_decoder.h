@@ -65,7 +65,6 @@ private:
     std::vector<Segment> knownSegments() const;
     bool refill();
     void takeFrame(const std::uint8_t* audio, std::size_t bytes);
-    void account(std::size_t before);
     bool takeFormat();
 
     std::atomic<bool> cancelled_{false};

@@ -89,16 +89,9 @@ TrackTags apeTags(const FileBytes& file) {
 // when neither names anything (encoders write an ID3v2 tag with nothing but their own name).
 TrackTags mpegTags(const FileBytes& file) {
     TrackTags tags;
-    const std::int64_t audio = afterId3v2Tags(file, 0);
-    for (std::int64_t at = 0; at < audio;) {
-        const std::string header = readAt(file, at, 10);
-        const auto bytes = header.size() == 10
-                               ? id3v2Bytes(reinterpret_cast<const std::uint8_t*>(header.data()))
-                               : std::nullopt;
-        if (!bytes) break;
-        tags.update(id3v2Tags(readAt(file, at, *bytes)));
-        at += *bytes;
-    }
+    afterId3v2Tags(file, 0, [&](std::int64_t at, std::int64_t bytes) {
+        tags.update(id3v2Tags(readAt(file, at, bytes)));
+    });
     tags.update(apeTags(file));
     return tags.empty() ? id3v1(file) : tags;
 }

@@ -133,7 +133,8 @@ std::optional<std::int64_t> id3v2Bytes(const std::uint8_t* header) {
     return 10 + size + ((header[5] & 0x10) ? 10 : 0);
 }
 
-std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start) {
+std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start,
+                            const std::function<void(std::int64_t at, std::int64_t bytes)>& each) {
     std::int64_t at = start;
     std::array<std::uint8_t, 10> tag{};
     for (int tags = 0;
@@ -142,6 +143,7 @@ std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start) {
          ++tags) {
         const std::optional<std::int64_t> bytes = id3v2Bytes(tag.data());
         if (!bytes) break;
+        if (each) each(at, *bytes);
         at += *bytes;
     }
     return at;

@@ -6,6 +6,7 @@
 // Threads: free functions and value types, used on whichever thread opens or scans a file.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -54,8 +55,10 @@ std::optional<Mp3HeaderFrame> mp3HeaderFrame(const FileBytes& file, std::int64_t
 std::optional<StreamLength> mp3StatedLength(const std::string& path);
 
 // Where the audio starts after the ID3v2 tags at byte `start` of `file` (a few at most: more is
-// damage).
-std::int64_t afterId3v2Tags(const FileBytes& file, std::int64_t start);
+// damage). `each`, when given, is called with the place and the size of every tag, in order.
+std::int64_t afterId3v2Tags(
+    const FileBytes& file, std::int64_t start,
+    const std::function<void(std::int64_t at, std::int64_t bytes)>& each = {});
 
 // The bytes an ID3v2 tag takes from its 10-byte header "ID3" on: the header, the size its
 // synchsafe field gives and the footer its flag announces. None when the size is damaged.

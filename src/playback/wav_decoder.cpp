@@ -168,7 +168,7 @@ bool WavDecoder::refill() {
             // The end of the data, or of what the file still holds (cut short under us).
             finished_ = true;
             converter_.finish(pending_);
-            account();
+            keepFromTarget(pending_, 0, target_, cursor_);
             break;
         }
         block_ += std::int64_t(whole);
@@ -184,17 +184,9 @@ bool WavDecoder::refill() {
                 samples_[i] = sampleAt(bytes_.data() + i * width, layout_.sample);
             converter_.convert(samples_.data(), whole, pending_);
         }
-        account();
+        keepFromTarget(pending_, 0, target_, cursor_);
     }
     return !pending_.empty();
-}
-
-// Counts the converted frames pending as output, and drops those before the target.
-void WavDecoder::account() {
-    const std::int64_t made = std::int64_t(pending_.size()) / 2;
-    const std::int64_t drop = std::clamp<std::int64_t>(target_ - cursor_, 0, made);
-    cursor_ += made;
-    pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(drop * 2));
 }
 
 }  // namespace playback

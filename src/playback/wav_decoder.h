@@ -53,7 +53,6 @@ public:
 
 private:
     bool refill();
-    void account();
 
     FileBytes file_;
     WavLayout layout_;
