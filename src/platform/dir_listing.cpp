@@ -287,7 +287,11 @@ NameMask::NameMask(std::string_view mask, const CodePage& cp)
     : cp_(&cp), byCodePage_(mask, cp), byBytes_(mask, byteRules()) {}
 
 bool NameMask::matches(std::string_view name) const {
-    return cp_->isValidText(name) ? byCodePage_.matches(name) : byBytes_.matches(name);
+    // Where both rules agree (always for "*", and for every ASCII name) the name need not be
+    // checked: listings of every name stay as cheap as before.
+    const bool byCodePage = byCodePage_.matches(name);
+    if (byCodePage == byBytes_.matches(name)) return byCodePage;
+    return cp_->isValidText(name) ? byCodePage : !byCodePage;
 }
 
 void DirListing::reset(std::string_view mask) {
